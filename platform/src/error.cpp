@@ -1,0 +1,115 @@
+#include "corvella/platform/error.h"
+
+#include <array>
+#include <utility>
+
+namespace corvella::platform {
+
+namespace {
+
+constexpr std::string_view kFileSource = "Ferrowick.File";
+
+// The component's error table, in the order of the ComponentError enumerators.
+constexpr std::array<ComponentErrorInfo, 20> kComponentErrors = {{
+    {1000, "Empty file name (Error 1000)", kComponentSource},
+    {1010, "Format not supported (Error 1010)", kComponentSource},
+    {1030, "File not found (Error 1030)", kComponentSource},
+    {1050, "Invalid image size (Error 1050)", kComponentSource},
+    {1060, "Invalid file name (Error 1060)", kComponentSource},
+    {1080, "Invalid path (Error 1080)", kComponentSource},
+    {1085, "Values should be greater than 0 (Error 1085)", kComponentSource},
+    {1086, "Values should be lower than 255 (Error 1086)", kComponentSource},
+    {1090, "First position too large (Error 1090)", kComponentSource},
+    {1091, "First position negativ (Error 1091)", kComponentSource},
+    {1092, "Invalid position (Error 1092)", kComponentSource},
+    {1110, "Failed to read image Data (Error 1110)", kComponentSource},
+    {1120, "Failed to read image Params (Error 1120)", kComponentSource},
+    {1120, "Unable to save file (Error 1120) ", kFileSource},
+    {1130, "Failed to initialise Jpeg Library (Error 1130)", kComponentSource},
+    {1130, "Failed to initialise the IJL library (Error 1130)", kComponentSource},
+    {1140, "Failed to Save (Error 1140)", kComponentSource},
+    {1150, "Erroneous JPEG marker length (Error 1150)", kComponentSource},
+    {1160, "Premature EOF in JPEG file (Error 1160)", kComponentSource},
+    {1200, "Transparent color is incorrect", kComponentSource},
+}};
+
+struct RuntimeErrorEntry {
+  RuntimeError error;
+  std::string_view text;
+};
+
+constexpr std::array<RuntimeErrorEntry, 18> kRuntimeErrors = {{
+    {RuntimeError::InvalidProcedureCall, "Invalid procedure call or argument"},
+    {RuntimeError::Overflow, "Overflow"},
+    {RuntimeError::OutOfMemory, "Out of memory"},
+    {RuntimeError::SubscriptOutOfRange, "Subscript out of range"},
+    {RuntimeError::DivisionByZero, "Division by zero"},
+    {RuntimeError::TypeMismatch, "Type mismatch"},
+    {RuntimeError::FileNotFound, "File not found"},
+    {RuntimeError::DeviceIoError, "Device I/O error"},
+    {RuntimeError::DiskFull, "Disk full"},
+    {RuntimeError::PermissionDenied, "Permission denied"},
+    {RuntimeError::PathFileAccessError, "Path/File access error"},
+    {RuntimeError::PathNotFound, "Path not found"},
+    {RuntimeError::ObjectNotSet, "Object variable or With block variable not set"},
+    {RuntimeError::InvalidUseOfNull, "Invalid use of Null"},
+    {RuntimeError::CannotCreateObject, "Cannot create object"},
+    {RuntimeError::MemberNotFound, "Object doesn't support this property or method"},
+    {RuntimeError::ArgumentNotOptional, "Argument not optional"},
+    {RuntimeError::WrongArgumentCount, "Wrong number of arguments or invalid property assignment"},
+}};
+
+}  // namespace
+
+Error::Error(int32_t number, std::string source, std::string description)
+    : number_(number), source_(std::move(source)), description_(std::move(description)) {
+}
+
+void Error::SetSourceIfEmpty(std::string_view source) {
+  if (source_.empty()) source_ = source;
+}
+
+const ComponentErrorInfo& Describe(ComponentError error) {
+  return kComponentErrors.at(static_cast<size_t>(error));
+}
+
+int32_t ComponentErrorNumber(ComponentError error) {
+  return static_cast<int32_t>(kComponentErrorBase + static_cast<uint32_t>(Describe(error).code));
+}
+
+int32_t RuntimeErrorNumber(RuntimeError error) {
+  return static_cast<int32_t>(kRuntimeErrorBase + static_cast<uint32_t>(error));
+}
+
+std::string_view RuntimeErrorText(RuntimeError error) {
+  for (const auto& entry : kRuntimeErrors) {
+    if (entry.error == error) return entry.text;
+  }
+  return "Unknown runtime error";
+}
+
+Error MakeError(ComponentError error, std::string_view suffix) {
+  const ComponentErrorInfo& info = Describe(error);
+  std::string description(info.message);
+  description += suffix;
+  return Error(ComponentErrorNumber(error), std::string(info.source), std::move(description));
+}
+
+Error MakeError(RuntimeError error, std::string_view detail) {
+  std::string description(RuntimeErrorText(error));
+  if (!detail.empty()) {
+    description += ": ";
+    description += detail;
+  }
+  return Error(RuntimeErrorNumber(error), std::string(), std::move(description));
+}
+
+void Raise(ComponentError error, std::string_view suffix) {
+  throw MakeError(error, suffix);
+}
+
+void Raise(RuntimeError error, std::string_view detail) {
+  throw MakeError(error, detail);
+}
+
+}  // namespace corvella::platform

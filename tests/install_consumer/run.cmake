@@ -1,0 +1,31 @@
+# Installs the build into a scratch prefix, then configures, builds and runs a consumer of the
+# installed CMake package, and checks that pkg-config describes the library.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(rc)
+  message(FATAL_ERROR "install failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build
+                        -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release
+                RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "configuring the consumer failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "building the consumer failed")
+endif()
+execute_process(COMMAND ${WORK_DIR}/build/consumer RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "the consumer failed")
+endif()
+file(GLOB pcfile ${prefix}/lib*/pkgconfig/corvella.pc)
+if(NOT pcfile)
+  message(FATAL_ERROR "no pkg-config file installed")
+endif()
+file(READ ${pcfile} pc)
+if(NOT pc MATCHES "Libs: -L\\$\\{libdir\\} -lcorvella")
+  message(FATAL_ERROR "pkg-config file lacks the library")
+endif()
