@@ -38,7 +38,7 @@ struct RuntimeErrorEntry {
   std::string_view text;
 };
 
-constexpr std::array<RuntimeErrorEntry, 18> kRuntimeErrors = {{
+constexpr std::array<RuntimeErrorEntry, 19> kRuntimeErrors = {{
     {RuntimeError::InvalidProcedureCall, "Invalid procedure call or argument"},
     {RuntimeError::Overflow, "Overflow"},
     {RuntimeError::OutOfMemory, "Out of memory"},
@@ -54,6 +54,7 @@ constexpr std::array<RuntimeErrorEntry, 18> kRuntimeErrors = {{
     {RuntimeError::ObjectNotSet, "Object variable or With block variable not set"},
     {RuntimeError::InvalidUseOfNull, "Invalid use of Null"},
     {RuntimeError::CannotCreateObject, "Cannot create object"},
+    {RuntimeError::InvalidPicture, "Invalid picture"},
     {RuntimeError::MemberNotFound, "Object doesn't support this property or method"},
     {RuntimeError::ArgumentNotOptional, "Argument not optional"},
     {RuntimeError::WrongArgumentCount, "Wrong number of arguments or invalid property assignment"},

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../support/errors.h"
 #include "corvella/component/pictron.h"
+#include "support/errors.h"
 
 namespace corvella::component {
 namespace {

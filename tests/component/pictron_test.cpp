@@ -5,9 +5,9 @@
 #include <functional>
 #include <vector>
 
-#include "../support/errors.h"
 #include "corvella/component/class_factory.h"
 #include "corvella/platform/text.h"
+#include "support/errors.h"
 
 namespace corvella::component {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "../support/errors.h"
 #include "corvella/imaging/pixel_limit.h"
+#include "support/errors.h"
 
 namespace corvella::imaging {
 namespace {

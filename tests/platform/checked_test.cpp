@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "../support/errors.h"
+#include "support/errors.h"
 
 namespace corvella::platform::checked {
 namespace {

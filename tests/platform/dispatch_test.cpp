@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "../support/errors.h"
+#include "support/errors.h"
 
 namespace corvella::platform {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/errors.h"
 #include "corvella/platform/byte_array.h"
+#include "support/errors.h"
 
 namespace corvella::platform {
 namespace {

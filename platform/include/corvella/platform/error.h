@@ -55,6 +55,7 @@ enum class RuntimeError : int32_t {
   ObjectNotSet = 91,
   InvalidUseOfNull = 94,
   CannotCreateObject = 429,
+  InvalidPicture = 481,
   MemberNotFound = 438,
   ArgumentNotOptional = 449,
   WrongArgumentCount = 450,

@@ -1,0 +1,1 @@
+// Holds the overlay layer's place in the build until its first source file lands; delete it then.
