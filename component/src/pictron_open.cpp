@@ -65,8 +65,12 @@ bool Guarded(Read&& read) {
 
 std::u16string MapFileName(Pictron& object, std::u16string_view name) {
   if (name.find(u'\\') != std::u16string_view::npos) return std::u16string(name);
-  return platform::CallMethod(PictronAccess::State(object).objServer, u"MapPath", {Variant(name)})
-      .ToBStr();
+  const platform::ObjectRef& server = PictronAccess::State(object).objServer;
+  if (!server) {
+    Raise(RuntimeError::ObjectNotSet,
+          "no page is bound to map '" + platform::WideToUtf8(name) + "' through Server.MapPath");
+  }
+  return platform::CallMethod(server, u"MapPath", {Variant(name)}).ToBStr();
 }
 
 std::u16string ResolvePath(Pictron& object, std::u16string_view name) {

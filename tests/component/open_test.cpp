@@ -367,7 +367,12 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
   s.blDecoded = platform::kVbTrue;
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u""); }), Component(1000));
   EXPECT_EQ(s.blDecoded, platform::kVbFalse);
-  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"a.jpg"); }), Runtime(91));
+  auto unbound = ErrorOf([&] { p.OpenFile(u"a.jpg"); });
+  ASSERT_TRUE(unbound);
+  EXPECT_EQ(unbound->Number(), Runtime(91));
+  EXPECT_EQ(unbound->Description(),
+            "Object variable or With block variable not set: no page is bound to map 'a.jpg' "
+            "through Server.MapPath");
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"/pics/a.jpg"); }), Runtime(91));
 
   p.OnStartPage(page);
