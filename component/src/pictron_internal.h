@@ -2,6 +2,8 @@
 // Internal helpers shared by the files that implement Pictron's members.
 
 #include <new>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "corvella/component/pictron.h"
@@ -37,5 +39,23 @@ decltype(auto) AtBoundary(Body&& body) {
 /// The decode-on-demand step: makes sure that cDib holds the decoded working image and answers
 /// whether one is available (-1) or not (0). Runtime error 9 when no image was ever opened.
 platform::VbBool DecodeImage(Pictron& object);
+
+/// The file-name rule shared by OpenFile, AddImage and SaveFile: a name that contains no
+/// backslash anywhere is a virtual path, mapped by MapPath of the page's Server object (runtime
+/// error 91 when no page is bound; errors of MapPath pass through); a name with a backslash is
+/// the path itself, unchanged. Forward slashes do not count. The name is not checked for being
+/// empty.
+std::u16string MapFileName(Pictron& object, std::u16string_view name);
+
+/// Path resolution of OpenFile and AddImage: error 1000 for an empty name (nothing is trimmed),
+/// then MapFileName, then error 1030 when the file system service finds no file at the path.
+/// Answers the resolved path.
+std::u16string ResolvePath(Pictron& object, std::u16string_view name);
+
+/// Format detection over arImageData: sets strFormat and the original size from the header, then
+/// the current size and byte counts; errors 1010, 1120, 1150, 1160 and runtime errors 6 and 9 as
+/// documented for OpenFile and OpenBinary. Only a successful completion sets lngWidth, lngHeight,
+/// lngOriginalSize and lngSize.
+void DetectFormat(Pictron& object);
 
 }  // namespace corvella::component

@@ -1,27 +1,168 @@
-// Opening images and binding to a page.
+// Opening images, format detection and binding to a page.
 
+#include <array>
+#include <cstddef>
+
+#include "corvella/codec/jpeg_scanner.h"
+#include "corvella/platform/checked.h"
+#include "corvella/platform/file_system.h"
+#include "corvella/platform/text.h"
 #include "pictron_internal.h"
 
 namespace corvella::component {
 
-void Pictron::OnStartPage(const platform::ObjectRef& /*PassedScriptingContext*/) {
-  AtBoundary([] { RaiseNotAvailable("OnStartPage"); });
+using platform::ByteArray;
+using platform::ComponentError;
+using platform::Raise;
+using platform::RuntimeError;
+using platform::Variant;
+
+namespace {
+
+// A signature test: reads every byte of the signature, then compares. Reading first matters for
+// short data: a two-byte "BM" fails in the three-byte GIF test with runtime error 9 before the
+// BMP test is reached.
+template <size_t N>
+bool HasSignature(const ByteArray& d, const std::array<uint8_t, N>& signature) {
+  std::array<uint8_t, N> bytes;
+  for (size_t i = 0; i < N; ++i)
+    bytes[i] = d.At(static_cast<int64_t>(i));
+  return bytes == signature;
 }
 
-platform::Variant Pictron::OnEndPage() {
-  return AtBoundary([]() -> platform::Variant { RaiseNotAvailable("OnEndPage"); });
+constexpr std::array<uint8_t, 2> kJpegSignature = {0xFF, 0xD8};
+constexpr std::array<uint8_t, 3> kGifSignature = {0x47, 0x49, 0x46};  // "GIF"
+constexpr std::array<uint8_t, 2> kBmpSignature = {0x42, 0x4D};        // "BM"
+constexpr std::array<uint8_t, 3> kPngSignature = {0x89, 0x50, 0x4E};  // 0x89 "PN"
+
+// Walks the marker segments from position 2 to the first start-of-frame segment and stores its
+// height, then its width. Other segments are skipped by their length field through the object's
+// own JPEGSkipVariables, whatever their code.
+void ScanJpegSize(Pictron& object) {
+  PictronState& s = PictronAccess::State(object);
+  const ByteArray& d = s.arImageData;
+  int32_t pos = 2;
+  while (!codec::IsStartOfFrame(codec::NextMarker(d, pos)))
+    object.JPEGSkipVariables(pos);
+  // pos designates the frame's length field; lines and samples per line follow the precision.
+  using platform::checked::Add32;
+  s.lngOriginalHeight = codec::ReadCheckedWord(d, Add32(pos, 3), Add32(pos, 4));
+  s.lngOriginalWidth = codec::ReadCheckedWord(d, Add32(pos, 5), Add32(pos, 6));
 }
 
-void Pictron::OpenFile(const std::u16string& /*strFilePathName*/) {
-  AtBoundary([] { RaiseNotAvailable("OpenFile"); });
+// Runs one read of the PNG size and answers whether it succeeded; a failed read stores nothing.
+template <typename Read>
+bool Guarded(Read&& read) {
+  try {
+    read();
+    return true;
+  } catch (const platform::Error&) {
+    return false;
+  }
 }
 
-void Pictron::OpenBinary(const platform::ByteArray& /*arImage*/) {
-  AtBoundary([] { RaiseNotAvailable("OpenBinary"); });
+}  // namespace
+
+std::u16string MapFileName(Pictron& object, std::u16string_view name) {
+  if (name.find(u'\\') != std::u16string_view::npos) return std::u16string(name);
+  const platform::ObjectRef& server = PictronAccess::State(object).objServer;
+  if (!server) {
+    Raise(RuntimeError::ObjectNotSet,
+          "no page is bound to map '" + platform::WideToUtf8(name) + "' through Server.MapPath");
+  }
+  return platform::CallMethod(server, u"MapPath", {Variant(name)}).ToBStr();
 }
 
-void Pictron::JPEGSkipVariables(int32_t& /*lngPos*/) {
-  AtBoundary([] { RaiseNotAvailable("JPEGSkipVariables"); });
+std::u16string ResolvePath(Pictron& object, std::u16string_view name) {
+  if (name.empty()) Raise(ComponentError::EmptyFileName);
+  std::u16string path = MapFileName(object, name);
+  if (!platform::CreateFileSystem()->FileExists(path)) Raise(ComponentError::FileNotFound);
+  return path;
+}
+
+void DetectFormat(Pictron& object) {
+  PictronState& s = PictronAccess::State(object);
+  const ByteArray& d = s.arImageData;
+  s.strFormat.clear();
+  if (HasSignature(d, kJpegSignature)) {
+    s.strFormat = u"JPEG";
+    ScanJpegSize(object);
+  } else if (HasSignature(d, kGifSignature)) {
+    // Logical screen size, little-endian.
+    s.strFormat = u"GIF";
+    s.lngOriginalWidth = codec::ReadCheckedWord(d, 7, 6);
+    s.lngOriginalHeight = codec::ReadCheckedWord(d, 9, 8);
+  } else if (HasSignature(d, kBmpSignature)) {
+    // Low 16 bits of the little-endian width and height of the bitmap header; a top-down
+    // bitmap's negative height overflows.
+    s.strFormat = u"BMP";
+    s.lngOriginalWidth = codec::ReadCheckedWord(d, 19, 18);
+    s.lngOriginalHeight = codec::ReadCheckedWord(d, 23, 22);
+  } else if (HasSignature(d, kPngSignature)) {
+    // Low 16 bits of the big-endian IHDR width and height. These two reads alone are guarded:
+    // a short or oversized header makes the data unsupported rather than an arithmetic error.
+    s.strFormat = u"PNG";
+    bool widthRead = Guarded([&] { s.lngOriginalWidth = codec::ReadCheckedWord(d, 18, 19); });
+    bool heightRead = Guarded([&] { s.lngOriginalHeight = codec::ReadCheckedWord(d, 22, 23); });
+    if (!widthRead || !heightRead) {
+      s.strFormat.clear();
+      Raise(ComponentError::FormatNotSupported);
+    }
+  }
+  if (s.strFormat.empty()) Raise(ComponentError::FormatNotSupported);
+  s.lngWidth = s.lngOriginalWidth;
+  s.lngHeight = s.lngOriginalHeight;
+  // The number of bytes, whatever the array's lower bound (for a zero-based array this is its
+  // upper bound plus one).
+  s.lngOriginalSize = platform::checked::ToInt32(static_cast<int64_t>(d.Size()));
+  s.lngSize = s.lngOriginalSize;
+}
+
+void Pictron::OnStartPage(const platform::ObjectRef& PassedScriptingContext) {
+  AtBoundary([&] {
+    // Keep a reference of our own first: the argument may be one of the fields replaced below.
+    platform::ObjectRef context = PassedScriptingContext;
+    state_.objScriptingContext = context;
+    state_.objResponse = platform::GetProperty(context, u"Response").ToObject();
+    state_.objServer = platform::GetProperty(context, u"Server").ToObject();
+  });
+}
+
+Variant Pictron::OnEndPage() {
+  return AtBoundary([&] {
+    state_.objResponse.reset();
+    state_.objServer.reset();
+    state_.objScriptingContext.reset();
+    return Variant();
+  });
+}
+
+void Pictron::OpenFile(const std::u16string& strFilePathName) {
+  AtBoundary([&] {
+    state_.blDecoded = platform::kVbFalse;
+    std::u16string path = ResolvePath(*this, strFilePathName);
+    // Read straight into the array that becomes arImageData: one allocation, no copy.
+    ByteArray bytes = platform::CreateFileSystem()->ReadAll(path);
+    if (bytes.Size() == 0) {
+      Raise(RuntimeError::SubscriptOutOfRange,
+            "the file '" + platform::WideToUtf8(path) + "' is empty");
+    }
+    state_.arImageData = std::move(bytes);
+    state_.strFilePath = std::move(path);
+    DetectFormat(*this);
+  });
+}
+
+void Pictron::OpenBinary(const ByteArray& arImage) {
+  AtBoundary([&] {
+    state_.blDecoded = platform::kVbFalse;
+    state_.arImageData = arImage;  // element for element, with the caller's bounds
+    DetectFormat(*this);
+  });
+}
+
+void Pictron::JPEGSkipVariables(int32_t& lngPos) {
+  AtBoundary([&] { codec::SkipSegment(state_.arImageData, lngPos); });
 }
 
 }  // namespace corvella::component

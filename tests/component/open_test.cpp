@@ -1,0 +1,496 @@
+// Opening images, format detection, the JPEG header walk and the page binding.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corvella/component/pictron.h"
+#include "corvella/platform/file_system.h"
+#include "corvella/platform/page_host.h"
+#include "corvella/platform/text.h"
+#include "pictron_internal.h"
+#include "support/errors.h"
+#include "support/temp_folder.h"
+
+namespace corvella::component {
+namespace {
+
+using platform::ByteArray;
+using platform::ObjectRef;
+using platform::Variant;
+using testing::Component;
+using testing::ErrorNumberOf;
+using testing::ErrorOf;
+using testing::Runtime;
+using testing::TempFolder;
+using Bytes = std::vector<uint8_t>;
+
+const std::string kData = CORVELLA_TEST_DATA;
+
+std::u16string Wide(const std::filesystem::path& path) {
+  return platform::Utf8ToWide(path.string());
+}
+
+// Builds JPEG headers segment by segment.
+class Jpeg {
+ public:
+  Jpeg() : bytes_{0xFF, 0xD8} {}
+  Jpeg& Segment(uint8_t code, const Bytes& content) {
+    size_t length = content.size() + 2;
+    Raw({0xFF, code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)});
+    return Raw(content);
+  }
+  Jpeg& Raw(const Bytes& bytes) {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  // APP0 "JFIF", length 16.
+  Jpeg& App0() { return Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}); }
+  // One quantisation table, length 67.
+  Jpeg& Dqt() {
+    Bytes table(65, 1);
+    table[0] = 0;
+    return Segment(0xDB, table);
+  }
+  // A Huffman table whose first bytes would read as a size of 0x1234 x 0x5678 if the segment
+  // were taken for a frame.
+  Jpeg& Dht() { return Segment(0xC4, {0x00, 0x12, 0x34, 0x56, 0x78, 0, 0, 0, 0, 0, 0, 0, 0}); }
+  Jpeg& Frame(uint8_t code, uint16_t height, uint16_t width) {
+    return Segment(code,
+                   {8, static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
+                    static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0});
+  }
+  // Start of scan, some entropy-coded bytes (with a stuffed 0xFF 0x00) and the end marker.
+  Jpeg& Tail() {
+    Segment(0xDA, {1, 1, 0, 0, 63, 0});
+    return Raw({0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD9});
+  }
+  Bytes Get() const { return bytes_; }
+
+ private:
+  Bytes bytes_;
+};
+
+Bytes Jfif(uint16_t height, uint16_t width, uint8_t frameCode = 0xC0) {
+  return Jpeg().App0().Dqt().Frame(frameCode, height, width).Tail().Get();
+}
+
+void OpenBytes(Pictron& p, const Bytes& bytes, int32_t lowerBound = 0) {
+  p.OpenBinary(ByteArray::FromBytes(bytes, lowerBound));
+}
+
+int32_t OpenError(Pictron& p, const Bytes& bytes) {
+  return ErrorNumberOf([&] { OpenBytes(p, bytes); });
+}
+
+struct Sized {
+  int32_t width;
+  int32_t height;
+};
+
+Sized SizeOf(const Bytes& bytes) {
+  Pictron p;
+  OpenBytes(p, bytes);
+  return {p.OriginalWidth(), p.OriginalHeight()};
+}
+
+bool operator==(const Sized& a, const Sized& b) {
+  return a.width == b.width && a.height == b.height;
+}
+std::ostream& operator<<(std::ostream& out, const Sized& s) {
+  return out << s.width << " x " << s.height;
+}
+
+// A page whose site root holds the test data, running at /pages/index.asp.
+std::shared_ptr<platform::PageContext> TestPage() {
+  return std::make_shared<platform::PageContext>(Wide(kData), u"/pages/index.asp");
+}
+
+TEST(OpenFile, RealImagesAreSizedFromTheirHeaders) {
+  struct Case {
+    const char* name;
+    const char16_t* format;
+    int32_t width, height;
+  };
+  const Case cases[] = {
+      {"egret_600x450.jpg", u"JPEG", 600, 450},
+      {"snake_grey_600x450.jpg", u"JPEG", 600, 450},
+      {"dragonfly_4224x3168_prog.jpg", u"JPEG", 4224, 3168},
+      {"seeding_5312x2988_base.jpg", u"JPEG", 5312, 2988},
+      {"umang_3840x2160_base444.jpg", u"JPEG", 3840, 2160},
+      {"apache_pb_transp.gif", u"GIF", 260, 30},
+      {"seq2gif_anim_480x312.gif", u"GIF", 480, 312},
+      {"snake_600x450.gif", u"GIF", 600, 450},
+      {"snake_24bit_600x450.bmp", u"BMP", 600, 450},
+      {"snake_8bit_pal_600x450.bmp", u"BMP", 600, 450},
+      {"camera_grey_512x512.png", u"PNG", 512, 512},
+      {"coffee_rgb_600x400.png", u"PNG", 600, 400},
+      {"green_palette_320x240.png", u"PNG", 320, 240},
+      {"horse_rgba_400x328.png", u"PNG", 400, 328},
+      {"pngsuite_basi2c08.png", u"PNG", 32, 32},
+      {"pngsuite_basn0g16.png", u"PNG", 32, 32},
+  };
+  Pictron p;
+  p.OnStartPage(TestPage());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto file = std::filesystem::path(kData) / "images" / c.name;
+    auto size = static_cast<int32_t>(std::filesystem::file_size(file));
+    PictronAccess::State(p).blDecoded = platform::kVbTrue;
+    p.OpenFile(u"/images/" + Wide(c.name));
+    const PictronState& s = p.State();
+    EXPECT_EQ(s.strFormat, c.format);
+    EXPECT_EQ(p.OriginalWidth(), c.width);
+    EXPECT_EQ(p.width(), c.width);
+    EXPECT_EQ(p.OriginalHeight(), c.height);
+    EXPECT_EQ(p.Height(), c.height);
+    EXPECT_EQ(p.OriginalSize(), size);
+    EXPECT_EQ(p.Size(), static_cast<double>(size));
+    EXPECT_EQ(s.blDecoded, platform::kVbFalse);
+    EXPECT_EQ(s.strFilePath, Wide(file));
+    EXPECT_EQ(s.arImageData.LBound(), 0);
+    EXPECT_EQ(s.arImageData.Bytes().size(), static_cast<size_t>(size));
+  }
+  // A path relative to the page's folder, and a physical path with backslashes (no mapping).
+  p.OpenFile(u"../images/egret_600x450.jpg");
+  EXPECT_EQ(p.width(), 600);
+  std::u16string physical = Wide(kData) + u"/images\\snake_600x450.gif";
+  p.OnEndPage();
+  p.OpenFile(physical);
+  EXPECT_EQ(p.State().strFilePath, physical);
+  EXPECT_EQ(p.State().strFormat, u"GIF");
+}
+
+TEST(OpenBinary, HeaderExamplesAndSignatureOrder) {
+  // GIF whose bytes 6 to 9 are 40 01 C8 00: 320 x 200.
+  Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0x40, 0x01, 0xC8, 0x00, 0, 0};
+  EXPECT_EQ(SizeOf(gif), (Sized{320, 200}));
+  // PNG whose bytes 16 to 23 are 00 00 03 20 00 00 02 58: 800 x 600.
+  Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0,    0,    0,    13,
+               'I',  'H', 'D', 'R', 0x00, 0x00, 0x03, 0x20, 0x00, 0x00, 0x02, 0x58};
+  EXPECT_EQ(SizeOf(png), (Sized{800, 600}));
+  // BMP: low 16 bits of the little-endian width and height.
+  Bytes bmp(54, 0);
+  bmp[0] = 'B', bmp[1] = 'M', bmp[18] = 0x20, bmp[19] = 0x03, bmp[20] = 0x01, bmp[22] = 0x58,
+  bmp[23] = 0x02;
+  EXPECT_EQ(SizeOf(bmp), (Sized{800, 600}));
+
+  Pictron p;
+  EXPECT_EQ(OpenError(p, {'h', 'e', 'l', 'l', 'o'}), Component(1010));
+  EXPECT_EQ(OpenError(p, {'B', 'M'}), Runtime(9));  // the GIF test reads a third byte first
+  EXPECT_EQ(OpenError(p, {'G', 'I'}), Runtime(9));
+  EXPECT_EQ(OpenError(p, {0xFF}), Runtime(9));
+  EXPECT_EQ(OpenError(p, {}), Runtime(9));
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenBinary(ByteArray()); }), Runtime(9));
+  EXPECT_EQ(OpenError(p, {'G', 'I', 'F', '8', '9', 'a', 0x40, 0x01, 0xC8}), Runtime(9));
+  EXPECT_EQ(OpenError(p, Bytes{'B', 'M', 0, 0}), Runtime(9));
+  // Sizes with a high byte of 0x80 or more overflow: 32768 wide, or a top-down bitmap.
+  EXPECT_EQ(OpenError(p, {'G', 'I', 'F', '8', '9', 'a', 0x00, 0x80, 0x01, 0x00}), Runtime(6));
+  Bytes wideBmp = bmp;
+  wideBmp[18] = 0x00, wideBmp[19] = 0x80;
+  EXPECT_EQ(OpenError(p, wideBmp), Runtime(6));
+  auto topDown = testing::ReadBytes(std::filesystem::path(kData) / "images" /
+                                    "snake_24bit_topdown_600x450.bmp");
+  EXPECT_EQ(OpenError(p, topDown), Runtime(6));
+  EXPECT_EQ(p.State().strFormat, u"BMP");
+  EXPECT_EQ(p.OriginalWidth(), 600);  // read before the height overflowed
+  EXPECT_EQ(p.width(), 0);
+
+  // The signature decides, not the name: JPEG bytes in a file named .bmp open as JPEG.
+  TempFolder folder;
+  auto misnamed = folder.Write("photo.bmp", Jfif(480, 640));
+  p.OpenFile(Wide(folder.Path()) + u"\\photo.bmp");
+  EXPECT_EQ(p.State().strFormat, u"JPEG");
+  EXPECT_EQ(p.width(), 640);
+}
+
+TEST(OpenBinary, PngSizeReadsAreGuarded) {
+  Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0,    0,    0,    13,
+               'I',  'H', 'D', 'R', 0x00, 0x00, 0x03, 0x20, 0x00, 0x00, 0x02, 0x58};
+  Pictron p;
+  OpenBytes(p, Jfif(100, 200));
+  // 20 bytes: 1010 (not runtime error 9) and the format empty. The width (bytes 18 and 19) was
+  // read; the current sizes stay those of the earlier image.
+  EXPECT_EQ(OpenError(p, Bytes(png.begin(), png.begin() + 20)), Component(1010));
+  EXPECT_EQ(p.State().strFormat, u"");
+  EXPECT_EQ(p.OriginalWidth(), 800);
+  EXPECT_EQ(p.OriginalHeight(), 100);
+  EXPECT_EQ(p.width(), 200);
+  // A width that overflows does not stop the height read, which is stored.
+  OpenBytes(p, Jfif(100, 200));
+  Bytes wide = png;
+  wide[18] = 0x80;
+  EXPECT_EQ(OpenError(p, wide), Component(1010));
+  EXPECT_EQ(p.OriginalWidth(), 200);
+  EXPECT_EQ(p.OriginalHeight(), 600);
+  EXPECT_EQ(p.Height(), 100);
+  Bytes tall = png;
+  tall[22] = 0xFF;
+  EXPECT_EQ(OpenError(p, tall), Component(1010));
+  EXPECT_EQ(p.OriginalWidth(), 800);
+  EXPECT_EQ(p.width(), 200);
+  EXPECT_EQ(p.State().strFormat, u"");
+}
+
+TEST(OpenBinary, JpegFramesAreFoundBehindOtherSegments) {
+  EXPECT_EQ(SizeOf(Jfif(480, 640)), (Sized{640, 480}));
+  EXPECT_EQ(SizeOf(Jfif(480, 640, 0xC2)), (Sized{640, 480}));  // progressive
+  EXPECT_EQ(SizeOf(Jfif(480, 640, 0xC3)), (Sized{640, 480}));  // lossless
+  EXPECT_EQ(SizeOf(Jfif(7, 9, 0xCF)), (Sized{9, 7}));
+  // DHT (0xC4) and the codes 0xC8 and 0xCC are skipped, not taken as frames.
+  EXPECT_EQ(SizeOf(Jpeg().App0().Dht().Frame(0xC0, 480, 640).Tail().Get()), (Sized{640, 480}));
+  EXPECT_EQ(SizeOf(Jpeg().Segment(0xC8, {0, 0x12, 0x34, 0x56, 0x78}).Frame(0xC1, 1, 2).Get()),
+            (Sized{2, 1}));
+  EXPECT_EQ(SizeOf(Jpeg().Segment(0xCC, {0, 0x12, 0x34, 0x56, 0x78}).Frame(0xC1, 1, 2).Get()),
+            (Sized{2, 1}));
+  // Fill bytes before a marker, and stray bytes between two segments.
+  EXPECT_EQ(SizeOf(Jpeg().App0().Raw({0xFF, 0xFF}).Frame(0xC0, 480, 640).Get()), (Sized{640, 480}));
+  EXPECT_EQ(SizeOf(Jpeg().App0().Raw({0x00, 0x12, 0x34}).Dqt().Frame(0xC0, 3, 4).Get()),
+            (Sized{4, 3}));
+  // A marker without a length field still has its next two bytes taken as one.
+  EXPECT_EQ(SizeOf(Jpeg().Raw({0xFF, 0x01, 0x00, 0x02}).Frame(0xC0, 3, 4).Get()), (Sized{4, 3}));
+  // A height of 0 is stored as it is.
+  EXPECT_EQ(SizeOf(Jfif(0, 640)), (Sized{640, 0}));
+  EXPECT_EQ(SizeOf(Jfif(32767, 32767)), (Sized{32767, 32767}));
+  // Positions are indices: an array whose index 0 is its third element.
+  Pictron p;
+  Bytes shifted = Jfif(48, 64);
+  shifted.insert(shifted.begin(), {0xAA, 0xBB});
+  OpenBytes(p, shifted, -2);
+  EXPECT_EQ(p.width(), 64);
+  EXPECT_EQ(p.State().arImageData.LBound(), -2);
+  EXPECT_EQ(p.OriginalSize(), static_cast<int32_t>(shifted.size()));
+  // An array starting at index 1 has no index 0.
+  EXPECT_EQ(ErrorNumberOf([&] { OpenBytes(p, Jfif(48, 64), 1); }), Runtime(9));
+}
+
+TEST(OpenBinary, JpegHeaderErrors) {
+  Pictron p;
+  OpenBytes(p, Jfif(100, 200));
+  const int32_t size = p.OriginalSize();
+  auto expectOldSizes = [&] {
+    EXPECT_EQ(p.width(), 200);
+    EXPECT_EQ(p.Height(), 100);
+    EXPECT_EQ(p.OriginalSize(), size);
+    EXPECT_EQ(p.Size(), size);
+    EXPECT_EQ(p.State().strFormat, u"JPEG");
+  };
+  EXPECT_EQ(OpenError(p, {0xFF, 0xD8}), Component(1120));
+  EXPECT_EQ(OpenError(p, {0xFF, 0xD8, 0xFF}), Component(1120));
+  expectOldSizes();
+  // Segment lengths of 1 and 0.
+  EXPECT_EQ(OpenError(p, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0, 0, 0, 0}), Component(1150));
+  EXPECT_EQ(OpenError(p, {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x00, 0, 0, 0, 0}), Component(1150));
+  // Files cut inside a segment before the frame: inside APP0, inside DQT, inside a length.
+  Bytes full = Jfif(480, 640);
+  for (size_t cut : {10u, 30u, 21u, 22u, 25u + 67u}) {
+    EXPECT_EQ(OpenError(p, Bytes(full.begin(), full.begin() + cut)), Component(1160)) << cut;
+  }
+  expectOldSizes();
+  // Frame fields beyond the data.
+  Bytes shortFrame = Jpeg().App0().Raw({0xFF, 0xC0, 0x00, 0x11, 0x08, 0x01, 0xE0, 0x02}).Get();
+  EXPECT_EQ(OpenError(p, shortFrame), Runtime(9));
+  EXPECT_EQ(p.OriginalHeight(), 480);  // the height was read before the width failed
+  // A width of 40000 overflows after the height was stored.
+  EXPECT_EQ(OpenError(p, Jfif(480, 40000)), Runtime(6));
+  EXPECT_EQ(p.OriginalHeight(), 480);
+  EXPECT_EQ(p.OriginalWidth(), 200);
+  EXPECT_EQ(OpenError(p, Jfif(40000, 640)), Runtime(6));
+  expectOldSizes();
+  // The failed opens replaced the bytes and left the image undecoded.
+  EXPECT_EQ(p.State().arImageData, ByteArray::FromBytes(Jfif(40000, 640)));
+  EXPECT_EQ(p.State().blDecoded, platform::kVbFalse);
+}
+
+TEST(JPEGSkipVariables, SkipsOneSegment) {
+  Pictron p;
+  int32_t pos = 4;
+  EXPECT_EQ(ErrorNumberOf([&] { p.JPEGSkipVariables(pos); }), Runtime(9));  // nothing opened
+  EXPECT_EQ(pos, 4);
+  OpenBytes(p, Jfif(480, 640));
+  p.JPEGSkipVariables(pos);  // APP0's length field holds 16
+  EXPECT_EQ(pos, 20);
+  p.JPEGSkipVariables(pos = 22);  // DQT
+  EXPECT_EQ(pos, 22 + 67);
+  pos = -1;
+  EXPECT_EQ(ErrorNumberOf([&] { p.JPEGSkipVariables(pos); }), Runtime(9));
+  EXPECT_EQ(pos, -1);
+  pos = 1'000'000;
+  auto error = ErrorOf([&] { p.JPEGSkipVariables(pos); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Number(), Component(1120));
+  EXPECT_EQ(error->Description(), "Failed to read image Params (Error 1120)");
+  EXPECT_EQ(error->Source(), "Corvella.Pictron");
+
+  // Late-bound, the position is written back, also when the member fails part-way.
+  ObjectRef object = std::make_shared<Pictron>();
+  std::vector<Variant> args = {Variant(ByteArray::FromBytes(Jfif(1, 1)))};
+  platform::InvokeByName(object, u"OpenBinary", platform::InvokeKind::Method, args);
+  args = {Variant(int32_t{4})};
+  platform::InvokeByName(object, u"jpegskipvariables", platform::InvokeKind::Method, args);
+  EXPECT_EQ(args[0], Variant(int32_t{20}));
+  args = {Variant(ByteArray::FromBytes(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0, 0, 0}))};
+  EXPECT_EQ(ErrorNumberOf([&] {
+              platform::InvokeByName(object, u"OpenBinary", platform::InvokeKind::Method, args);
+            }),
+            Component(1150));
+  args = {Variant(int32_t{4})};
+  EXPECT_EQ(ErrorNumberOf([&] {
+              platform::InvokeByName(object, u"JPEGSkipVariables", platform::InvokeKind::Method,
+                                     args);
+            }),
+            Component(1150));
+  EXPECT_EQ(args[0], Variant(int32_t{6}));
+  args = {Variant(int32_t{6})};
+  EXPECT_EQ(ErrorNumberOf([&] {
+              platform::InvokeByName(object, u"JPEGSkipVariables", platform::InvokeKind::Method,
+                                     args);
+            }),
+            Component(1160));
+  EXPECT_EQ(args[0], Variant(int32_t{8}));  // the length's second byte leaves pos on L = 8
+}
+
+TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
+  TempFolder folder;
+  auto site = folder.Path();
+  folder.Write("pics/a.jpg", Jfif(100, 200));
+  folder.Write("pics/empty.jpg", {});
+  folder.Write("pics/text.jpg", {'h', 'e', 'l', 'l', 'o'});
+  auto page = std::make_shared<platform::PageContext>(Wide(site), u"/pics/page.asp");
+  Pictron p;
+  PictronState& s = PictronAccess::State(p);
+
+  // Without a page: an empty name is 1000, a name without a backslash 91.
+  s.blDecoded = platform::kVbTrue;
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u""); }), Component(1000));
+  EXPECT_EQ(s.blDecoded, platform::kVbFalse);
+  auto unbound = ErrorOf([&] { p.OpenFile(u"a.jpg"); });
+  ASSERT_TRUE(unbound);
+  EXPECT_EQ(unbound->Number(), Runtime(91));
+  EXPECT_EQ(unbound->Description(),
+            "Object variable or With block variable not set: no page is bound to map 'a.jpg' "
+            "through Server.MapPath");
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"/pics/a.jpg"); }), Runtime(91));
+
+  p.OnStartPage(page);
+  p.OpenFile(u"a.jpg");
+  const std::u16string firstPath = Wide(site / "pics" / "a.jpg");
+  EXPECT_EQ(s.strFilePath, firstPath);
+  const ByteArray firstBytes = s.arImageData;
+
+  // Missing files, blanks (not empty), folders and escapes: nothing but blDecoded changes.
+  s.blDecoded = platform::kVbTrue;
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"missing.jpg"); }), Component(1030));
+  EXPECT_EQ(s.blDecoded, platform::kVbFalse);
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"   "); }), Component(1030));
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(Wide(site) + u"\\pics"); }), Component(1030));
+  auto escape = ErrorOf([&] { p.OpenFile(u"../../../etc/passwd"); });
+  ASSERT_TRUE(escape);
+  EXPECT_EQ(escape->Number(), Runtime(5));
+  EXPECT_EQ(escape->Source(), "Corvella.Pictron");
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"..%2f..%2f..%2fetc%2fpasswd"); }), Runtime(5));
+  // A file of 0 bytes: runtime error 9 before the bytes are replaced.
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"empty.jpg"); }), Runtime(9));
+  EXPECT_EQ(s.arImageData, firstBytes);
+  EXPECT_EQ(s.strFilePath, firstPath);
+
+  // No recognised signature: the bytes and the path are new, the sizes are the earlier ones.
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"text.jpg"); }), Component(1010));
+  EXPECT_EQ(s.strFilePath, Wide(site / "pics" / "text.jpg"));
+  EXPECT_EQ(s.arImageData.Size(), 5u);
+  EXPECT_EQ(s.strFormat, u"");
+  EXPECT_EQ(p.OriginalWidth(), 200);
+  EXPECT_EQ(p.width(), 200);
+  EXPECT_EQ(p.OriginalSize(), static_cast<int32_t>(firstBytes.Size()));
+
+  // OpenBinary keeps the path of the last OpenFile.
+  OpenBytes(p, Jfif(5, 6));
+  EXPECT_EQ(s.strFilePath, Wide(site / "pics" / "text.jpg"));
+  EXPECT_EQ(p.width(), 6);
+}
+
+// A file system whose reads fail as the operating system would report a permission problem.
+class DeniedFileSystem final : public platform::FileSystem {
+ public:
+  bool FileExists(std::u16string_view) override { return true; }
+  bool FolderExists(std::u16string_view) override { return true; }
+  platform::FileInfo GetFile(std::u16string_view path) override { return {std::u16string(path)}; }
+  ByteArray ReadAll(std::u16string_view path) override {
+    platform::Raise(
+        platform::RuntimeError::PermissionDenied,
+        "cannot open for reading '" + platform::WideToUtf8(path) + "': Permission denied");
+  }
+  void WriteFileAtomically(std::u16string_view, std::span<const uint8_t>) override {}
+};
+
+TEST(OpenFile, FileSystemErrorsPassThrough) {
+  Pictron p;
+  OpenBytes(p, Jfif(10, 20));
+  platform::ScopedFileSystemFactory denied([] { return std::make_shared<DeniedFileSystem>(); });
+  auto error = ErrorOf([&] { p.OpenFile(u"C:\\locked\\photo.jpg"); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Number(), Runtime(70));
+  EXPECT_EQ(
+      error->Description(),
+      "Permission denied: cannot open for reading 'C:\\locked\\photo.jpg': Permission denied");
+  EXPECT_EQ(p.width(), 20);
+  EXPECT_EQ(p.State().arImageData, ByteArray::FromBytes(Jfif(10, 20)));
+}
+
+// A scripting context that has a Response but no Server.
+class HalfContext final : public platform::Dispatchable {
+ public:
+  platform::DispId GetIdOfName(std::u16string_view name) const override {
+    return platform::EqualsNoCase(name, "Response") ? 1 : platform::kDispIdUnknown;
+  }
+  Variant Invoke(platform::DispId, platform::InvokeKind, std::span<Variant>) override {
+    return ObjectRef(response);
+  }
+  std::shared_ptr<platform::PageResponse> response = std::make_shared<platform::PageResponse>();
+};
+
+TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {
+  auto page = TestPage();
+  Pictron p;
+  const PictronState& s = p.State();
+  p.OnStartPage(page);
+  EXPECT_EQ(s.objScriptingContext, ObjectRef(page));
+  EXPECT_EQ(s.objResponse, ObjectRef(page->Response()));
+  EXPECT_EQ(s.objServer, ObjectRef(page->Server()));
+
+  // A second page replaces all three.
+  auto other = TestPage();
+  p.OnStartPage(other);
+  EXPECT_EQ(s.objServer, ObjectRef(other->Server()));
+
+  EXPECT_EQ(p.OnEndPage(), Variant());
+  EXPECT_FALSE(s.objScriptingContext);
+  EXPECT_FALSE(s.objResponse);
+  EXPECT_FALSE(s.objServer);
+  EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"/images/egret_600x450.jpg"); }), Runtime(91));
+
+  // Late-bound, as a page host calls it.
+  ObjectRef object = std::make_shared<Pictron>();
+  std::vector<Variant> args = {Variant(ObjectRef(page))};
+  platform::InvokeByName(object, u"onstartpage", platform::InvokeKind::Method, args);
+  platform::CallMethod(object, u"OpenFile", {Variant(u"../images/egret_600x450.jpg")});
+  EXPECT_EQ(platform::GetProperty(object, u"width"), Variant(int32_t{600}));
+  EXPECT_EQ(platform::CallMethod(object, u"OnEndPage"), Variant());
+
+  // A context that is none: stored, then runtime error 91 at the first property read.
+  p.OnStartPage(page);
+  EXPECT_EQ(ErrorNumberOf([&] { p.OnStartPage(nullptr); }), Runtime(91));
+  EXPECT_FALSE(s.objScriptingContext);
+  EXPECT_EQ(s.objResponse, ObjectRef(page->Response()));
+  // A context without a Server: the Response is kept, the error passes through.
+  auto half = std::make_shared<HalfContext>();
+  EXPECT_EQ(ErrorNumberOf([&] { p.OnStartPage(half); }), Runtime(438));
+  EXPECT_EQ(s.objResponse, ObjectRef(half->response));
+  EXPECT_EQ(s.objServer, ObjectRef(page->Server()));
+}
+
+}  // namespace
+}  // namespace corvella::component
