@@ -3,6 +3,7 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <utility>
 
@@ -86,10 +87,33 @@ class Cache {
   // Serialises every fontconfig call; held while a new request is matched.
   std::mutex& FontconfigMutex() { return fontconfigMutex_; }
 
+  // The fontconfig configuration of the cache, loaded on first use; nullptr when it cannot be
+  // loaded or the process is exiting. Called with the fontconfig lock held.
+  FcConfig* Config() {
+    if (config_ == nullptr && !closed_) {
+      config_ = FcInitLoadConfigAndFonts();
+      if (config_ != nullptr) std::atexit(CloseConfig);
+    }
+    return config_;
+  }
+
  private:
   Cache() = default;
 
+  // A configuration of our own, independent of the process's default one, released when the
+  // process exits: fontconfig frees some of what its configuration parser allocates only then.
+  // Faces keep the coverage sets they copied, which hold their font caches alive on their own.
+  static void CloseConfig() {
+    Cache& cache = Get();
+    std::lock_guard lock(cache.fontconfigMutex_);
+    FcConfigDestroy(cache.config_);
+    cache.config_ = nullptr;
+    cache.closed_ = true;
+  }
+
   std::mutex fontconfigMutex_;
+  FcConfig* config_ = nullptr;  // guarded by fontconfigMutex_
+  bool closed_ = false;         // guarded by fontconfigMutex_
   std::mutex tableMutex_;
   std::map<RequestKey, std::shared_ptr<const ResolvedFont>> requests_;
   std::map<std::pair<std::string, int32_t>, std::unique_ptr<FaceSource>> sources_;
@@ -114,7 +138,7 @@ bool FaceOf(FcPattern* pattern, ResolvedFace& face) {
 }
 
 // The pattern of a request, with the configuration's substitutions applied.
-PatternPtr RequestPattern(const RequestKey& key, const char* family) {
+PatternPtr RequestPattern(FcConfig* config, const RequestKey& key, const char* family) {
   PatternPtr pattern(FcPatternCreate());
   if (!pattern) return nullptr;
   if (family != nullptr && *family != '\0') {
@@ -127,15 +151,15 @@ PatternPtr RequestPattern(const RequestKey& key, const char* family) {
     FcPatternAddString(pattern.get(), FC_LANG,
                        reinterpret_cast<const FcChar8*>(key.language.c_str()));
   }
-  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
   FcDefaultSubstitute(pattern.get());
   return pattern;
 }
 
 // The best face for @p pattern that FreeType can open, or false.
-bool MatchUsable(FcPattern* pattern, ResolvedFace& face) {
+bool MatchUsable(FcConfig* config, FcPattern* pattern, ResolvedFace& face) {
   FcResult result = FcResultNoMatch;
-  PatternPtr match(FcFontMatch(nullptr, pattern, &result));
+  PatternPtr match(FcFontMatch(config, pattern, &result));
   if (!match || !FaceOf(match.get(), face)) return false;
   std::unique_ptr<FaceInstance> instance = face.source->Acquire();
   if (!instance) return false;
@@ -146,20 +170,20 @@ bool MatchUsable(FcPattern* pattern, ResolvedFace& face) {
 // Matches a request; called with the fontconfig lock held.
 std::shared_ptr<const ResolvedFont> Match(const RequestKey& key) {
   ++matchesMade;
-  static const bool initialised = FcInit() == FcTrue;
-  if (!initialised) return nullptr;
+  FcConfig* config = Cache::Get().Config();
+  if (config == nullptr) return nullptr;
   auto font = std::make_shared<ResolvedFont>();
-  PatternPtr pattern = RequestPattern(key, key.family.c_str());
+  PatternPtr pattern = RequestPattern(config, key, key.family.c_str());
   if (!pattern) return nullptr;
   // A family that matches nothing usable falls back to the default face.
-  if (!MatchUsable(pattern.get(), font->primary)) {
-    PatternPtr fallback = RequestPattern(key, "sans-serif");
-    if (!fallback || !MatchUsable(fallback.get(), font->primary)) return nullptr;
+  if (!MatchUsable(config, pattern.get(), font->primary)) {
+    PatternPtr fallback = RequestPattern(config, key, "sans-serif");
+    if (!fallback || !MatchUsable(config, fallback.get(), font->primary)) return nullptr;
   }
   // Faces for the characters that the primary one lacks, in fontconfig's order (trimmed to those
   // that add coverage).
   FcResult result = FcResultNoMatch;
-  FontSetPtr sorted(FcFontSort(nullptr, pattern.get(), FcTrue, nullptr, &result));
+  FontSetPtr sorted(FcFontSort(config, pattern.get(), FcTrue, nullptr, &result));
   if (sorted) {
     for (int i = 0; i < sorted->nfont && font->fallbacks.size() < kMaxFallbacks; ++i) {
       ResolvedFace face;

@@ -2,7 +2,8 @@
 // The process-wide font cache behind TextFont.
 //
 // Three levels, each filled once:
-// - fontconfig is initialised once, the first time any font is asked for;
+// - a fontconfig configuration of the cache's own is loaded once, the first time any font is
+//   asked for, and released when the process exits;
 // - a request (family, weight, italic, language) is matched once: the primary face and the
 //   fallback faces that fontconfig sorts after it; at most kMaxRequests requests are remembered
 //   (the table is emptied when it is full, so that scripts inventing names cannot grow it without

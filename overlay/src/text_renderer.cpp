@@ -79,7 +79,7 @@ void BlendSpans(int y, int count, const FT_Span* spans, void* user) {
     int64_t x0 = std::max<int64_t>(0, t.tileX + spans[s].x);
     int64_t x1 = std::min<int64_t>(t.view->width, t.tileX + spans[s].x + spans[s].len);
     const uint8_t coverage = spans[s].coverage;
-    if (coverage == 0) continue;
+    if (coverage == 0 || x0 >= x1) continue;
     uint8_t* p = line + x0 * imaging::kBytesPerPixel;
     if (coverage == 255) {
       for (int64_t x = x0; x < x1; ++x, p += 3) {
@@ -394,23 +394,39 @@ void TextFont::Draw(const TextLine& line, const imaging::ImageView& target, int3
   }
 
   if (m.underline && line.width_ > 0 && m.Face(0) != nullptr) {
-    // A bar under the whole advance width, from the underline's top down by its thickness.
-    FT_Vector points[4] = {
-        {0, m.underlineTop * kOne},
-        {static_cast<FT_Pos>(line.width_), m.underlineTop * kOne},
-        {static_cast<FT_Pos>(line.width_), (m.underlineTop - m.underlineThickness) * kOne},
-        {0, (m.underlineTop - m.underlineThickness) * kOne}};
-    char tags[4] = {FT_CURVE_TAG_ON, FT_CURVE_TAG_ON, FT_CURVE_TAG_ON, FT_CURVE_TAG_ON};
-    short contours[1] = {3};
-    FT_Outline bar{};
-    bar.n_contours = 1;
-    bar.n_points = 4;
-    bar.points = points;
-    bar.tags = tags;
-    bar.contours = contours;
-    bar.flags = FT_OUTLINE_NONE;
-    if (m.escapement != 0) FT_Outline_Transform(&bar, &rotation);
-    RenderOutline(m.slots[0].lease->library, bar, x + ascent * s, y + ascent * c, target, colour);
+    // A bar under the whole advance width, from the underline's top down by its thickness. Only
+    // the stretch along the baseline that can meet the image is drawn, so that the coordinates
+    // handed to the rasteriser stay small whatever the line's length and position.
+    const double ox = x + ascent * s;
+    const double oy = y + ascent * c;
+    double uMin = std::numeric_limits<double>::infinity();
+    double uMax = -uMin;
+    for (double cornerX : {0.0, static_cast<double>(target.width)}) {
+      for (double cornerY : {0.0, static_cast<double>(target.height)}) {
+        const double u = (cornerX - ox) * c - (cornerY - oy) * s;
+        uMin = std::min(uMin, u);
+        uMax = std::max(uMax, u);
+      }
+    }
+    const double u0 = std::max(0.0, std::floor(uMin) - 2);
+    const double u1 = std::min(static_cast<double>(line.width_ / kOne), std::ceil(uMax) + 2);
+    if (u0 < u1) {
+      const FT_Pos length = static_cast<FT_Pos>(u1 - u0) * kOne;
+      const FT_Pos top = m.underlineTop * kOne;
+      const FT_Pos bottom = (m.underlineTop - m.underlineThickness) * kOne;
+      FT_Vector points[4] = {{0, top}, {length, top}, {length, bottom}, {0, bottom}};
+      char tags[4] = {FT_CURVE_TAG_ON, FT_CURVE_TAG_ON, FT_CURVE_TAG_ON, FT_CURVE_TAG_ON};
+      short contours[1] = {3};
+      FT_Outline bar{};
+      bar.n_contours = 1;
+      bar.n_points = 4;
+      bar.points = points;
+      bar.tags = tags;
+      bar.contours = contours;
+      bar.flags = FT_OUTLINE_NONE;
+      if (m.escapement != 0) FT_Outline_Transform(&bar, &rotation);
+      RenderOutline(m.slots[0].lease->library, bar, ox + u0 * c, oy - u0 * s, target, colour);
+    }
   }
 }
 

@@ -340,9 +340,29 @@ TEST(TextRenderer, DrawingIsClippedToTheImage) {
                              {-100000, 5}, {5, 100000}, {-2147483647, 0}, {0, 2147483647}};
   for (Point p : positions) {
     for (int32_t tenths : {0, 450, 900, 2700}) {
-      Dib drawn = DrawOn(image, Request(24, tenths), u"Clipped text", p.x, p.y, Rgb{});
+      FontRequest request = Request(24, tenths);
+      request.underline = tenths != 450;
+      Dib drawn = DrawOn(image, request, u"Clipped text", p.x, p.y, Rgb{});
       EXPECT_EQ(drawn->dib_width(), 40);
     }
+  }
+  // The visible end of a long underlined line that starts far to the left.
+  FontRequest underlined = Request(16);
+  underlined.underline = true;
+  const std::u16string longLine(3000, u'x');
+  const int32_t width = TextFont(underlined).Layout(longLine).Extent().cx;
+  Dib tail = DrawOn(image, underlined, longLine, 20 - width, 0, Rgb{});
+  bool bar = false;
+  for (int32_t y = 0; y < 30; ++y) {
+    bool row = true;
+    for (int32_t x = 0; x < 19; ++x)
+      row = row && tail->View().Row(y)[3 * x] == 0;
+    bar = bar || row;
+  }
+  EXPECT_TRUE(bar);
+  for (int32_t y = 0; y < 30; ++y) {
+    for (int32_t x = 21; x < 40; ++x)
+      EXPECT_EQ(tail->View().Row(y)[3 * x], 255) << x << "," << y;
   }
   // A glyph far larger than the image: a full block whose inside covers it all.
   Dib huge = DrawOn(image, Request(43689), u"\u2588", -1000, -10000, Rgb{});
