@@ -256,11 +256,9 @@ struct TextFont::Impl {
 
 TextFont::TextFont(const FontRequest& request) : impl_(std::make_unique<Impl>()) {
   Impl& m = *impl_;
-  m.font = fonts::Resolve(KeyOf(request));
-  if (!m.font) {
-    platform::Raise(platform::RuntimeError::InvalidProcedureCall, "no usable font is installed");
-  }
   const fonts::RequestKey key = KeyOf(request);
+  m.font = fonts::Resolve(key);
+  if (!m.font) platform::Raise(platform::RuntimeError::InvalidProcedureCall, "no usable font");
   m.bold = key.weight >= fonts::kBoldWeight;
   m.italic = key.italic;
   m.underline = request.underline;
@@ -274,7 +272,7 @@ TextFont::TextFont(const FontRequest& request) : impl_(std::make_unique<Impl>())
   // face of slot 0 once the size is known.
   fonts::FaceSource* source = m.font->primary.source;
   fonts::FaceLease probe(source, source->Acquire());
-  if (!probe) platform::Raise(platform::RuntimeError::InvalidProcedureCall, "font unusable");
+  if (!probe) platform::Raise(platform::RuntimeError::InvalidProcedureCall, "no usable font");
   FT_Face face = probe->face;
   int64_t ascentUnits = 0;
   int64_t descentUnits = 0;

@@ -4,11 +4,15 @@
 /// rasterised by FreeType, blended into a 24-bit image.
 ///
 /// A TextFont is made for one call from a FontRequest and lives only for that call. Behind it,
-/// matches and loaded faces are cached for the whole process (see font_cache.h): the fonts of
-/// the system are scanned once, a request is matched once, and a font file is opened once per
-/// concurrent user, so that a call after the first does no font lookup and no file work.
-/// TextFont objects may be used on any number of threads at once; one TextFont belongs to one
-/// thread.
+/// matches and loaded faces are cached for the whole process (overlay/src/font_cache.h): the
+/// fonts of the system are scanned once, a request is matched once, and a font file is opened
+/// once per concurrent user, so that a call after the first does no font lookup and no file work.
+///
+/// Threads. Any number of TextFont objects may be used on different threads at once; one TextFont
+/// belongs to one thread. FreeType objects are not thread-safe, so every open face has a FreeType
+/// library of its own and is lent to one TextFont at a time from a pool; no lock is held while
+/// glyphs are loaded or drawn. The cache's tables and fontconfig are guarded by locks that are
+/// taken only to look up a request, and held long only when a new request is matched.
 ///
 /// Geometry. A line is measured unrotated: cx is the sum of the glyph advances (whole pixels,
 /// no kerning), cy the cell height = ascent + descent of the face. Drawing puts the top-left
