@@ -9,6 +9,10 @@
 #include "corvella/component/pictron.h"
 #include "corvella/platform/error.h"
 
+namespace corvella::overlay {
+struct FontRequest;
+}  // namespace corvella::overlay
+
 namespace corvella::component {
 
 /// Gives the member implementations access to an object's state record.
@@ -57,5 +61,27 @@ std::u16string ResolvePath(Pictron& object, std::u16string_view name);
 /// documented for OpenFile and OpenBinary. Only a successful completion sets lngWidth, lngHeight,
 /// lngOriginalSize and lngSize.
 void DetectFormat(Pictron& object);
+
+/// The font request of AddText made from the object's font settings: face, em height
+/// MulDiv(intFontSize, 96, 72) pixels (a negative size names the cell height instead, 0 the
+/// default size), weight, italic, underline, character set, angle intFontOrientation x 10 tenths
+/// of a degree.
+overlay::FontRequest TextFontRequest(const PictronState& state);
+
+/// AddImage's loading step: resolves @p strFileName as OpenFile does (ResolvePath), raises error
+/// 1030 when no file exists there, loads the picture and fills @p overlay from it
+/// (CreateFromPicture; a picture without a bitmap leaves a 0 x 0 buffer). The loader's own error
+/// passes through when the file cannot be read as a picture.
+void LoadOverlayPicture(Pictron& object, const std::u16string& strFileName,
+                        imaging::cDIBSection& overlay);
+
+/// AddImage after loading: resolves PositionX, then PositionY, against the working image and the
+/// overlay's size, makes the range checks (1090, 1091), and paints the overlay opaquely when
+/// @p TransColor is missing, else reads the colour key (1200, 13), writes it back into
+/// @p TransColor as a 32-bit integer, checks that the overlay's sides fit 16 bits (6) and paints
+/// with the key. Nothing is painted when an error is raised.
+void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,
+                       const platform::Variant& PositionX, const platform::Variant& PositionY,
+                       platform::Variant& TransColor);
 
 }  // namespace corvella::component

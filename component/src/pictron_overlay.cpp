@@ -1,23 +1,103 @@
 // Text and image overlays on the working image.
 
+#include "corvella/overlay/image_overlay.h"
+#include "corvella/overlay/placement.h"
+#include "corvella/overlay/text_renderer.h"
+#include "corvella/platform/checked.h"
 #include "pictron_internal.h"
 
 namespace corvella::component {
 
-void Pictron::AddText(const std::u16string& /*strMessage*/, const platform::Variant& /*PositionX*/,
-                      const platform::Variant& /*PositionY*/) {
+using overlay::Axis;
+using platform::Variant;
+
+namespace {
+
+// The working image of an object whose decode step answered true.
+imaging::cDIBSection& WorkingImage(Pictron& object) {
+  PictronState& state = PictronAccess::State(object);
+  if (!state.cDib) platform::Raise(platform::RuntimeError::ObjectNotSet);
+  return *state.cDib;
+}
+
+}  // namespace
+
+overlay::FontRequest TextFontRequest(const PictronState& state) {
+  overlay::FontRequest request;
+  request.face = state.strFontFace;
+  // Negative: an em of that many pixels. A negative size turns this into a positive height,
+  // which names the cell height; a size of 0 gives 0, the default size.
+  request.height = -overlay::PointsToPixels(state.intFontSize);
+  request.weight = state.intFontWeight;
+  request.italic = state.blFontItalic != 0;
+  request.underline = state.blFontUnderline != 0;
+  request.charset = state.lngFontCharset;
+  request.escapement = platform::checked::Mul32(state.intFontOrientation, 10);
+  return request;
+}
+
+void Pictron::AddText(const std::u16string& strMessage, const Variant& PositionX,
+                      const Variant& PositionY) {
   AtBoundary([&] {
-    DecodeImage(*this);
-    RaiseNotAvailable("AddText");
+    if (DecodeImage(*this) == 0) return;
+    const std::u16string message = strMessage;
+    imaging::cDIBSection& image = WorkingImage(*this);
+    const int32_t width = image.dib_width();
+    const int32_t height = image.dib_height();
+
+    // The font of this call; the faces behind it are cached for the process.
+    overlay::TextFont font(TextFontRequest(state_));
+    const overlay::TextLine line = font.Layout(message);
+    const overlay::TextExtent extent = line.Extent();
+    const overlay::TextBlock block{extent.cx, extent.cy, state_.intFontOrientation};
+
+    const int32_t x = overlay::ResolveTextPosition(PositionX, Axis::X, width, block);
+    const int32_t y = overlay::ResolveTextPosition(PositionY, Axis::Y, height, block);
+    overlay::CheckPlacement(x, y, width, height, extent.cx, extent.cy);
+    // Read after the range checks: a bad digit is reported only for a text that would be drawn.
+    const overlay::Rgb colour = overlay::ParseColour(state_.strFontColor);
+    font.Draw(line, image.View(), x, y, colour);
   });
 }
 
-void Pictron::AddImage(const std::u16string& /*strFileName*/,
-                       const platform::Variant& /*PositionX*/,
-                       const platform::Variant& /*PositionY*/, platform::Variant& /*TransColor*/) {
+void LoadOverlayPicture(Pictron& /*object*/, const std::u16string& /*strFileName*/,
+                        imaging::cDIBSection& /*overlay*/) {
+  // PENDING: path resolution (ResolvePath, error 1030) and the picture loader are wired here once
+  // opening and decoding land.
+  RaiseNotAvailable("AddImage file loading");
+}
+
+void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,
+                       const Variant& PositionX, const Variant& PositionY, Variant& TransColor) {
+  imaging::cDIBSection& image = WorkingImage(object);
+  const int32_t width = image.dib_width();
+  const int32_t height = image.dib_height();
+  const int32_t w = overlay.dib_width();
+  const int32_t h = overlay.dib_height();
+
+  const int32_t x = overlay::ResolveImagePosition(PositionX, Axis::X, width, w);
+  const int32_t y = overlay::ResolveImagePosition(PositionY, Axis::Y, height, h);
+  overlay::CheckPlacement(x, y, width, height, w, h);
+  if (TransColor.IsMissing()) {
+    overlay::PaintOpaque(image, overlay, x, y);
+    return;
+  }
+  const overlay::Rgb key = overlay::TakeKeyColour(TransColor);
+  // The keyed path holds the block size in 16-bit integers; the key is already written back.
+  platform::checked::ToInt16(w);
+  platform::checked::ToInt16(h);
+  overlay::PaintKeyed(image, overlay, x, y, key);
+}
+
+void Pictron::AddImage(const std::u16string& strFileName, const Variant& PositionX,
+                       const Variant& PositionY, Variant& TransColor) {
   AtBoundary([&] {
-    DecodeImage(*this);
-    RaiseNotAvailable("AddImage");
+    if (DecodeImage(*this) == 0) return;
+    if (strFileName.empty()) platform::Raise(platform::ComponentError::EmptyFileName);
+    // The overlay lives for this call only, and is released on every path.
+    imaging::cDIBSection overlay;
+    LoadOverlayPicture(*this, strFileName, overlay);
+    PaintOverlayImage(*this, overlay, PositionX, PositionY, TransColor);
   });
 }
 

@@ -1,0 +1,43 @@
+#pragma once
+/// @file
+/// Painting a second picture over the working image, opaquely or with a colour key, and the
+/// reading of the colour-key argument.
+///
+/// Both painters put the overlay's top-left pixel at device point (x, y) of the target and clip at
+/// every edge: only target pixels inside the target and under the overlay change, and overlay
+/// pixels that fall outside the target play no part. An overlay without pixels (0 x 0, or a
+/// buffer whose Create failed) paints nothing.
+
+#include <cstdint>
+
+#include "corvella/imaging/dib_section.h"
+#include "corvella/overlay/placement.h"
+#include "corvella/platform/variant.h"
+
+namespace corvella::overlay {
+
+/// Copies every overlay pixel onto the target (a clipped block copy).
+void PaintOpaque(imaging::cDIBSection& target, const imaging::cDIBSection& overlay, int32_t x,
+                 int32_t y);
+
+/// Copies the overlay pixels whose blue, green and red bytes are not exactly those of @p key; the
+/// target keeps its pixel where the overlay pixel equals the key.
+void PaintKeyed(imaging::cDIBSection& target, const imaging::cDIBSection& overlay, int32_t x,
+                int32_t y, Rgb key);
+
+/// The per-pixel rule of the keyed painter, on blue, green, red bytes: the overlay pixel unless it
+/// equals the key, in which case the target pixel stays.
+inline bool IsKeyPixel(const uint8_t* overlayPixel, Rgb key) {
+  return overlayPixel[0] == key.blue && overlayPixel[1] == key.green && overlayPixel[2] == key.red;
+}
+
+/// Reads the colour-key argument of the image overlay and writes the key back into it:
+/// 1. its text (a number's decimal text; Null raises runtime error 13) must have at least six
+///    characters, else error 1200 "Transparent color is incorrect";
+/// 2. the text is read by ParseColour (runtime error 13 for a piece that is not hexadecimal);
+/// 3. @p transColor is replaced by the colour value as a 32-bit integer, so a script variable
+///    passed here holds that number afterwards.
+/// Answers the key.
+Rgb TakeKeyColour(platform::Variant& transColor);
+
+}  // namespace corvella::overlay

@@ -1,0 +1,152 @@
+#include "corvella/overlay/placement.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "support/errors.h"
+
+namespace corvella::overlay {
+namespace {
+
+using platform::Variant;
+using testing::Component;
+using testing::ErrorNumberOf;
+using testing::Runtime;
+
+int32_t ImageX(const Variant& value, int32_t w) {
+  return ResolveImagePosition(value, Axis::X, 200, w);
+}
+int32_t ImageY(const Variant& value, int32_t h) {
+  return ResolveImagePosition(value, Axis::Y, 100, h);
+}
+
+TEST(Placement, ImageKeywordsOnA200By100Image) {
+  EXPECT_EQ(ImageX(u"CENTER", 50), 75);
+  EXPECT_EQ(ImageY(u"CENTER", 20), 40);
+  EXPECT_EQ(ImageX(u"RIGHT", 50), 150);
+  EXPECT_EQ(ImageY(u"BOTTOM", 20), 80);
+  EXPECT_EQ(ImageX(u"left", 50), 0);
+  EXPECT_EQ(ImageY(u"top", 20), 0);
+  EXPECT_EQ(ImageX(u"Right", 50), 150);  // any case
+  // A word that is no keyword, and a keyword of the other axis, give 0; so does Null.
+  EXPECT_EQ(ImageX(u"middle", 50), 0);
+  EXPECT_EQ(ImageY(7, 20), 7);
+  EXPECT_EQ(ImageX(u"BOTTOM", 50), 0);
+  EXPECT_EQ(ImageY(u"RIGHT", 20), 0);
+  EXPECT_EQ(ImageX(Variant::Null(), 50), 0);
+  // No trimming: blanks around a keyword make it an unknown word.
+  EXPECT_EQ(ImageX(u" RIGHT", 50), 0);
+  EXPECT_EQ(ImageX(u"RIGHT ", 50), 0);
+  // 51 x 21 centred: 100 - 25.5 = 74.5 gives 74, 50 - 10.5 = 39.5 gives 40 (ties to even).
+  EXPECT_EQ(ImageX(u"CENTER", 51), 74);
+  EXPECT_EQ(ImageY(u"CENTER", 21), 40);
+  // RIGHT and BOTTOM are exact integer arithmetic, checked.
+  EXPECT_EQ(ResolveImagePosition(u"RIGHT", Axis::X, 10, 300), -290);
+  EXPECT_EQ(ErrorNumberOf([] {
+              ResolveImagePosition(u"RIGHT", Axis::X, std::numeric_limits<int32_t>::min() + 5, 10);
+            }),
+            Runtime(6));
+}
+
+TEST(Placement, NumbersAndNumericStrings) {
+  EXPECT_EQ(ImageX(u"25", 50), 25);
+  EXPECT_EQ(ImageX(2.5, 50), 2);
+  EXPECT_EQ(ImageX(11.5, 50), 12);
+  EXPECT_EQ(ImageX(u"10.5", 50), 10);
+  EXPECT_EQ(ImageX(u" 12 ", 50), 12);  // the runtime's number syntax allows blanks
+  EXPECT_EQ(ImageX(-3.5, 50), -4);
+  EXPECT_EQ(ImageX(Variant(), 50), 0);  // Empty counts as 0
+  EXPECT_EQ(ImageX(int16_t{-9}, 50), -9);
+  EXPECT_EQ(ImageX(Variant::Bool(true), 50), -1);
+  EXPECT_EQ(ImageX(u"&H10", 50), 16);
+  EXPECT_EQ(ErrorNumberOf([] { ImageX(3e9, 50); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { ImageY(u"-1e12", 20); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { ImageX(Variant::Missing(), 50); }), Runtime(13));
+
+  PositionValue value = ReadPosition(u"center", Axis::Y);
+  EXPECT_FALSE(value.numeric);
+  EXPECT_EQ(value.keyword, PositionKeyword::Center);
+  value = ReadPosition(u"17", Axis::Y);
+  EXPECT_TRUE(value.numeric);
+  EXPECT_EQ(value.number, 17);
+}
+
+int32_t TextX(const Variant& value, int16_t orientation) {
+  return ResolveTextPosition(value, Axis::X, 200, {100, 20, orientation});
+}
+int32_t TextY(const Variant& value, int16_t orientation) {
+  return ResolveTextPosition(value, Axis::Y, 100, {100, 20, orientation});
+}
+
+TEST(Placement, TextKeywordsUnrotatedAndTurned) {
+  // A line of 100 x 20 on a 200 x 100 image.
+  EXPECT_EQ(TextX(u"LEFT", 0), 0);
+  EXPECT_EQ(TextX(u"CENTER", 0), 50);
+  EXPECT_EQ(TextX(u"RIGHT", 0), 100);
+  EXPECT_EQ(TextY(u"TOP", 0), 10);  // half the line height, not 0
+  EXPECT_EQ(TextY(u"CENTER", 0), 40);
+  EXPECT_EQ(TextY(u"BOTTOM", 0), 80);
+  // At 90 degrees (s = 1, c nearly 0).
+  EXPECT_EQ(TextX(u"LEFT", 90), 0);
+  EXPECT_EQ(TextX(u"CENTER", 90), 90);
+  EXPECT_EQ(TextX(u"RIGHT", 90), 180);
+  EXPECT_EQ(TextY(u"TOP", 90), 50);
+  EXPECT_EQ(TextY(u"CENTER", 90), 100);
+  EXPECT_EQ(TextY(u"BOTTOM", 90), 50);
+  // The two BOTTOM rules do not join: at 1 degree the line starts at H - 9.
+  EXPECT_EQ(TextY(u"BOTTOM", 1), 91);
+  // TOP of a line of odd height rounds half to even: 21 / 2 = 10.5 gives 10, 23 / 2 gives 12.
+  EXPECT_EQ(ResolveTextPosition(u"TOP", Axis::Y, 100, {100, 21, 0}), 10);
+  EXPECT_EQ(ResolveTextPosition(u"TOP", Axis::Y, 100, {100, 23, 0}), 12);
+  // Numbers and unknown words behave as for images.
+  EXPECT_EQ(TextX(u"33.5", 45), 34);
+  EXPECT_EQ(TextY(u"above", 45), 0);
+
+  // The angle uses the constant 6.2831853.
+  EXPECT_DOUBLE_EQ(TextAngle(90), 90 * 6.2831853 / 360);
+  EXPECT_DOUBLE_EQ(TextAngle(-45), -45 * 6.2831853 / 360);
+}
+
+TEST(Placement, RangeChecksAtTheEdges) {
+  auto check = [](int32_t x, int32_t y, int32_t bw, int32_t bh) {
+    return ErrorNumberOf([&] { CheckPlacement(x, y, 200, 100, bw, bh); });
+  };
+  EXPECT_EQ(check(200, 100, 50, 20), 0);  // on the far edges: passes
+  EXPECT_EQ(check(201, 0, 50, 20), Component(1090));
+  EXPECT_EQ(check(0, 101, 50, 20), Component(1090));
+  EXPECT_EQ(check(-50, 0, 50, 20), 0);  // last column at -1: passes
+  EXPECT_EQ(check(-51, 0, 50, 20), Component(1091));
+  EXPECT_EQ(check(0, -20, 50, 20), 0);
+  EXPECT_EQ(check(0, -21, 50, 20), Component(1091));
+  // 1090 is tested first.
+  EXPECT_EQ(check(201, -1000, 50, 20), Component(1090));
+  // The sums are checked 32-bit arithmetic, both formed before either is tested.
+  const int32_t big = std::numeric_limits<int32_t>::max();
+  EXPECT_EQ(check(10, 0, big, 20), Runtime(6));
+  EXPECT_EQ(check(-100, 50, 50, big), Runtime(6));
+  EXPECT_EQ(check(std::numeric_limits<int32_t>::min(), 0, -1, 0), Runtime(6));
+}
+
+TEST(Placement, ColourStrings) {
+  EXPECT_EQ(ParseColour(u"ff8000"), (Rgb{255, 128, 0}));
+  EXPECT_EQ(ParseColour(u"FF8000"), (Rgb{255, 128, 0}));
+  EXPECT_EQ(ColourValue(ParseColour(u"FF0000")), 255);
+  EXPECT_EQ(ColourValue(ParseColour(u"0000FF")), 0xFF0000);
+  EXPECT_EQ(ColourValue(ParseColour(u"123456")), 0x12 + 256 * 0x34 + 65536 * 0x56);
+  // Longer strings: blue from the last two characters.
+  EXPECT_EQ(ParseColour(u"1A2B3C4"), (Rgb{0x1A, 0x2B, 0xC4}));
+  EXPECT_EQ(ParseColour(u"FFFFFF0"), (Rgb{0xFF, 0xFF, 0xF0}));
+  EXPECT_EQ(ParseColour(u"16777215"), (Rgb{0x16, 0x77, 0x15}));
+  // Short strings cut as the string functions cut them: "FFF" is FF, F, FF.
+  EXPECT_EQ(ParseColour(u"FFF"), (Rgb{0xFF, 0x0F, 0xFF}));
+  for (const char16_t* bad : {u"GG0000", u"00GG00", u"0000GG", u"", u"F", u"FF", u"0x1234",
+                              u" 12345", u"12 456", u"+1+2+3", u"-10000", u"ＦＦ0000"}) {
+    EXPECT_EQ(ErrorNumberOf([&] { ParseColour(bad); }), Runtime(13));
+  }
+  EXPECT_EQ(ColourFromValue(0x563412), (Rgb{0x12, 0x34, 0x56}));
+}
+
+}  // namespace
+}  // namespace corvella::overlay
