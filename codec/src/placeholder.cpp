@@ -1,1 +1,0 @@
-// Holds the codec layer's place in the build until its first source file lands; delete it then.
