@@ -22,6 +22,7 @@ struct MemorySource {
   const uint8_t* data;
   size_t size;
   size_t position;
+  bool exhausted;  // a read asked for more than was left
 };
 
 // giflib's input function: copies up to @p count bytes; a short count is giflib's end of file.
@@ -31,12 +32,16 @@ int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
   size_t n = count <= 0 ? 0 : std::min(static_cast<size_t>(count), left);
   std::memcpy(out, source->data + source->position, n);
   source->position += n;
+  if (n < static_cast<size_t>(count)) source->exhausted = true;
   return static_cast<int>(n);
 }
 
-[[noreturn]] void RaiseGifError(int error) {
-  if (error == D_GIF_ERR_READ_FAILED)
+// giflib's error, or the end of the data when that is what made giflib fail (it reports a colour
+// table cut short as a missing screen descriptor, for instance).
+[[noreturn]] void RaiseGifError(int error, const MemorySource& source) {
+  if (error == D_GIF_ERR_READ_FAILED || source.exhausted) {
     detail::RaiseInvalidPicture(kFormat, "unexpected end of file");
+  }
   const char* text = GifErrorString(error);
   detail::RaiseInvalidPicture(kFormat, text != nullptr ? text : "error " + std::to_string(error));
 }
@@ -50,7 +55,8 @@ struct GifCloser {
 using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 
 // Decodes the image whose descriptor giflib has just read into a screen-sized picture.
-imaging::Picture DrawFirstFrame(GifFileType* gif, int transparentIndex) {
+imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
+                                int transparentIndex) {
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
   if (colours == nullptr) detail::RaiseInvalidPicture(kFormat, "image has no colour table");
@@ -92,7 +98,7 @@ imaging::Picture DrawFirstFrame(GifFileType* gif, int transparentIndex) {
   const int64_t visible = std::clamp<int64_t>(screenWidth - left, 0, frame.Width);
   std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
   auto drawLine = [&](int64_t frameRow) {
-    if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) RaiseGifError(gif->Error);
+    if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) RaiseGifError(gif->Error, source);
     int64_t y = int64_t{frame.Top} + frameRow;
     if (y >= screenHeight) return;
     uint8_t* out = picture.Row(static_cast<int32_t>(y)) + left * 3;
@@ -124,31 +130,33 @@ imaging::Picture DrawFirstFrame(GifFileType* gif, int transparentIndex) {
 }  // namespace
 
 imaging::Picture LoadGif(std::span<const uint8_t> bytes) {
-  MemorySource source{bytes.data(), bytes.size(), 0};
+  MemorySource source{bytes.data(), bytes.size(), 0, false};
   int error = 0;
   GifHandle gif(DGifOpen(&source, ReadFromMemory, &error));
-  if (!gif) RaiseGifError(error);
+  if (!gif) RaiseGifError(error, source);
 
   // Records up to the first image; a graphic control extension before it may name a transparent
   // index.
   int transparentIndex = -1;
   for (;;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
-    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) RaiseGifError(gif->Error);
+    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) RaiseGifError(gif->Error, source);
     switch (type) {
       case IMAGE_DESC_RECORD_TYPE:
-        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RaiseGifError(gif->Error);
-        return DrawFirstFrame(gif.get(), transparentIndex);
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RaiseGifError(gif->Error, source);
+        return DrawFirstFrame(gif.get(), source, transparentIndex);
       case EXTENSION_RECORD_TYPE: {
         int code = 0;
         GifByteType* block = nullptr;
-        if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) RaiseGifError(gif->Error);
+        if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR)
+          RaiseGifError(gif->Error, source);
         // The block starts with its length: flags, two bytes of delay, the transparent index.
         if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
           transparentIndex = (block[1] & 0x01) != 0 ? block[4] : -1;
         }
         while (block != nullptr) {
-          if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) RaiseGifError(gif->Error);
+          if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
+            RaiseGifError(gif->Error, source);
         }
         break;
       }
