@@ -3,12 +3,14 @@
 // our codec never writes (grey, CMYK, progressive, odd component counts) and a marker walker.
 // They use libjpeg's own error handling, which ends the process: they are only given valid data.
 
-#include <jpeglib.h>
-
+// libjpeg's header needs size_t and FILE declared first.
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "codec_test_support.h"
 
