@@ -30,7 +30,7 @@ int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
   auto* source = static_cast<MemorySource*>(gif->UserData);
   size_t left = source->size - source->position;
   size_t n = count <= 0 ? 0 : std::min(static_cast<size_t>(count), left);
-  std::memcpy(out, source->data + source->position, n);
+  if (n > 0) std::memcpy(out, source->data + source->position, n);
   source->position += n;
   if (n < static_cast<size_t>(count)) source->exhausted = true;
   return static_cast<int>(n);

@@ -52,7 +52,7 @@ void OnWarning(png_structp /*png*/, png_const_charp /*message*/) {
 void ReadFromMemory(png_structp png, png_bytep out, size_t count) {
   auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
   if (count > job->size - job->position) png_error(png, "unexpected end of file");
-  std::memcpy(out, job->data + job->position, count);
+  if (count > 0) std::memcpy(out, job->data + job->position, count);
   job->position += count;
 }
 
