@@ -222,10 +222,12 @@ uint64_t RowBytes(const BmpLayout& layout) {
 // missing.
 void RequireRows(std::span<const uint8_t> file, const BmpLayout& layout) {
   const uint64_t lastRowBytes = (static_cast<uint64_t>(layout.width) * layout.bitCount + 7) / 8;
-  uint64_t needed = 0;
-  if (__builtin_mul_overflow(RowBytes(layout), static_cast<uint64_t>(layout.height - 1), &needed) ||
-      __builtin_add_overflow(needed, lastRowBytes, &needed) ||
-      needed > file.size() - layout.dataOffset) {
+  const uint64_t rowBytes = RowBytes(layout);
+  const uint64_t fullRows = static_cast<uint64_t>(layout.height - 1);
+  const uint64_t available = file.size() - layout.dataOffset;
+  // rowBytes x fullRows + lastRowBytes <= available, tested without overflowing.
+  if (lastRowBytes > available ||
+      (fullRows > 0 && rowBytes > (available - lastRowBytes) / fullRows)) {
     Fail("pixel data truncated");
   }
 }

@@ -100,7 +100,7 @@ imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
   auto drawLine = [&](int64_t frameRow) {
     if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) RaiseGifError(gif->Error, source);
     int64_t y = int64_t{frame.Top} + frameRow;
-    if (y >= screenHeight) return;
+    if (y >= screenHeight || visible == 0) return;
     uint8_t* out = picture.Row(static_cast<int32_t>(y)) + left * 3;
     for (int64_t x = 0; x < visible; ++x, out += 3) {
       const uint8_t* colour = palette[line[static_cast<size_t>(x)]];

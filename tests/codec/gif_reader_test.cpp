@@ -235,8 +235,8 @@ TEST(GifReader, DrawsHandMadeFramesExactly) {
       EXPECT_EQ(PixelOf(p, 1, y), (Bgr{uint8_t(200 - y), uint8_t(y), uint8_t(y * 20)})) << y;
     }
   }
-  // A frame that reaches past the screen is clipped; a screen declared 0 x 0 takes the frame's
-  // extent.
+  // A frame that reaches past the screen is clipped (one wholly beside it draws nothing); a
+  // screen declared 0 x 0 takes the frame's extent.
   {
     Frame frame;
     frame.left = 1;
@@ -248,6 +248,10 @@ TEST(GifReader, DrawsHandMadeFramesExactly) {
     ASSERT_EQ(clipped.Width(), 2);
     EXPECT_EQ(PixelOf(clipped, 0, 0), kWhite);
     EXPECT_EQ(PixelOf(clipped, 1, 1), (Bgr{255, 0, 0}));
+    Frame outside = frame;
+    outside.left = 7;
+    imaging::Picture blank = LoadGif(BuildGif(2, 2, global, {outside}));
+    EXPECT_EQ(PixelOf(blank, 1, 1), kWhite);
     imaging::Picture grown = LoadGif(BuildGif(0, 0, global, {frame}));
     ASSERT_EQ(grown.Width(), 4);
     ASSERT_EQ(grown.Height(), 4);

@@ -201,9 +201,10 @@ TEST(JpegCodec, WritesRowsBottomUpAndLeavesFillerBytesAlone) {
   EXPECT_TRUE(near(pixel(width - 3, height - 3), 0, 255, 0));  // top-right green
 }
 
-// CMYK streams, with Adobe's inverted inks or plain ones, and YCCK, decode to BGR:
-// channel = light x (255 - black) / 255 with light = 255 - ink. Flat colours at quality 100 come
-// back within 3 levels.
+// CMYK streams, with Adobe's inverted inks or plain ones, and YCCK, decode to BGR with
+// channel = light x light of black / 255, rounded, where light = 255 - ink (Adobe stores the
+// light itself). Checked exactly against the CMYK samples of a plain libjpeg decode, and the
+// flat test colour comes back within 3 levels.
 TEST(JpegCodec, ConvertsFourComponentStreamsToBgr) {
   const int width = 16, height = 16;
   const uint8_t stored[4] = {40, 120, 200, 90};  // the bytes as the stream stores them
@@ -231,19 +232,23 @@ TEST(JpegCodec, ConvertsFourComponentStreamsToBgr) {
     DecodedDib decoded;
     DecodeToDib(jpeg, decoded);
     ASSERT_TRUE(decoded.status.Ok()) << c.name << ": " << decoded.status.reason;
-    // Adobe's inks are stored inverted: the stored byte is already the light.
-    int light[4];
-    for (int i = 0; i < 4; ++i)
-      light[i] = c.adobe ? stored[i] : 255 - stored[i];
-    const int expected[3] = {scaled(light[2], light[3]), scaled(light[1], light[3]),
-                             scaled(light[0], light[3])};
-    for (int y : {0, 7, 15}) {
-      for (int x : {0, 9, 15}) {
+    auto lightOf = [&](int value) { return c.adobe ? value : 255 - value; };
+    Decoded cmyk = ReferenceDecode(jpeg);
+    ASSERT_EQ(cmyk.components, 4);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const uint8_t* ink = cmyk.Pixel(x, y);
         const uint8_t* p = DibPixel(decoded.dib, x, y);
-        for (int ch = 0; ch < 3; ++ch)
-          EXPECT_NEAR(p[ch], expected[ch], 3) << c.name;
+        int black = lightOf(ink[3]);
+        ASSERT_EQ(p[0], scaled(lightOf(ink[2]), black)) << c.name;
+        ASSERT_EQ(p[1], scaled(lightOf(ink[1]), black)) << c.name;
+        ASSERT_EQ(p[2], scaled(lightOf(ink[0]), black)) << c.name;
       }
     }
+    const uint8_t* p = DibPixel(decoded.dib, 9, 7);
+    EXPECT_NEAR(p[0], scaled(lightOf(stored[2]), lightOf(stored[3])), 3) << c.name;
+    EXPECT_NEAR(p[1], scaled(lightOf(stored[1]), lightOf(stored[3])), 3) << c.name;
+    EXPECT_NEAR(p[2], scaled(lightOf(stored[0]), lightOf(stored[3])), 3) << c.name;
   }
 }
 
