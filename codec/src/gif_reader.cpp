@@ -1,0 +1,171 @@
+// The first frame of a GIF file through giflib, from memory.
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corvella/codec/picture_loader.h"
+#include "corvella/imaging/pixel_limit.h"
+#include "loader_support.h"
+
+namespace corvella::codec {
+
+namespace {
+
+constexpr std::string_view kFormat = "GIF";
+
+struct MemorySource {
+  const uint8_t* data;
+  size_t size;
+  size_t position;
+  bool exhausted;  // a read asked for more than was left
+};
+
+// giflib's input function: copies up to @p count bytes; a short count is giflib's end of file.
+int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
+  auto* source = static_cast<MemorySource*>(gif->UserData);
+  size_t left = source->size - source->position;
+  size_t n = count <= 0 ? 0 : std::min(static_cast<size_t>(count), left);
+  if (n > 0) std::memcpy(out, source->data + source->position, n);
+  source->position += n;
+  if (n < static_cast<size_t>(count)) source->exhausted = true;
+  return static_cast<int>(n);
+}
+
+// giflib's error, or the end of the data when that is what made giflib fail (it reports a colour
+// table cut short as a missing screen descriptor, for instance).
+[[noreturn]] void RaiseGifError(int error, const MemorySource& source) {
+  if (error == D_GIF_ERR_READ_FAILED || source.exhausted) {
+    detail::RaiseInvalidPicture(kFormat, "unexpected end of file");
+  }
+  const char* text = GifErrorString(error);
+  detail::RaiseInvalidPicture(kFormat, text != nullptr ? text : "error " + std::to_string(error));
+}
+
+struct GifCloser {
+  void operator()(GifFileType* gif) const {
+    int error = 0;
+    DGifCloseFile(gif, &error);
+  }
+};
+using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
+
+// Decodes the image whose descriptor giflib has just read into a screen-sized picture.
+imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
+                                int transparentIndex) {
+  const GifImageDesc& frame = gif->Image;
+  const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+  if (colours == nullptr) detail::RaiseInvalidPicture(kFormat, "image has no colour table");
+
+  int64_t screenWidth = gif->SWidth;
+  int64_t screenHeight = gif->SHeight;
+  if (screenWidth <= 0 || screenHeight <= 0) {
+    screenWidth = int64_t{frame.Left} + frame.Width;
+    screenHeight = int64_t{frame.Top} + frame.Height;
+  }
+  detail::RequirePictureSize(kFormat, screenWidth, screenHeight);
+  if (frame.Width > 0 && frame.Height > 0 &&
+      !imaging::WithinPixelLimit(frame.Width, frame.Height)) {
+    detail::RaiseInvalidPicture(kFormat, "frame exceeds the pixel limit");
+  }
+  imaging::Picture picture =
+      detail::AllocatePicture(kFormat, screenWidth, screenHeight, imaging::PixelFormat::Bgr24);
+  // What the frame does not cover is transparent, so white.
+  for (int32_t y = 0; y < picture.Height(); ++y) {
+    std::memset(picture.Row(y), 0xFF, static_cast<size_t>(picture.Width()) * 3);
+  }
+  if (frame.Width <= 0 || frame.Height <= 0) return picture;
+
+  // Blue, green, red for every possible index: entries beyond the table black, the transparent
+  // index white.
+  uint8_t palette[256][3] = {};
+  int count = std::clamp(colours->ColorCount, 0, 256);
+  for (int i = 0; i < count; ++i) {
+    palette[i][0] = colours->Colors[i].Blue;
+    palette[i][1] = colours->Colors[i].Green;
+    palette[i][2] = colours->Colors[i].Red;
+  }
+  if (transparentIndex >= 0 && transparentIndex < 256) {
+    std::memset(palette[transparentIndex], 0xFF, 3);
+  }
+
+  // The columns of the frame that land on the screen.
+  const int64_t left = frame.Left;
+  const int64_t visible = std::clamp<int64_t>(screenWidth - left, 0, frame.Width);
+  std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
+  auto drawLine = [&](int64_t frameRow) {
+    if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR) RaiseGifError(gif->Error, source);
+    int64_t y = int64_t{frame.Top} + frameRow;
+    if (y >= screenHeight || visible == 0) return;
+    uint8_t* out = picture.Row(static_cast<int32_t>(y)) + left * 3;
+    for (int64_t x = 0; x < visible; ++x, out += 3) {
+      const uint8_t* colour = palette[line[static_cast<size_t>(x)]];
+      out[0] = colour[0];
+      out[1] = colour[1];
+      out[2] = colour[2];
+    }
+  };
+
+  if (frame.Interlace) {
+    // Four passes: every 8th row from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
+    constexpr int kStart[] = {0, 4, 2, 1};
+    constexpr int kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass) {
+      for (int64_t row = kStart[pass]; row < frame.Height; row += kStep[pass])
+        drawLine(row);
+    }
+  } else {
+    // Rows below the screen are not decoded at all.
+    int64_t rows = std::min<int64_t>(frame.Height, screenHeight - frame.Top);
+    for (int64_t row = 0; row < rows; ++row)
+      drawLine(row);
+  }
+  return picture;
+}
+
+}  // namespace
+
+imaging::Picture LoadGif(std::span<const uint8_t> bytes) {
+  MemorySource source{bytes.data(), bytes.size(), 0, false};
+  int error = 0;
+  GifHandle gif(DGifOpen(&source, ReadFromMemory, &error));
+  if (!gif) RaiseGifError(error, source);
+
+  // Records up to the first image; a graphic control extension before it may name a transparent
+  // index.
+  int transparentIndex = -1;
+  for (;;) {
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) RaiseGifError(gif->Error, source);
+    switch (type) {
+      case IMAGE_DESC_RECORD_TYPE:
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RaiseGifError(gif->Error, source);
+        return DrawFirstFrame(gif.get(), source, transparentIndex);
+      case EXTENSION_RECORD_TYPE: {
+        int code = 0;
+        GifByteType* block = nullptr;
+        if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR)
+          RaiseGifError(gif->Error, source);
+        // The block starts with its length: flags, two bytes of delay, the transparent index.
+        if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+          transparentIndex = (block[1] & 0x01) != 0 ? block[4] : -1;
+        }
+        while (block != nullptr) {
+          if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
+            RaiseGifError(gif->Error, source);
+        }
+        break;
+      }
+      case TERMINATE_RECORD_TYPE:
+        detail::RaiseInvalidPicture(kFormat, "file holds no image");
+      default:
+        detail::RaiseInvalidPicture(kFormat, "unexpected record");
+    }
+  }
+}
+
+}  // namespace corvella::codec

@@ -1,0 +1,92 @@
+#include "corvella/codec/picture_loader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "corvella/codec/jpeg_codec.h"
+#include "corvella/imaging/pixel_limit.h"
+#include "corvella/platform/error.h"
+#include "loader_support.h"
+
+namespace corvella::codec {
+
+namespace detail {
+
+void RaiseInvalidPicture(std::string_view format, std::string_view fault) {
+  std::string detail(format);
+  detail += ": ";
+  detail += fault;
+  platform::Raise(platform::RuntimeError::InvalidPicture, detail);
+}
+
+void RequirePictureSize(std::string_view format, int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0) {
+    RaiseInvalidPicture(
+        format, "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+  }
+  if (width > INT32_MAX || height > INT32_MAX || !imaging::WithinPixelLimit(width, height)) {
+    RaiseInvalidPicture(format, "image of " + std::to_string(width) + " x " +
+                                    std::to_string(height) + " pixels exceeds the pixel limit");
+  }
+}
+
+imaging::Picture AllocatePicture(std::string_view format, int64_t width, int64_t height,
+                                 imaging::PixelFormat pixelFormat) {
+  RequirePictureSize(format, width, height);
+  imaging::Picture picture;
+  if (!picture.Allocate(static_cast<int32_t>(width), static_cast<int32_t>(height), pixelFormat)) {
+    throw std::bad_alloc();
+  }
+  return picture;
+}
+
+}  // namespace detail
+
+PictureFormat SniffPictureFormat(std::span<const uint8_t> bytes) {
+  auto startsWith = [&](std::initializer_list<uint8_t> signature) {
+    return bytes.size() >= signature.size() &&
+           std::equal(signature.begin(), signature.end(), bytes.begin());
+  };
+  if (startsWith({0xFF, 0xD8})) return PictureFormat::Jpeg;
+  if (startsWith({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return PictureFormat::Png;
+  if (startsWith({'G', 'I', 'F', '8', '7', 'a'}) || startsWith({'G', 'I', 'F', '8', '9', 'a'})) {
+    return PictureFormat::Gif;
+  }
+  if (startsWith({'B', 'M'})) return PictureFormat::Bmp;
+  return PictureFormat::Unknown;
+}
+
+imaging::Picture LoadPicture(std::span<const uint8_t> bytes) {
+  switch (SniffPictureFormat(bytes)) {
+    case PictureFormat::Jpeg:
+      return LoadJpegPicture(bytes);
+    case PictureFormat::Png:
+      return LoadPng(bytes);
+    case PictureFormat::Gif:
+      return LoadGif(bytes);
+    case PictureFormat::Bmp:
+      return LoadBmp(bytes);
+    case PictureFormat::Unknown:
+      break;
+  }
+  platform::Raise(platform::RuntimeError::InvalidPicture, "unknown picture format");
+}
+
+imaging::Picture LoadJpegPicture(std::span<const uint8_t> bytes) {
+  constexpr std::string_view kFormat = "JPEG";
+  JpegParams params;
+  JpegStatus status = ReadJpegParams(bytes, params);
+  if (status.Ok()) {
+    imaging::Picture picture =
+        detail::AllocatePicture(kFormat, params.width, params.height, imaging::PixelFormat::Bgr24);
+    imaging::ImageView view{picture.Row(0), picture.Width(), picture.Height(), picture.Stride()};
+    status = DecodeJpeg(bytes, view);
+    if (status.Ok()) return picture;
+  }
+  if (status.code == JpegCode::OutOfMemory) throw std::bad_alloc();
+  detail::RaiseInvalidPicture(kFormat, status.reason);
+}
+
+}  // namespace corvella::codec

@@ -1,0 +1,31 @@
+// Arbitrary bytes through the picture loader (every format, chosen by signature) and into a
+// working buffer. Error 481 is the expected answer to bad input; any other exception, crash,
+// leak or sanitizer report is a fault.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "corvella/codec/picture_loader.h"
+#include "corvella/imaging/dib_section.h"
+#include "corvella/imaging/pixel_limit.h"
+#include "corvella/platform/error.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // A host limit of 4 megapixels keeps each run short; larger images are refused as over the
+  // default limit.
+  static const bool limitSet = (corvella::imaging::SetMaxPixels(4u << 20), true);
+  (void)limitSet;
+  try {
+    corvella::imaging::Picture picture =
+        corvella::codec::LoadPicture(std::span<const uint8_t>(data, size));
+    corvella::imaging::cDIBSection dib;
+    dib.CreateFromPicture(picture);
+  } catch (const corvella::platform::Error& error) {
+    if (error.Number() !=
+        corvella::platform::RuntimeErrorNumber(corvella::platform::RuntimeError::InvalidPicture)) {
+      throw;
+    }
+  }
+  return 0;
+}

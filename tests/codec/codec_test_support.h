@@ -1,0 +1,122 @@
+#pragma once
+// Helpers shared by the codec tests: files, little-endian byte builders and pixel access.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "corvella/imaging/picture.h"
+#include "corvella/imaging/pixel_limit.h"
+#include "corvella/platform/error.h"
+
+namespace corvella::codec::test {
+
+using Bytes = std::vector<uint8_t>;
+
+/// The bytes of tests/data/images/@p name; fails the test when the file is missing.
+inline Bytes ReadImage(const std::string& name) {
+  std::ifstream in(std::string(CORVELLA_TEST_DATA) + "/images/" + name, std::ios::binary);
+  EXPECT_TRUE(in.good()) << name;
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void PutU16(Bytes& out, uint32_t value) {
+  out.push_back(static_cast<uint8_t>(value));
+  out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+inline void PutU32(Bytes& out, uint32_t value) {
+  PutU16(out, value & 0xFFFF);
+  PutU16(out, value >> 16);
+}
+
+inline void PutU32BigEndian(Bytes& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+/// Blue, green, red.
+using Bgr = std::array<uint8_t, 3>;
+
+/// Pixel (x, y) of a picture, y from the top, as blue, green, red whatever its format.
+inline Bgr PixelOf(const imaging::Picture& picture, int32_t x, int32_t y) {
+  const uint8_t* p = picture.Row(y);
+  switch (picture.Format()) {
+    case imaging::PixelFormat::Bgr24:
+      return {p[3 * x], p[3 * x + 1], p[3 * x + 2]};
+    case imaging::PixelFormat::Rgb24:
+      return {p[3 * x + 2], p[3 * x + 1], p[3 * x]};
+    case imaging::PixelFormat::Bgrx32:
+      return {p[4 * x], p[4 * x + 1], p[4 * x + 2]};
+    case imaging::PixelFormat::Gray8:
+      return {p[x], p[x], p[x]};
+  }
+  return {};
+}
+
+/// Every pixel of a picture, row by row from the top, as blue, green, red.
+inline std::vector<Bgr> PixelsOf(const imaging::Picture& picture) {
+  std::vector<Bgr> pixels;
+  pixels.reserve(static_cast<size_t>(picture.Width()) * picture.Height());
+  for (int32_t y = 0; y < picture.Height(); ++y) {
+    for (int32_t x = 0; x < picture.Width(); ++x)
+      pixels.push_back(PixelOf(picture, x, y));
+  }
+  return pixels;
+}
+
+/// Runs @p body and answers the detail of runtime error 481 it raised ("" when it returned,
+/// "<other error>" when it raised anything else).
+template <typename Body>
+std::string InvalidPictureDetail(Body&& body) {
+  try {
+    body();
+  } catch (const platform::Error& error) {
+    const std::string prefix = "Invalid picture: ";
+    if (error.Number() != platform::RuntimeErrorNumber(platform::RuntimeError::InvalidPicture)) {
+      return "<other error " + error.Description() + ">";
+    }
+    return error.Description().rfind(prefix, 0) == 0 ? error.Description().substr(prefix.size())
+                                                     : error.Description();
+  } catch (const std::exception& other) {
+    return std::string("<other exception ") + other.what() + ">";
+  }
+  return "";
+}
+
+/// Sets the host's pixel limit for the life of the object.
+class PixelLimitGuard {
+ public:
+  explicit PixelLimitGuard(uint64_t pixels) : saved_(imaging::MaxPixels()) {
+    imaging::SetMaxPixels(pixels);
+  }
+  ~PixelLimitGuard() { imaging::SetMaxPixels(saved_); }
+  PixelLimitGuard(const PixelLimitGuard&) = delete;
+  PixelLimitGuard& operator=(const PixelLimitGuard&) = delete;
+
+ private:
+  uint64_t saved_;
+};
+
+/// Offsets at which to cut a file of @p size bytes: every offset of the first @p dense bytes,
+/// then about @p more further offsets spread over the rest.
+inline std::vector<size_t> CutPoints(size_t size, size_t dense = 512, size_t more = 200) {
+  std::vector<size_t> cuts;
+  for (size_t i = 0; i < size && i < dense; ++i)
+    cuts.push_back(i);
+  if (size > dense) {
+    size_t step = std::max<size_t>(1, (size - dense) / more);
+    for (size_t i = dense; i < size; i += step)
+      cuts.push_back(i);
+  }
+  return cuts;
+}
+
+}  // namespace corvella::codec::test

@@ -1,0 +1,311 @@
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec_test_support.h"
+#include "corvella/codec/picture_loader.h"
+
+namespace corvella::codec {
+namespace {
+
+using test::Bgr;
+using test::Bytes;
+using test::InvalidPictureDetail;
+using test::PixelOf;
+using test::PutU16;
+using test::ReadImage;
+
+constexpr Bgr kWhite = {255, 255, 255};
+constexpr Bgr kBlack = {0, 0, 0};
+
+// ---- An independent reference: giflib's whole-file reader (DGifSlurp), which de-interlaces
+// itself, with the first frame painted here on a white screen.
+
+int ReadMemory(GifFileType* gif, GifByteType* out, int count) {
+  auto* source = static_cast<std::pair<const Bytes*, size_t>*>(gif->UserData);
+  size_t n = std::min<size_t>(count, source->first->size() - source->second);
+  std::memcpy(out, source->first->data() + source->second, n);
+  source->second += n;
+  return static_cast<int>(n);
+}
+
+std::vector<Bgr> SlurpReference(const Bytes& file, int& width, int& height) {
+  std::pair<const Bytes*, size_t> source{&file, 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&source, ReadMemory, &error);
+  EXPECT_NE(gif, nullptr);
+  EXPECT_EQ(DGifSlurp(gif), GIF_OK);
+  width = gif->SWidth;
+  height = gif->SHeight;
+  std::vector<Bgr> pixels(static_cast<size_t>(width) * height, kWhite);
+  const SavedImage& frame = gif->SavedImages[0];
+  GraphicsControlBlock control;
+  control.TransparentColor = NO_TRANSPARENT_COLOR;
+  DGifSavedExtensionToGCB(gif, 0, &control);
+  const ColorMapObject* map =
+      frame.ImageDesc.ColorMap != nullptr ? frame.ImageDesc.ColorMap : gif->SColorMap;
+  for (int y = 0; y < frame.ImageDesc.Height; ++y) {
+    for (int x = 0; x < frame.ImageDesc.Width; ++x) {
+      int sx = frame.ImageDesc.Left + x, sy = frame.ImageDesc.Top + y;
+      if (sx >= width || sy >= height) continue;
+      int index = frame.RasterBits[y * frame.ImageDesc.Width + x];
+      Bgr& out = pixels[static_cast<size_t>(sy) * width + sx];
+      if (index == control.TransparentColor) {
+        out = kWhite;
+      } else if (index < map->ColorCount) {
+        out = {map->Colors[index].Blue, map->Colors[index].Green, map->Colors[index].Red};
+      } else {
+        out = kBlack;
+      }
+    }
+  }
+  DGifCloseFile(gif, &error);
+  return pixels;
+}
+
+// ---- Hand-made files. The image data is LZW without compression: 9-bit literal codes with a
+// clear code before every 100 of them, so that the code width never grows.
+
+void PutBits(Bytes& out, uint32_t& accumulator, int& bits, uint32_t code) {
+  accumulator |= code << bits;
+  bits += 9;
+  while (bits >= 8) {
+    out.push_back(static_cast<uint8_t>(accumulator));
+    accumulator >>= 8;
+    bits -= 8;
+  }
+}
+
+Bytes LzwData(const Bytes& indices, const std::vector<uint32_t>& extraCodes) {
+  constexpr uint32_t kClear = 256, kEnd = 257;
+  Bytes packed;
+  uint32_t accumulator = 0;
+  int bits = 0;
+  for (size_t i = 0; i < indices.size(); ++i) {
+    if (i % 100 == 0) PutBits(packed, accumulator, bits, kClear);
+    PutBits(packed, accumulator, bits, indices[i]);
+  }
+  for (uint32_t code : extraCodes)
+    PutBits(packed, accumulator, bits, code);
+  PutBits(packed, accumulator, bits, kEnd);
+  if (bits > 0) packed.push_back(static_cast<uint8_t>(accumulator));
+  Bytes out = {8};  // minimum code size
+  for (size_t i = 0; i < packed.size(); i += 255) {
+    size_t n = std::min<size_t>(255, packed.size() - i);
+    out.push_back(static_cast<uint8_t>(n));
+    out.insert(out.end(), packed.begin() + i, packed.begin() + i + n);
+  }
+  out.push_back(0);
+  return out;
+}
+
+using Rgb = std::array<uint8_t, 3>;
+
+// A colour table padded with grey to a power of two of at least 2 entries; answers the size
+// field of the flags.
+int PutTable(Bytes& out, const std::vector<Rgb>& table) {
+  int field = 0;
+  while ((2u << field) < table.size())
+    ++field;
+  for (size_t i = 0; i < (2u << field); ++i) {
+    Rgb c = i < table.size() ? table[i] : Rgb{128, 128, 128};
+    out.insert(out.end(), c.begin(), c.end());
+  }
+  return field;
+}
+
+struct Frame {
+  uint16_t left = 0, top = 0, width = 0, height = 0;
+  bool interlaced = false;
+  std::vector<Rgb> localTable;
+  int transparent = -1;              // a graphic control extension with this index
+  Bytes indices;                     // in the order the file stores the rows
+  std::vector<uint32_t> extraCodes;  // written after the indices
+};
+
+Bytes BuildGif(uint16_t screenWidth, uint16_t screenHeight, const std::vector<Rgb>& globalTable,
+               const std::vector<Frame>& frames) {
+  Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
+  PutU16(out, screenWidth);
+  PutU16(out, screenHeight);
+  size_t flags = out.size();
+  out.insert(out.end(), {0, 0, 0});
+  if (!globalTable.empty()) out[flags] = static_cast<uint8_t>(0x80 | PutTable(out, globalTable));
+  for (const Frame& frame : frames) {
+    if (frame.transparent >= 0) {
+      out.insert(out.end(),
+                 {0x21, 0xF9, 4, 0x01, 0, 0, static_cast<uint8_t>(frame.transparent), 0});
+    }
+    out.push_back(0x2C);
+    PutU16(out, frame.left);
+    PutU16(out, frame.top);
+    PutU16(out, frame.width);
+    PutU16(out, frame.height);
+    size_t imageFlags = out.size();
+    out.push_back(frame.interlaced ? 0x40 : 0);
+    if (!frame.localTable.empty()) out[imageFlags] |= 0x80 | PutTable(out, frame.localTable);
+    Bytes data = LzwData(frame.indices, frame.extraCodes);
+    out.insert(out.end(), data.begin(), data.end());
+  }
+  out.push_back(0x3B);
+  return out;
+}
+
+TEST(GifReader, MatchesTheBitmapMadeFromTheSameFile) {
+  imaging::Picture gif = LoadGif(ReadImage("snake_600x450.gif"));
+  imaging::Picture bmp = LoadBmp(ReadImage("snake_8bit_pal_600x450.bmp"));
+  ASSERT_EQ(gif.Width(), 600);
+  ASSERT_EQ(gif.Height(), 450);
+  EXPECT_TRUE(test::PixelsOf(gif) == test::PixelsOf(bmp));
+}
+
+TEST(GifReader, DrawsTheFirstFrameOfRealFilesLikeGiflibsOwnReader) {
+  for (const char* name :
+       {"snake_600x450.gif", "apache_pb_transp.gif", "seq2gif_anim_480x312.gif"}) {
+    Bytes file = ReadImage(name);
+    imaging::Picture picture = LoadGif(file);
+    int width = 0, height = 0;
+    std::vector<Bgr> reference = SlurpReference(file, width, height);
+    ASSERT_EQ(picture.Width(), width) << name;
+    ASSERT_EQ(picture.Height(), height) << name;
+    EXPECT_TRUE(test::PixelsOf(picture) == reference) << name;
+  }
+}
+
+TEST(GifReader, DrawsHandMadeFramesExactly) {
+  const std::vector<Rgb> global = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {10, 20, 30}};
+  // A 3 x 2 frame at (2, 1) of a 6 x 4 screen; the rest of the screen is white. Index 5 lies
+  // beyond the 4-entry table: black. A second frame is never drawn.
+  {
+    Frame first;
+    first.left = 2;
+    first.top = 1;
+    first.width = 3;
+    first.height = 2;
+    first.indices = {0, 1, 2, 3, 5, 0};
+    Frame second;
+    second.width = 6;
+    second.height = 4;
+    second.indices = Bytes(24, 1);
+    imaging::Picture p = LoadGif(BuildGif(6, 4, global, {first, second}));
+    ASSERT_EQ(p.Width(), 6);
+    ASSERT_EQ(p.Height(), 4);
+    const Bgr expected[4][6] = {
+        {kWhite, kWhite, kWhite, kWhite, kWhite, kWhite},
+        {kWhite, kWhite, {0, 0, 255}, {0, 255, 0}, {255, 0, 0}, kWhite},
+        {kWhite, kWhite, {30, 20, 10}, kBlack, {0, 0, 255}, kWhite},
+        {kWhite, kWhite, kWhite, kWhite, kWhite, kWhite},
+    };
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < 6; ++x)
+        EXPECT_EQ(PixelOf(p, x, y), expected[y][x]) << x << "," << y;
+    }
+  }
+  // A local table wins over the global one; the transparent index turns white.
+  {
+    Frame frame;
+    frame.width = 3;
+    frame.height = 1;
+    frame.localTable = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+    frame.transparent = 1;
+    frame.indices = {0, 1, 2};
+    imaging::Picture p = LoadGif(BuildGif(3, 1, global, {frame}));
+    EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{3, 2, 1}));
+    EXPECT_EQ(PixelOf(p, 1, 0), kWhite);
+    EXPECT_EQ(PixelOf(p, 2, 0), (Bgr{9, 8, 7}));
+  }
+  // Interlaced: the file stores rows 0, 8 | 4 | 2, 6 | 1, 3, 5, 7; each row has its own index.
+  {
+    std::vector<Rgb> ramp;
+    for (int i = 0; i < 9; ++i)
+      ramp.push_back({uint8_t(i * 20), uint8_t(i), uint8_t(200 - i)});
+    Frame frame;
+    frame.width = 2;
+    frame.height = 9;
+    frame.interlaced = true;
+    for (int row : {0, 8, 4, 2, 6, 1, 3, 5, 7}) {
+      frame.indices.push_back(static_cast<uint8_t>(row));
+      frame.indices.push_back(static_cast<uint8_t>(row));
+    }
+    imaging::Picture p = LoadGif(BuildGif(2, 9, ramp, {frame}));
+    for (int y = 0; y < 9; ++y) {
+      EXPECT_EQ(PixelOf(p, 1, y), (Bgr{uint8_t(200 - y), uint8_t(y), uint8_t(y * 20)})) << y;
+    }
+  }
+  // A frame that reaches past the screen is clipped (one wholly beside it draws nothing); a
+  // screen declared 0 x 0 takes the frame's extent.
+  {
+    Frame frame;
+    frame.left = 1;
+    frame.top = 1;
+    frame.width = 3;
+    frame.height = 3;
+    frame.indices = Bytes(9, 2);
+    imaging::Picture clipped = LoadGif(BuildGif(2, 2, global, {frame}));
+    ASSERT_EQ(clipped.Width(), 2);
+    EXPECT_EQ(PixelOf(clipped, 0, 0), kWhite);
+    EXPECT_EQ(PixelOf(clipped, 1, 1), (Bgr{255, 0, 0}));
+    Frame outside = frame;
+    outside.left = 7;
+    imaging::Picture blank = LoadGif(BuildGif(2, 2, global, {outside}));
+    EXPECT_EQ(PixelOf(blank, 1, 1), kWhite);
+    imaging::Picture grown = LoadGif(BuildGif(0, 0, global, {frame}));
+    ASSERT_EQ(grown.Width(), 4);
+    ASSERT_EQ(grown.Height(), 4);
+    EXPECT_EQ(PixelOf(grown, 3, 3), (Bgr{255, 0, 0}));
+    EXPECT_EQ(PixelOf(grown, 0, 3), kWhite);
+  }
+}
+
+TEST(GifReader, RejectsBrokenFilesWithError481) {
+  const std::vector<Rgb> global = {{255, 0, 0}, {0, 255, 0}};
+  Frame frame;
+  frame.width = 4;
+  frame.height = 2;
+  frame.indices = {0, 1, 0, 1, 1, 0, 1, 0};
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadGif(BuildGif(4, 2, global, {frame})); }), "");
+
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadGif(BuildGif(4, 2, {}, {frame})); }),
+            "GIF: image has no colour table");
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadGif(BuildGif(4, 2, global, {})); }),
+            "GIF: file holds no image");
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadGif(BuildGif(30000, 30000, global, {frame})); }),
+            "GIF: image of 30000 x 30000 pixels exceeds the pixel limit");
+  {
+    test::PixelLimitGuard limit(10000);
+    Frame big = frame;
+    big.width = 200;
+    big.height = 200;
+    big.indices = Bytes(200 * 200, 1);
+    EXPECT_EQ(InvalidPictureDetail([&] { LoadGif(BuildGif(10, 10, global, {big})); }),
+              "GIF: frame exceeds the pixel limit");
+  }
+  // An LZW code that is not in the table yet.
+  Frame broken = frame;
+  broken.indices = {0, 1};
+  broken.extraCodes = {400};
+  EXPECT_NE(InvalidPictureDetail([&] { LoadGif(BuildGif(4, 2, global, {broken})); }), "");
+  // Not a GIF at all, behind a GIF signature.
+  Bytes fake = {'G', 'I', 'F', '8', '9', 'a', 1};
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadGif(fake); }), "GIF: unexpected end of file");
+
+  // Cut anywhere, a file fails with error 481 or, once the first frame is complete, decodes.
+  for (const char* name : {"apache_pb_transp.gif", "seq2gif_anim_480x312.gif"}) {
+    Bytes whole = ReadImage(name);
+    for (size_t size : test::CutPoints(whole.size(), 900, 100)) {
+      Bytes part(whole.begin(), whole.begin() + size);
+      std::string detail = InvalidPictureDetail([&] { LoadGif(part); });
+      if (!detail.empty()) {
+        EXPECT_EQ(detail.rfind("GIF: ", 0), 0u) << name << " @" << size << detail;
+      } else if (std::string(name) == "apache_pb_transp.gif") {
+        EXPECT_GE(size, whole.size() - 1);  // only the trailer may be missing
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvella::codec

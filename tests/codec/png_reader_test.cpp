@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec_test_support.h"
+#include "corvella/codec/picture_loader.h"
+
+namespace corvella::codec {
+namespace {
+
+using test::Bgr;
+using test::Bytes;
+using test::InvalidPictureDetail;
+using test::PixelOf;
+using test::ReadImage;
+
+// The reference for compositing, computed in floating point: value over white, rounded.
+uint8_t OverWhite(int value, int alpha) {
+  return static_cast<uint8_t>(std::lround((value * alpha + 255.0 * (255 - alpha)) / 255.0));
+}
+
+// The file without the chunks that make libpng's simplified reader convert samples (gamma,
+// chromaticities, sRGB intent, ICC profile), so that it reports the samples as stored.
+Bytes WithoutColourChunks(const Bytes& png) {
+  Bytes out(png.begin(), png.begin() + 8);
+  size_t pos = 8;
+  while (pos + 12 <= png.size()) {
+    size_t length = (size_t{png[pos]} << 24) | (size_t{png[pos + 1]} << 16) |
+                    (size_t{png[pos + 2]} << 8) | png[pos + 3];
+    std::string type(png.begin() + pos + 4, png.begin() + pos + 8);
+    size_t end = pos + 12 + length;
+    if (type != "gAMA" && type != "cHRM" && type != "sRGB" && type != "iCCP") {
+      out.insert(out.end(), png.begin() + pos, png.begin() + end);
+    }
+    pos = end;
+  }
+  return out;
+}
+
+// The independent reference: libpng's simplified reader into BGRA (16-bit samples taken as sRGB
+// and reduced to 8 bits), composited over white here.
+std::vector<Bgr> SimplifiedReference(const Bytes& file, int& width, int& height) {
+  Bytes png = WithoutColourChunks(file);
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  EXPECT_NE(png_image_begin_read_from_memory(&image, png.data(), png.size()), 0) << image.message;
+  image.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
+  image.format = PNG_FORMAT_BGRA;
+  width = static_cast<int>(image.width);
+  height = static_cast<int>(image.height);
+  Bytes bgra(PNG_IMAGE_SIZE(image));
+  EXPECT_NE(png_image_finish_read(&image, nullptr, bgra.data(), 0, nullptr), 0) << image.message;
+  std::vector<Bgr> pixels;
+  for (size_t i = 0; i + 4 <= bgra.size(); i += 4) {
+    int a = bgra[i + 3];
+    pixels.push_back({OverWhite(bgra[i], a), OverWhite(bgra[i + 1], a), OverWhite(bgra[i + 2], a)});
+  }
+  return pixels;
+}
+
+// A PNG made with libpng's writer from rows packed as the file stores them.
+struct PngSpec {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int depth = 8;
+  int colourType = PNG_COLOR_TYPE_RGB;
+  bool interlaced = false;
+  std::vector<png_color> palette;
+  std::vector<png_byte> paletteAlpha;
+  bool transparentColour = false;
+  png_color_16 transparent{};
+};
+
+PngSpec Spec(uint32_t width, uint32_t height, int depth, int colourType) {
+  PngSpec spec;
+  spec.width = width;
+  spec.height = height;
+  spec.depth = depth;
+  spec.colourType = colourType;
+  return spec;
+}
+
+void AppendToBytes(png_structp png, png_bytep data, size_t length) {
+  auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+Bytes WritePng(const PngSpec& spec, std::vector<Bytes> rows) {
+  Bytes out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &out, AppendToBytes, nullptr);
+  png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType,
+               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!spec.palette.empty()) {
+    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+  }
+  if (!spec.paletteAlpha.empty() || spec.transparentColour) {
+    png_color_16 colour = spec.transparent;
+    png_set_tRNS(png, info, spec.paletteAlpha.empty() ? nullptr : spec.paletteAlpha.data(),
+                 static_cast<int>(spec.paletteAlpha.size()),
+                 spec.transparentColour ? &colour : nullptr);
+  }
+  png_write_info(png, info);
+  std::vector<png_bytep> pointers;
+  for (Bytes& row : rows)
+    pointers.push_back(row.data());
+  png_write_image(png, pointers.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// Big-endian 16-bit samples.
+Bytes Samples16(std::initializer_list<uint16_t> values) {
+  Bytes out;
+  for (uint16_t v : values) {
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+  }
+  return out;
+}
+
+uint8_t Scale16(uint16_t v) {
+  return static_cast<uint8_t>((uint32_t{v} * 255 + 32767) / 65535);
+}
+
+TEST(PngReader, MatchesLibpngSimplifiedReaderOnRealFiles) {
+  struct Case {
+    const char* name;
+    int width, height;
+  } cases[] = {
+      {"camera_grey_512x512.png", 512, 512},   {"coffee_rgb_600x400.png", 600, 400},
+      {"green_palette_320x240.png", 320, 240}, {"horse_rgba_400x328.png", 400, 328},
+      {"pngsuite_basn0g16.png", 32, 32},       {"pngsuite_basn2c16.png", 32, 32},
+      {"pngsuite_basi2c08.png", 32, 32},       {"pngsuite_basn3p04.png", 32, 32},
+  };
+  for (const Case& c : cases) {
+    Bytes file = ReadImage(c.name);
+    imaging::Picture picture = LoadPng(file);
+    ASSERT_EQ(picture.Width(), c.width) << c.name;
+    ASSERT_EQ(picture.Height(), c.height) << c.name;
+    int width = 0, height = 0;
+    std::vector<Bgr> reference = SimplifiedReference(file, width, height);
+    ASSERT_EQ(width, c.width);
+    ASSERT_EQ(height, c.height);
+    EXPECT_EQ(test::PixelsOf(picture), reference) << c.name;
+  }
+  // The RGBA horse really has transparent pixels, which come out white.
+  imaging::Picture horse = LoadPng(ReadImage("horse_rgba_400x328.png"));
+  EXPECT_EQ(PixelOf(horse, 0, 0), (Bgr{255, 255, 255}));
+}
+
+TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
+  // Grey 1, 2, 4 bits: scaled to 0 .. 255 by replication; a width that leaves bits over.
+  {
+    PngSpec spec = Spec(10, 1, 1, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(spec, {{0b10110000, 0b01000000}}));
+    const int bits[10] = {1, 0, 1, 1, 0, 0, 0, 0, 0, 1};
+    for (int x = 0; x < 10; ++x)
+      EXPECT_EQ(PixelOf(p, x, 0)[0], bits[x] * 255) << x;
+  }
+  {
+    PngSpec spec = Spec(4, 1, 2, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(spec, {{0b00011011}}));
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(PixelOf(p, x, 0), (Bgr{uint8_t(x * 85), uint8_t(x * 85), uint8_t(x * 85)}));
+  }
+  {
+    PngSpec spec = Spec(3, 2, 4, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(spec, {{0x0F, 0x70}, {0xA5, 0x30}}));
+    EXPECT_EQ(PixelOf(p, 0, 0)[1], 0);
+    EXPECT_EQ(PixelOf(p, 1, 0)[1], 255);
+    EXPECT_EQ(PixelOf(p, 2, 0)[1], 7 * 17);
+    EXPECT_EQ(PixelOf(p, 0, 1)[1], 10 * 17);
+    EXPECT_EQ(PixelOf(p, 2, 1)[1], 3 * 17);
+  }
+  // Grey 16 bits: rounded, not truncated, to 8 bits.
+  {
+    PngSpec spec = Spec(3, 1, 16, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(spec, {Samples16({0x1234, 0x80FF, 0xFFFF})}));
+    EXPECT_EQ(PixelOf(p, 0, 0)[0], Scale16(0x1234));
+    EXPECT_EQ(PixelOf(p, 1, 0)[2], Scale16(0x80FF));
+    EXPECT_EQ(PixelOf(p, 2, 0)[1], 255);
+  }
+  // Grey with alpha: composited over white.
+  {
+    PngSpec spec = Spec(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA);
+    imaging::Picture p = LoadPng(WritePng(spec, {{100, 128, 30, 255}}));
+    EXPECT_EQ(PixelOf(p, 0, 0)[0], OverWhite(100, 128));
+    EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{30, 30, 30}));
+  }
+  // RGB with a transparent colour (8 and 16 bits): only that colour turns white.
+  {
+    PngSpec spec = Spec(2, 1, 8, PNG_COLOR_TYPE_RGB);
+    spec.transparentColour = true;
+    spec.transparent.red = 10;
+    spec.transparent.green = 20;
+    spec.transparent.blue = 30;
+    imaging::Picture p = LoadPng(WritePng(spec, {{10, 20, 30, 10, 20, 31}}));
+    EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
+    EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{31, 20, 10}));
+  }
+  {
+    PngSpec spec = Spec(2, 1, 16, PNG_COLOR_TYPE_RGB);
+    spec.transparentColour = true;
+    spec.transparent.red = 0x1000;
+    spec.transparent.green = 0x2000;
+    spec.transparent.blue = 0x3000;
+    imaging::Picture p =
+        LoadPng(WritePng(spec, {Samples16({0x1000, 0x2000, 0x3000, 0x1000, 0x2000, 0x3001})}));
+    EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
+    EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{Scale16(0x3001), Scale16(0x2000), Scale16(0x1000)}));
+  }
+  // RGBA 16 bits: scaled, then composited.
+  {
+    PngSpec spec = Spec(1, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA);
+    imaging::Picture p = LoadPng(WritePng(spec, {Samples16({0xFFFF, 0x0000, 0x8000, 0x4000})}));
+    uint8_t a = Scale16(0x4000);
+    EXPECT_EQ(PixelOf(p, 0, 0),
+              (Bgr{OverWhite(Scale16(0x8000), a), OverWhite(0, a), OverWhite(255, a)}));
+  }
+  // A 2-bit palette with a tRNS table shorter than the palette; index 3 beyond the palette.
+  {
+    PngSpec spec = Spec(4, 1, 2, PNG_COLOR_TYPE_PALETTE);
+    spec.palette = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}};
+    spec.paletteAlpha = {0, 128};
+    imaging::Picture p = LoadPng(WritePng(spec, {{0b00011011}}));
+    EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
+    EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{OverWhite(0, 128), OverWhite(200, 128), OverWhite(0, 128)}));
+    EXPECT_EQ(PixelOf(p, 2, 0), (Bgr{200, 0, 0}));
+  }
+  // Interlaced RGB, every pixel different: the seven passes land where they belong.
+  {
+    const uint32_t side = 11;
+    PngSpec spec = Spec(side, side, 8, PNG_COLOR_TYPE_RGB);
+    spec.interlaced = true;
+    std::vector<Bytes> rows(side);
+    for (uint32_t y = 0; y < side; ++y) {
+      for (uint32_t x = 0; x < side; ++x) {
+        rows[y].insert(rows[y].end(), {uint8_t(x * 20), uint8_t(y * 20), uint8_t(x + y)});
+      }
+    }
+    imaging::Picture p = LoadPng(WritePng(spec, rows));
+    for (uint32_t y = 0; y < side; ++y) {
+      for (uint32_t x = 0; x < side; ++x) {
+        ASSERT_EQ(PixelOf(p, x, y), (Bgr{uint8_t(x + y), uint8_t(y * 20), uint8_t(x * 20)}))
+            << x << "," << y;
+      }
+    }
+  }
+}
+
+// Rewrites the CRC of the chunk at @p pos after its data was changed.
+void FixCrc(Bytes& png, size_t pos) {
+  size_t length = (size_t{png[pos]} << 24) | (size_t{png[pos + 1]} << 16) |
+                  (size_t{png[pos + 2]} << 8) | png[pos + 3];
+  uLong crc = crc32(0, png.data() + pos + 4, static_cast<uInt>(length + 4));
+  for (int i = 0; i < 4; ++i)
+    png[pos + 8 + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+}
+
+TEST(PngReader, RejectsDamagedFilesWithError481) {
+  Bytes file = ReadImage("pngsuite_basn3p04.png");
+  constexpr size_t kIhdr = 8;  // the IHDR chunk follows the signature
+
+  Bytes crc = file;
+  crc[kIhdr + 8] ^= 0x01;  // a byte of the width, CRC left as it was
+  EXPECT_NE(InvalidPictureDetail([&] { LoadPng(crc); }).find("CRC"), std::string::npos)
+      << InvalidPictureDetail([&] { LoadPng(crc); });
+
+  auto withHeader = [&](uint32_t width, uint32_t height, uint8_t depth) {
+    Bytes copy = file;
+    for (int i = 0; i < 4; ++i) {
+      copy[kIhdr + 8 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+      copy[kIhdr + 12 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+    }
+    copy[kIhdr + 16] = depth;
+    FixCrc(copy, kIhdr);
+    return copy;
+  };
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadPng(withHeader(32, 32, 4)); }), "");
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadPng(withHeader(30000, 30000, 4)); }),
+            "PNG: image of 30000 x 30000 pixels exceeds the pixel limit");
+  EXPECT_NE(InvalidPictureDetail([&] { LoadPng(withHeader(0, 32, 4)); }), "");
+  EXPECT_NE(InvalidPictureDetail([&] { LoadPng(withHeader(32, 32, 3)); }), "");  // no such depth
+  // The image data of a 33 x 33 picture is too short for it.
+  EXPECT_NE(InvalidPictureDetail([&] { LoadPng(withHeader(33, 33, 4)); }), "");
+
+  // Broken compressed data, with a correct CRC.
+  Bytes zlib = file;
+  size_t pos = 8;
+  while (pos + 8 < zlib.size() && std::memcmp(zlib.data() + pos + 4, "IDAT", 4) != 0) {
+    pos += 12 + ((size_t{zlib[pos]} << 24) | (size_t{zlib[pos + 1]} << 16) |
+                 (size_t{zlib[pos + 2]} << 8) | zlib[pos + 3]);
+  }
+  ASSERT_LT(pos + 8, zlib.size());
+  zlib[pos + 8] = 0xFF;  // the zlib header's compression method
+  FixCrc(zlib, pos);
+  EXPECT_NE(InvalidPictureDetail([&] { LoadPng(zlib); }), "");
+  // A chunk length that runs past the end of the file.
+  Bytes length = file;
+  length[pos] = 0x7F;
+  EXPECT_NE(InvalidPictureDetail([&] { LoadPng(length); }), "");
+
+  // Cut anywhere, every file fails with error 481 and nothing else, unless all rows were there.
+  for (const char* name : {"pngsuite_basn3p04.png", "pngsuite_basi2c08.png",
+                           "pngsuite_basn2c16.png", "horse_rgba_400x328.png"}) {
+    Bytes whole = ReadImage(name);
+    for (size_t size : test::CutPoints(whole.size(), 400, 100)) {
+      Bytes part(whole.begin(), whole.begin() + size);
+      std::string detail = InvalidPictureDetail([&] { LoadPng(part); });
+      if (detail.empty()) {
+        // Only the checksums and the end chunk after the last row may be missing.
+        EXPECT_GE(size, whole.size() - 20) << name;
+      } else {
+        EXPECT_EQ(detail.rfind("PNG: ", 0), 0u) << name << " cut at " << size << ": " << detail;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvella::codec
