@@ -21,7 +21,9 @@
 #include <jpeglib.h>
 
 #include "corvella/codec/jpeg_codec.h"
+#include "corvella/component/pictron.h"
 #include "corvella/imaging/dib_section.h"
+#include "corvella/platform/page_host.h"
 
 namespace {
 
@@ -182,6 +184,24 @@ void BM_BareEncode(benchmark::State& state) {
     benchmark::DoNotOptimize(BareEncode(image));
 }
 
+// ---- The whole member sequence a script runs: OpenFile, Quality (which decodes), SaveBinary
+// (which encodes into memory and copies the stream out).
+
+void BM_PictronOpenQualitySaveBinary(benchmark::State& state) {
+  auto page = std::make_shared<corvella::platform::PageContext>(u"/", u"/bench.asp");
+  corvella::platform::Variant out;
+  for (auto _ : state) {
+    corvella::component::Pictron p;
+    p.OnStartPage(page);
+    p.OpenFile(u"" CORVELLA_IMAGES "/seeding_5312x2988_base.jpg");
+    p.Quality(80);
+    p.SaveBinary(out);
+    benchmark::DoNotOptimize(out);
+  }
+  state.counters["bytes_out"] = static_cast<double>(out.AsByteArray().Size());
+}
+
+BENCHMARK(BM_PictronOpenQualitySaveBinary)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CodecDecodeEncode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BareDecodeEncode)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CodecDecode)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,34 +1,214 @@
 // Decoding on demand, saving and sending the image.
 
+#include <string>
+#include <vector>
+
+#include "corvella/codec/jpeg_codec.h"
+#include "corvella/codec/picture_loader.h"
+#include "corvella/imaging/pixel_limit.h"
+#include "corvella/platform/checked.h"
+#include "corvella/platform/file_system.h"
+#include "corvella/platform/text.h"
 #include "pictron_internal.h"
 
 namespace corvella::component {
 
-platform::VbBool DecodeImage(Pictron& object) {
+using platform::ByteArray;
+using platform::ComponentError;
+using platform::Raise;
+using platform::RuntimeError;
+using platform::Variant;
+using platform::VbBool;
+
+namespace {
+
+// The result code appended to error 1140 when the encoded stream could not be written to its file.
+constexpr int32_t kStreamWriteFailed = -10;
+
+// Decodes a JPEG stream into the object's new, empty cDib. Answers false, without an error, when
+// the buffer cannot be made (too large for the host, or memory short).
+bool DecodeJPEG(PictronState& state, std::span<const uint8_t> bytes) {
+  codec::JpegParams params;
+  if (!codec::ReadJpegParams(bytes, params).Ok()) Raise(ComponentError::ReadImageParams);
+  // The host's pixel limit is asked first: a size whose byte count overflows is then simply a
+  // buffer that cannot be made, like any other over the limit.
+  if (!imaging::WithinPixelLimit(params.width, params.height)) return false;
+  if (!state.cDib->Create(params.width, params.height)) return false;
+  if (!codec::DecodeJpeg(bytes, *state.cDib).Ok()) Raise(ComponentError::ReadImageData);
+  return true;
+}
+
+// Fills cDib from a picture that a reader made; false when the buffer could not be made.
+bool FillFromPicture(imaging::cDIBSection& dib, const imaging::Picture& picture) {
+  dib.CreateFromPicture(picture);
+  return dib.hdc() != nullptr;
+}
+
+// The comment's bytes as they go into the stream: UTF-8, up to the first zero byte; more than
+// 32767 bytes is an overflow.
+std::string CommentBytes(const std::u16string& comment) {
+  std::string bytes = platform::WideToUtf8(comment);
+  bytes.resize(bytes.find('\0') == std::string::npos ? bytes.size() : bytes.find('\0'));
+  platform::checked::ToInt16(static_cast<int64_t>(bytes.size()));
+  return bytes;
+}
+
+// Encodes the working image as JPEG with the object's quality and comment.
+std::vector<uint8_t> EncodeJPEG(const PictronState& state) {
+  std::string comment = state.strComment.empty() ? std::string() : CommentBytes(state.strComment);
+  codec::JpegEncodeSettings settings;
+  settings.quality = state.intQuality;
+  settings.comment = std::span(reinterpret_cast<const uint8_t*>(comment.data()), comment.size());
+  std::vector<uint8_t> stream;
+  static const imaging::cDIBSection kNoImage;
+  codec::JpegStatus status =
+      codec::EncodeJpeg(state.cDib ? *state.cDib : kNoImage, settings, stream);
+  if (!status.Ok()) Raise(ComponentError::FailedToSave, std::to_string(status.Value()));
+  return stream;
+}
+
+// Writes the working image as a JPEG file and sets lngSize to the file's size. The file is
+// replaced only once the whole stream is on the disk.
+void EncodeJPEGToFile(PictronState& state, const std::u16string& path) {
+  std::vector<uint8_t> stream = EncodeJPEG(state);
+  auto fileSystem = platform::CreateFileSystem();
+  try {
+    fileSystem->WriteFileAtomically(path, stream);
+  } catch (const platform::Error&) {
+    Raise(ComponentError::FailedToSave, std::to_string(kStreamWriteFailed));
+  }
+  state.lngSize = platform::checked::ToInt32(fileSystem->GetFile(path).Size);
+}
+
+// Replaces arImageData by the working image encoded as JPEG and sets lngSize. On failure both
+// keep their values.
+void EncodeJPEGToBytes(PictronState& state) {
+  std::vector<uint8_t> stream = EncodeJPEG(state);
+  ByteArray bytes = ByteArray::FromBytes(stream);
+  state.lngSize = platform::checked::ToInt32(static_cast<int64_t>(stream.size()));
+  state.arImageData = std::move(bytes);
+}
+
+// Writes the raw bytes to a file, all or nothing. Any failure, to create the file or to write
+// or flush it, is error 1120 of the file module.
+void WriteBytesToFile(const std::u16string& path, std::span<const uint8_t> bytes) {
+  try {
+    platform::CreateFileSystem()->WriteFileAtomically(path, bytes);
+  } catch (const platform::Error&) {
+    Raise(ComponentError::UnableToSaveFile);
+  }
+}
+
+// A Download argument as text: a missing argument, Empty and Null count as the empty string.
+std::u16string DownloadText(const Variant& value) {
+  if (value.IsMissing() || value.IsEmpty() || value.IsNull()) return {};
+  return value.ToBStr();
+}
+
+// Header values must not carry control characters: a script could otherwise end a header line
+// and inject headers of its own.
+void RefuseControlCharacters(const std::u16string& text, const char* what) {
+  for (char16_t c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      Raise(RuntimeError::InvalidProcedureCall,
+            std::string(what) + " contains a control character");
+    }
+  }
+}
+
+}  // namespace
+
+VbBool DecodeImage(Pictron& object) {
   PictronState& state = PictronAccess::State(object);
   if (state.blDecoded != 0) return platform::kVbTrue;
   state.cDib = std::make_unique<imaging::cDIBSection>();
   // An object that never opened an image has no upper bound: runtime error 9.
-  [[maybe_unused]] int32_t count = state.arImageData.UBound() + 1;
-  RaiseNotAvailable("DecodeImage");
+  std::span<const uint8_t> bytes = ImageBytes(state.arImageData);
+  // Every format decodes from the bytes that were opened, whether they came from a file or from
+  // an array.
+  bool decoded = state.strFormat == u"JPEG"
+                     ? DecodeJPEG(state, bytes)
+                     : FillFromPicture(*state.cDib, codec::LoadPicture(bytes));
+  if (!decoded) {
+    state.cDib.reset();
+    return platform::kVbFalse;
+  }
+  state.blDecoded = platform::kVbTrue;
+  return platform::kVbTrue;
 }
 
-platform::VbBool Pictron::LoadPictureFromStd() {
-  return AtBoundary([]() -> platform::VbBool { RaiseNotAvailable("LoadPictureFromStd"); });
+VbBool Pictron::LoadPictureFromStd() {
+  return AtBoundary([&] {
+    ByteArray bytes = platform::CreateFileSystem()->ReadAll(state_.strFilePath);
+    imaging::Picture picture = codec::LoadPicture(bytes.Bytes());
+    state_.cDib = std::make_unique<imaging::cDIBSection>();
+    state_.cDib->CreateFromPicture(picture);
+    return platform::kVbTrue;
+  });
 }
 
-void Pictron::SaveFile(platform::Variant& /*strFilePathName*/) {
-  AtBoundary([] { RaiseNotAvailable("SaveFile"); });
+void Pictron::SaveFile(Variant& strFilePathName) {
+  AtBoundary([&] {
+    std::u16string name = strFilePathName.IsMissing() ? std::u16string() : strFilePathName.ToBStr();
+    std::u16string target;
+    if (state_.strFilePath.empty() && name.empty()) Raise(ComponentError::InvalidFileName);
+    if (name.empty()) {
+      target = state_.strFilePath;  // the opened file is overwritten
+    } else {
+      target = MapFileName(*this, name);
+    }
+    auto fileSystem = platform::CreateFileSystem();
+    std::u16string folder =
+        target.substr(0, target.size() - platform::FileSystem::GetFileName(target).size());
+    if (!fileSystem->FolderExists(folder)) Raise(ComponentError::InvalidPath);
+    if (state_.blDecoded != 0) {
+      EncodeJPEGToFile(state_, target);
+    } else {
+      // Runtime error 9 when nothing was ever opened.
+      WriteBytesToFile(target, ImageBytes(state_.arImageData));
+    }
+  });
 }
 
-void Pictron::SaveBinary(platform::Variant& /*binArray*/) {
-  AtBoundary([] { RaiseNotAvailable("SaveBinary"); });
+void Pictron::SaveBinary(Variant& binArray) {
+  AtBoundary([&] {
+    if (state_.blDecoded != 0) EncodeJPEGToBytes(state_);
+    state_.arImageData.UBound();  // runtime error 9 when nothing was ever opened
+    binArray = Variant(state_.arImageData);
+  });
 }
 
-void Pictron::Download(const platform::Variant& /*strNewFileName*/,
-                       const platform::Variant& /*strContentType*/,
-                       const platform::Variant& /*strContentDisposition*/) {
-  AtBoundary([] { RaiseNotAvailable("Download"); });
+void Pictron::Download(const Variant& strNewFileName, const Variant& strContentType,
+                       const Variant& strContentDisposition) {
+  AtBoundary([&] {
+    std::u16string fileName = DownloadText(strNewFileName);
+    std::u16string contentType = DownloadText(strContentType);
+    std::u16string disposition = DownloadText(strContentDisposition);
+    RefuseControlCharacters(fileName, "the file name");
+    RefuseControlCharacters(contentType, "the content type");
+    RefuseControlCharacters(disposition, "the content disposition");
+
+    if (state_.blDecoded != 0) EncodeJPEGToBytes(state_);
+    const platform::ObjectRef& response = state_.objResponse;
+    if (!response) {
+      Raise(RuntimeError::ObjectNotSet, "no page is bound to send the image through its Response");
+    }
+    platform::PutProperty(response, u"ContentType",
+                          contentType.empty() ? Variant(u"image/jpeg") : strContentType);
+    if (!fileName.empty()) {
+      disposition += disposition.empty() ? u"filename=" : u"; filename=";
+      disposition += fileName;
+    }
+    if (!disposition.empty()) {
+      platform::CallMethod(response, u"Addheader", {Variant(u"Content-Disposition"), disposition});
+    }
+    if (platform::GetProperty(response, u"Buffer").ToBool() == 0) {
+      platform::CallMethod(response, u"Addheader", {Variant(u"Content-Length"), state_.lngSize});
+    }
+    // Nothing to send when no image was ever opened: runtime error 9, and no body.
+    state_.arImageData.UBound();
+    platform::CallMethod(response, u"BinaryWrite", {Variant(state_.arImageData)});
+  });
 }
 
 }  // namespace corvella::component

@@ -2,6 +2,7 @@
 // Internal helpers shared by the files that implement Pictron's members.
 
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -55,6 +56,11 @@ std::u16string MapFileName(Pictron& object, std::u16string_view name);
 /// then MapFileName, then error 1030 when the file system service finds no file at the path.
 /// Answers the resolved path.
 std::u16string ResolvePath(Pictron& object, std::u16string_view name);
+
+/// The bytes of the opened image in arImageData: the elements from index 0 to the upper bound
+/// (the whole array when it is zero-based). Runtime error 9 when the array has no index 0
+/// (unallocated, or a lower bound above 0).
+std::span<const uint8_t> ImageBytes(const platform::ByteArray& data);
 
 /// Format detection over arImageData: sets strFormat and the original size from the header, then
 /// the current size and byte counts; errors 1010, 1120, 1150, 1160 and runtime errors 6 and 9 as

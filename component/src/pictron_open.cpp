@@ -112,10 +112,16 @@ void DetectFormat(Pictron& object) {
   if (s.strFormat.empty()) Raise(ComponentError::FormatNotSupported);
   s.lngWidth = s.lngOriginalWidth;
   s.lngHeight = s.lngOriginalHeight;
-  // The number of bytes, whatever the array's lower bound (for a zero-based array this is its
-  // upper bound plus one).
-  s.lngOriginalSize = platform::checked::ToInt32(static_cast<int64_t>(d.Size()));
+  // Index 0 is the first byte of the image, so the image has upper bound + 1 bytes (all of a
+  // zero-based array; a caller's array may hold elements below index 0, which are not counted).
+  s.lngOriginalSize = platform::checked::Add32(d.UBound(), 1);
   s.lngSize = s.lngOriginalSize;
+}
+
+std::span<const uint8_t> ImageBytes(const ByteArray& data) {
+  const int64_t first = -static_cast<int64_t>(data.LBound());  // the element at index 0
+  if (first < 0) Raise(RuntimeError::SubscriptOutOfRange);
+  return data.Bytes().subspan(static_cast<size_t>(first));
 }
 
 void Pictron::OnStartPage(const platform::ObjectRef& PassedScriptingContext) {

@@ -1,9 +1,11 @@
 // Text and image overlays on the working image.
 
+#include "corvella/codec/picture_loader.h"
 #include "corvella/overlay/image_overlay.h"
 #include "corvella/overlay/placement.h"
 #include "corvella/overlay/text_renderer.h"
 #include "corvella/platform/checked.h"
+#include "corvella/platform/file_system.h"
 #include "pictron_internal.h"
 
 namespace corvella::component {
@@ -60,11 +62,11 @@ void Pictron::AddText(const std::u16string& strMessage, const Variant& PositionX
   });
 }
 
-void LoadOverlayPicture(Pictron& /*object*/, const std::u16string& /*strFileName*/,
-                        imaging::cDIBSection& /*overlay*/) {
-  // PENDING: path resolution (ResolvePath, error 1030) and the picture loader are wired here once
-  // opening and decoding land.
-  RaiseNotAvailable("AddImage file loading");
+void LoadOverlayPicture(Pictron& object, const std::u16string& strFileName,
+                        imaging::cDIBSection& overlay) {
+  std::u16string path = ResolvePath(object, strFileName);
+  platform::ByteArray bytes = platform::CreateFileSystem()->ReadAll(path);
+  overlay.CreateFromPicture(codec::LoadPicture(bytes.Bytes()));
 }
 
 void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,

@@ -1,0 +1,444 @@
+// Decoding on demand, saving, SaveBinary, Download and AddImage's file loading, end to end.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corvella/component/pictron.h"
+#include "corvella/imaging/pixel_limit.h"
+#include "corvella/platform/file_system.h"
+#include "corvella/platform/page_host.h"
+#include "corvella/platform/text.h"
+#include "pictron_internal.h"
+#include "support/errors.h"
+#include "support/temp_folder.h"
+
+namespace corvella::component {
+namespace {
+
+using platform::ByteArray;
+using platform::Variant;
+using testing::Component;
+using testing::ErrorNumberOf;
+using testing::ErrorOf;
+using testing::ReadBytes;
+using testing::Runtime;
+using testing::TempFolder;
+using Bytes = std::vector<uint8_t>;
+
+const std::filesystem::path kImages = std::filesystem::path(CORVELLA_TEST_DATA) / "images";
+
+std::u16string Wide(const std::filesystem::path& path) {
+  return platform::Utf8ToWide(path.string());
+}
+
+// A page whose site root is the temporary folder, so that "name.jpg" maps into it.
+struct Page {
+  explicit Page(const TempFolder& folder)
+      : context(std::make_shared<platform::PageContext>(Wide(folder.Path()), u"/index.asp")) {}
+  std::shared_ptr<platform::PageContext> context;
+  platform::PageResponse& Response() { return *context->Response(); }
+};
+
+// An object bound to @p page that has opened the test image @p name (copied into @p folder).
+void OpenCopy(Pictron& p, const TempFolder& folder, const std::string& name) {
+  std::filesystem::copy_file(kImages / name, folder / name,
+                             std::filesystem::copy_options::overwrite_existing);
+  p.OpenFile(platform::Utf8ToWide(name));
+}
+
+// Gives the object a decoded working image of w x h pixels with a recognisable pattern.
+void SetWorkingImage(Pictron& p, int32_t w, int32_t h) {
+  PictronState& s = PictronAccess::State(p);
+  s.cDib = std::make_unique<imaging::cDIBSection>();
+  ASSERT_TRUE(s.cDib->Create(w, h));
+  imaging::ImageView view = s.cDib->View();
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < 3 * w; ++x)
+      view.Row(y)[x] = static_cast<uint8_t>(40 * x + 90 * y);
+  }
+  s.blDecoded = platform::kVbTrue;
+  s.lngWidth = s.lngOriginalWidth = w;
+  s.lngHeight = s.lngOriginalHeight = h;
+}
+
+// The payload of the first comment segment of a JPEG stream, or nothing.
+std::optional<std::string> JpegComment(std::span<const uint8_t> jpeg) {
+  size_t pos = 2;
+  while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF) {
+    uint8_t code = jpeg[pos + 1];
+    size_t length = (jpeg[pos + 2] << 8) | jpeg[pos + 3];
+    if (code == 0xFE) return std::string(jpeg.begin() + pos + 4, jpeg.begin() + pos + 2 + length);
+    if (code == 0xDA) break;
+    pos += 2 + length;
+  }
+  return std::nullopt;
+}
+
+bool IsJpeg(std::span<const uint8_t> bytes) {
+  return bytes.size() > 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+}
+
+TEST(DecodeImage, DecodesOnceWhenPixelsAreFirstNeeded) {
+  TempFolder folder;
+  Page page(folder);
+  Pictron p;
+  p.OnStartPage(page.context);
+  OpenCopy(p, folder, "egret_600x450.jpg");
+  EXPECT_EQ(p.State().blDecoded, 0);
+  EXPECT_EQ(p.State().cDib, nullptr);
+
+  p.Quality(75);
+  ASSERT_NE(p.State().cDib, nullptr);
+  EXPECT_EQ(p.State().blDecoded, platform::kVbTrue);
+  EXPECT_EQ(p.State().cDib->dib_width(), 600);
+  EXPECT_EQ(p.State().cDib->dib_height(), 450);
+  const imaging::cDIBSection* decoded = p.State().cDib.get();
+  p.Quality(70);  // decoded already: the same buffer stays
+  EXPECT_EQ(p.State().cDib.get(), decoded);
+
+  // A new open makes the next step decode the new bytes.
+  p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "pngsuite_basn2c16.png")));
+  EXPECT_EQ(p.State().blDecoded, 0);
+  p.Quality(70);
+  EXPECT_EQ(p.State().cDib->dib_width(), 32);
+
+  // A grey JPEG gives three equal channels everywhere.
+  p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "snake_grey_600x450.jpg")));
+  p.Quality(80);
+  imaging::ImageView view = p.State().cDib->View();
+  bool grey = true;
+  for (int32_t y = 0; y < view.height; ++y) {
+    for (int32_t x = 0; x < view.width; ++x) {
+      const uint8_t* px = view.Row(y) + 3 * x;
+      grey = grey && px[0] == px[1] && px[1] == px[2];
+    }
+  }
+  EXPECT_TRUE(grey);
+}
+
+TEST(DecodeImage, EveryFormatDecodesFromTheOpenedBytes) {
+  TempFolder folder;
+  Page page(folder);
+  struct Case {
+    const char* name;
+    int32_t width, height;
+  } cases[] = {{"snake_600x450.gif", 600, 450},
+               {"snake_24bit_600x450.bmp", 600, 450},
+               {"snake_8bit_pal_600x450.bmp", 600, 450},
+               {"horse_rgba_400x328.png", 400, 328},
+               {"umang_3840x2160_base444.jpg", 3840, 2160}};
+  for (const Case& c : cases) {
+    Pictron p;
+    p.OnStartPage(page.context);
+    OpenCopy(p, folder, c.name);
+    p.Quality(80);
+    ASSERT_NE(p.State().cDib, nullptr) << c.name;
+    EXPECT_EQ(p.State().cDib->dib_width(), c.width) << c.name;
+    EXPECT_EQ(p.State().cDib->dib_height(), c.height) << c.name;
+  }
+
+  // An array opened after a file is decoded from the array, not from the earlier file; the
+  // public LoadPictureFromStd still reads the file of the last OpenFile.
+  Pictron p;
+  p.OnStartPage(page.context);
+  OpenCopy(p, folder, "snake_600x450.gif");
+  p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "green_palette_320x240.png")));
+  p.Quality(80);
+  EXPECT_EQ(p.State().cDib->dib_width(), 320);
+  EXPECT_EQ(p.LoadPictureFromStd(), platform::kVbTrue);
+  EXPECT_EQ(p.State().cDib->dib_width(), 600);
+  EXPECT_EQ(p.State().blDecoded, platform::kVbTrue);
+
+  // Damaged data: the readers' errors reach the caller and the next step tries again.
+  Bytes png = ReadBytes(kImages / "green_palette_320x240.png");
+  png.resize(60);
+  p.OpenBinary(ByteArray::FromBytes(png));
+  EXPECT_EQ(ErrorNumberOf([&] { p.Quality(80); }), Runtime(481));
+  EXPECT_EQ(p.State().blDecoded, 0);
+  Bytes jpeg = ReadBytes(kImages / "egret_600x450.jpg");
+  jpeg[3] = 0x01;  // the first segment's length: 0x0001 is no valid length
+  p.OpenBinary(
+      ByteArray::FromBytes(Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 9, 0, 9, 3, 0, 0xFF, 0xD9}));
+  EXPECT_EQ(ErrorNumberOf([&] { p.Quality(80); }), Component(1120));
+}
+
+TEST(DecodeImage, ABufferThatCannotBeMadeIsNoError) {
+  Pictron p;
+  p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "egret_600x450.jpg")));
+  uint64_t saved = imaging::MaxPixels();
+  imaging::SetMaxPixels(1000);
+  auto error = ErrorOf([&] { p.Quality(60); });
+  imaging::SetMaxPixels(saved);
+  EXPECT_FALSE(error) << error->Description();
+  EXPECT_EQ(p.State().cDib, nullptr);
+  EXPECT_EQ(p.State().blDecoded, 0);
+  EXPECT_EQ(p.State().intQuality, 60);
+}
+
+TEST(SaveFile, PassesUndecodedBytesThroughAndEncodesDecodedImages) {
+  TempFolder folder;
+  Page page(folder);
+  Pictron p;
+  p.OnStartPage(page.context);
+  OpenCopy(p, folder, "snake_600x450.gif");
+  Bytes original = ReadBytes(kImages / "snake_600x450.gif");
+
+  // Undecoded: the opened bytes, whatever the target's extension; Size is untouched.
+  Variant target(u"copy.jpg");
+  p.SaveFile(target);
+  EXPECT_EQ(ReadBytes(folder / "copy.jpg"), original);
+  EXPECT_EQ(p.Size(), static_cast<double>(original.size()));
+  EXPECT_EQ(target, Variant(u"copy.jpg"));
+
+  // A comment alone does not make the image decoded.
+  p.Comment(u"not written");
+  p.SaveFile(target);
+  EXPECT_EQ(ReadBytes(folder / "copy.jpg"), original);
+
+  // Quality decodes: the next save is a new JPEG with the comment, and Size is its length.
+  p.Quality(90);
+  p.SaveFile(target);
+  Bytes encoded = ReadBytes(folder / "copy.jpg");
+  EXPECT_TRUE(IsJpeg(encoded));
+  EXPECT_EQ(p.Size(), static_cast<double>(encoded.size()));
+  EXPECT_EQ(JpegComment(encoded), "not written");
+
+  // No name: the opened file is overwritten.
+  Variant missing = Variant::Missing();
+  p.SaveFile(missing);
+  EXPECT_EQ(ReadBytes(folder / "snake_600x450.gif"), encoded);
+  EXPECT_EQ(p.State().strFilePath, Wide(folder / "snake_600x450.gif"));
+
+  // A name with a backslash is a path as it stands.
+  std::string physical = (folder / "back.jpg").string();
+  for (char& c : physical)
+    c = c == '/' ? '\\' : c;
+  Variant backslashed(platform::Utf8ToWide(physical));
+  p.SaveFile(backslashed);
+  EXPECT_TRUE(std::filesystem::exists(folder / "back.jpg"));
+}
+
+TEST(SaveFile, NameAndFolderErrors) {
+  TempFolder folder;
+  Page page(folder);
+  Pictron p;
+  p.OnStartPage(page.context);
+  Variant missing = Variant::Missing();
+  EXPECT_EQ(ErrorNumberOf([&] { p.SaveFile(missing); }), Component(1060));
+  Variant empty(u"");
+  EXPECT_EQ(ErrorNumberOf([&] { p.SaveFile(empty); }), Component(1060));
+  Variant nowhere(u"no/such/folder/out.jpg");
+  EXPECT_EQ(ErrorNumberOf([&] { p.SaveFile(nowhere); }), Component(1080));
+  // Name and folder pass, but nothing was ever opened: runtime error 9, nothing written.
+  Variant fine(u"out.jpg");
+  EXPECT_EQ(ErrorNumberOf([&] { p.SaveFile(fine); }), Runtime(9));
+  EXPECT_FALSE(std::filesystem::exists(folder / "out.jpg"));
+  // Without a page, a name without a backslash cannot be mapped.
+  Pictron unbound;
+  unbound.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "pngsuite_basn3p04.png")));
+  EXPECT_EQ(ErrorNumberOf([&] { unbound.SaveFile(fine); }), Runtime(91));
+}
+
+// A file system whose writes fail as a full disk would, to show what each writer reports.
+class FullDisk : public platform::FileSystem {
+ public:
+  FullDisk() : native_(platform::MakeNativeFileSystem()) {}
+  bool FileExists(std::u16string_view path) override { return native_->FileExists(path); }
+  bool FolderExists(std::u16string_view path) override { return native_->FolderExists(path); }
+  platform::FileInfo GetFile(std::u16string_view path) override { return native_->GetFile(path); }
+  ByteArray ReadAll(std::u16string_view path) override { return native_->ReadAll(path); }
+  void WriteFileAtomically(std::u16string_view, std::span<const uint8_t>) override {
+    platform::Raise(platform::RuntimeError::DiskFull, "no space left");
+  }
+
+ private:
+  std::shared_ptr<platform::FileSystem> native_;
+};
+
+TEST(SaveFile, WriteFailuresAreReportedAndKeepTheTarget) {
+  TempFolder folder;
+  Page page(folder);
+  Pictron p;
+  p.OnStartPage(page.context);
+  OpenCopy(p, folder, "pngsuite_basn3p04.png");
+  Bytes before = ReadBytes(folder / "pngsuite_basn3p04.png");
+  platform::SetFileSystemFactory([] { return std::make_shared<FullDisk>(); });
+  Variant missing = Variant::Missing();
+  auto raw = ErrorOf([&] { p.SaveFile(missing); });
+  p.Quality(80);
+  auto encoded = ErrorOf([&] { p.SaveFile(missing); });
+  platform::SetFileSystemFactory(nullptr);
+
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(raw->Number(), Component(1120));
+  EXPECT_EQ(raw->Source(), "Ferrowick.File");
+  EXPECT_EQ(raw->Description(), "Unable to save file (Error 1120) ");
+  ASSERT_TRUE(encoded);
+  EXPECT_EQ(encoded->Number(), Component(1140));
+  EXPECT_EQ(encoded->Description(), "Failed to Save (Error 1140)-10");
+  EXPECT_EQ(ReadBytes(folder / "pngsuite_basn3p04.png"), before);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"pngsuite_basn3p04.png"});
+}
+
+TEST(SaveBinary, HandsOutOpenedBytesOrAFreshEncoding) {
+  Pictron p;
+  Variant out;
+  EXPECT_EQ(ErrorNumberOf([&] { p.SaveBinary(out); }), Runtime(9));
+
+  // A caller's array keeps its bounds; positions are indices, so index 0 is the JPEG's first byte.
+  Bytes original = ReadBytes(kImages / "egret_600x450.jpg");
+  original.insert(original.begin(), {0xAA, 0xBB});
+  p.OpenBinary(ByteArray::FromBytes(original, -2));
+  EXPECT_EQ(p.width(), 600);
+  p.SaveBinary(out);
+  ASSERT_EQ(out.Type(), platform::VarType::ByteArray);
+  EXPECT_EQ(out.AsByteArray().LBound(), -2);
+  EXPECT_TRUE(std::equal(original.begin(), original.end(), out.AsByteArray().Bytes().begin()));
+
+  // Decoded: a JPEG whose length is the new Size and which is arImageData from now on. The
+  // comment goes in up to its first U+0000.
+  p.Comment(std::u16string(u"caption\0hidden", 14));
+  p.Quality(50);
+  p.SaveBinary(out);
+  std::span<const uint8_t> stream = out.AsByteArray().Bytes();
+  EXPECT_TRUE(IsJpeg(stream));
+  EXPECT_EQ(out.AsByteArray().LBound(), 0);
+  EXPECT_EQ(p.Size(), static_cast<double>(stream.size()));
+  EXPECT_TRUE(p.State().arImageData == out.AsByteArray());
+  EXPECT_EQ(JpegComment(stream), "caption");
+  out.AsByteArray().Set(0, 0);  // the script's copy is its own
+  EXPECT_EQ(p.State().arImageData.At(0), 0xFF);
+
+  // Tiny images encode in memory too.
+  Pictron tiny;
+  SetWorkingImage(tiny, 4, 4);
+  tiny.SaveBinary(out);
+  EXPECT_TRUE(IsJpeg(out.AsByteArray().Bytes()));
+  SetWorkingImage(tiny, 1, 1);
+  tiny.SaveBinary(out);
+  EXPECT_TRUE(IsJpeg(out.AsByteArray().Bytes()));
+}
+
+TEST(Download, SendsTheDocumentedHeaders) {
+  TempFolder folder;
+  struct Row {
+    Variant name, type, disposition;
+    const char* contentType;
+    const char* contentDisposition;  // nullptr: no header
+  } rows[] = {
+      {Variant::Missing(), Variant::Missing(), Variant::Missing(), "image/jpeg", nullptr},
+      {Variant(u"photo.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=photo.jpg"},
+      {Variant(u"photo.jpg"), Variant::Missing(), Variant(u"attachment"), "image/jpeg",
+       "attachment; filename=photo.jpg"},
+      {Variant::Missing(), Variant(u"image/pjpeg"), Variant(u"inline"), "image/pjpeg", "inline"},
+      {Variant::Missing(), Variant(u""), Variant(u"attachment"), "image/jpeg", "attachment"},
+      {Variant(u"my photo.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=my photo.jpg"},
+  };
+  Bytes gif = ReadBytes(kImages / "apache_pb_transp.gif");
+  for (const Row& row : rows) {
+    Page page(folder);
+    Pictron p;
+    p.OnStartPage(page.context);
+    p.OpenBinary(ByteArray::FromBytes(gif));
+    p.Download(row.name, row.type, row.disposition);
+    EXPECT_EQ(page.Response().ContentType(), row.contentType);
+    auto disposition = page.Response().HeaderValues("Content-Disposition");
+    if (row.contentDisposition == nullptr) {
+      EXPECT_TRUE(disposition.empty());
+    } else {
+      EXPECT_EQ(disposition, std::vector<std::string>{row.contentDisposition});
+    }
+    // Undecoded: the GIF goes out as it came; buffered output announces no length.
+    EXPECT_TRUE(std::equal(gif.begin(), gif.end(), page.Response().Body().begin()));
+    EXPECT_TRUE(page.Response().HeaderValues("Content-Length").empty());
+  }
+}
+
+TEST(Download, EncodesDecodedImagesAndAnnouncesTheLengthWhenUnbuffered) {
+  TempFolder folder;
+  Page page(folder);
+  page.Response().SetBuffer(false);
+  Pictron p;
+  p.OnStartPage(page.context);
+  p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "apache_pb_transp.gif")));
+  p.Quality(80);
+  Variant none = Variant::Missing();
+  p.Download(none, none, none);
+  EXPECT_TRUE(IsJpeg(page.Response().Body()));
+  EXPECT_EQ(page.Response().HeaderValues("Content-Length"),
+            std::vector<std::string>{std::to_string(page.Response().Body().size())});
+  EXPECT_EQ(p.Size(), static_cast<double>(page.Response().Body().size()));
+
+  // With output buffered, a second call encodes again (blDecoded stays true) and adds no length.
+  Page buffered(folder);
+  p.OnStartPage(buffered.context);
+  p.Download(none, none, none);
+  size_t first = buffered.Response().Body().size();
+  p.Download(none, none, none);
+  EXPECT_EQ(buffered.Response().Body().size(), 2 * first);
+  EXPECT_EQ(p.State().blDecoded, platform::kVbTrue);
+  EXPECT_TRUE(buffered.Response().HeaderValues("Content-Length").empty());
+}
+
+TEST(Download, RefusesHeaderInjectionAndMissingImagesAndPages) {
+  TempFolder folder;
+  Page page(folder);
+  Pictron p;
+  p.OnStartPage(page.context);
+  p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "apache_pb_transp.gif")));
+  Variant none = Variant::Missing();
+  for (const char16_t* bad : {u"a.jpg\r\nSet-Cookie: x=1", u"a\n.jpg", u"a\x01.jpg"}) {
+    EXPECT_EQ(ErrorNumberOf([&] { p.Download(Variant(bad), none, none); }), Runtime(5));
+    EXPECT_EQ(ErrorNumberOf([&] { p.Download(none, Variant(bad), none); }), Runtime(5));
+    EXPECT_EQ(ErrorNumberOf([&] { p.Download(none, none, Variant(bad)); }), Runtime(5));
+  }
+  EXPECT_TRUE(page.Response().Headers().empty());
+  EXPECT_TRUE(page.Response().Body().empty());
+
+  // Never opened: the headers are set, then runtime error 9, and no body.
+  Pictron empty;
+  empty.OnStartPage(page.context);
+  EXPECT_EQ(ErrorNumberOf([&] { empty.Download(Variant(u"x.jpg"), none, none); }), Runtime(9));
+  EXPECT_EQ(page.Response().HeaderValues("Content-Disposition"),
+            std::vector<std::string>{"filename=x.jpg"});
+  EXPECT_TRUE(page.Response().Body().empty());
+
+  // After OnEndPage there is no Response to send through.
+  p.OnEndPage();
+  EXPECT_EQ(ErrorNumberOf([&] { p.Download(none, none, none); }), Runtime(91));
+}
+
+TEST(AddImage, LoadsTheOverlayFromItsFile) {
+  TempFolder folder;
+  Page page(folder);
+  Pictron p;
+  p.OnStartPage(page.context);
+  SetWorkingImage(p, 300, 40);
+  std::filesystem::copy_file(kImages / "pngsuite_basn2c16.png", folder / "logo.png");
+  Variant none = Variant::Missing();
+  EXPECT_EQ(ErrorNumberOf([&] { p.AddImage(u"", 0, 0, none); }), Component(1000));
+  EXPECT_EQ(ErrorNumberOf([&] { p.AddImage(u"missing.png", 0, 0, none); }), Component(1030));
+  std::filesystem::copy_file(kImages / "SOURCES.md", folder / "notes.png");
+  EXPECT_EQ(ErrorNumberOf([&] { p.AddImage(u"notes.png", 0, 0, none); }), Runtime(481));
+
+  // The overlay lands at the right edge, opaque: its pixels equal the PNG's own.
+  p.AddImage(u"logo.png", Variant(u"RIGHT"), Variant(u"TOP"), none);
+  Pictron reference;
+  reference.OpenBinary(ByteArray::FromBytes(ReadBytes(folder / "logo.png")));
+  reference.Quality(80);
+  imaging::ImageView image = p.State().cDib->View();
+  imaging::ImageView logo = reference.State().cDib->View();
+  for (int32_t y = 0; y < 32; ++y) {
+    ASSERT_EQ(std::memcmp(image.Row(y) + 3 * (300 - 32), logo.Row(y), 3 * 32), 0) << y;
+  }
+}
+
+}  // namespace
+}  // namespace corvella::component
