@@ -380,8 +380,7 @@ void ResampleInto(const cDIBSection& source, cDIBSection& target, SimdLevel leve
   plan.blendedBytes = static_cast<size_t>(plan.columns.taps.back().index) + 6;
 
 #ifdef CORVELLA_RESAMPLE_AVX2
-  if (level == SimdLevel::Avx2 && IsSupported(level) && plan.rows.maxShift <= 24 &&
-      plan.columns.maxShift <= 24) {
+  if (MayUse(level, SimdLevel::Avx2) && plan.rows.maxShift <= 24 && plan.columns.maxShift <= 24) {
     RunAvx2(plan);
     return;
   }

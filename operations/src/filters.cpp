@@ -6,6 +6,7 @@
 
 #include "corvella/platform/checked.h"
 #include "corvella/platform/error.h"
+#include "kernel_support.h"
 
 namespace corvella::operations {
 
@@ -26,15 +27,17 @@ bool IsKernel(const FilterKernel& kernel, const FilterKernel& other) {
   return kernel.radius == other.radius && kernel.weights == other.weights;
 }
 
-// Both fast paths filter in place, top row to bottom row. Row y is overwritten only after the
-// column sums that need it have been formed, and its unfiltered bytes are kept in `above` for
-// the sums of row y + 1; rows below y are still unfiltered when they are read.
+// Both fast paths filter in place, row after row in memory order (both kernels are the same
+// upside down). Row y is overwritten only after the column sums that need it have been formed,
+// and its unfiltered bytes are kept in `above` for the sums of row y + 1; rows after y are still
+// unfiltered when they are read.
 //
 // The 3 x 3 sum of every channel is the sum of three vertical sums three bytes apart: with 8-bit
 // bytes every partial sum fits in 16 bits, and the sums are exact, so this is the same integer
 // as the term-by-term sum.
 template <typename Finish>
-void Filter3x3(const ImageView& image, Finish finish) {
+void Filter3x3(const ImageView& picture, Finish finish) {
+  const ImageView image = InMemoryOrder(picture);
   const int32_t width = image.width;
   const int32_t height = image.height;
   if (width < 3 || height < 3) return;
