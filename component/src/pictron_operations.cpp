@@ -30,7 +30,7 @@ namespace {
 
 // The decode-on-demand step; true when there is a decoded image to work on.
 bool Decoded(Pictron& object) {
-  return DecodeImage(object) != 0;
+  return DecodeImage(object) != 0 && PictronAccess::State(object).cDib != nullptr;
 }
 
 // A new buffer of @p width x @p height. A buffer of an empty size has no pixels and stays in the

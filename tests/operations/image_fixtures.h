@@ -54,6 +54,18 @@ inline std::vector<uint8_t> Bytes(const imaging::cDIBSection& dib) {
   return {dib.DIBSectionBitsPtr(), dib.DIBSectionBitsPtr() + bytes};
 }
 
+/// The pixel bytes of the buffer without the padding, bottom row first.
+inline std::vector<uint8_t> Pixels(const imaging::cDIBSection& dib) {
+  std::vector<uint8_t> pixels;
+  if (dib.DIBSectionBitsPtr() == nullptr) return pixels;
+  const size_t row = 3 * static_cast<size_t>(dib.dib_width());
+  for (int32_t r = 0; r < dib.dib_height(); ++r) {
+    const uint8_t* p = dib.DIBSectionBitsPtr() + static_cast<size_t>(r) * dib.BytesPerScanLine();
+    pixels.insert(pixels.end(), p, p + row);
+  }
+  return pixels;
+}
+
 /// Byte @p c (0 blue, 1 green, 2 red) of device point (x, y), y counted from the top.
 inline uint8_t& At(const imaging::cDIBSection& dib, int32_t x, int32_t y, int32_t c) {
   const int32_t memoryRow = dib.dib_height() - 1 - y;

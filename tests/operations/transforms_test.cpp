@@ -65,11 +65,15 @@ TEST(Transforms, FlipAndMirrorMovePixelsInPlace) {
     FlipInPlace(dib->View());
     ASSERT_EQ(Bytes(*dib), Bytes(*before));
 
-    MirrorInPlace(dib->View());
-    ExpectMapping(*before, *dib, [w = w](int32_t x, int32_t y) { return std::pair{w - 1 - x, y}; });
-    ExpectSamePadding(*before, *dib);
-    MirrorInPlace(dib->View());
-    ASSERT_EQ(Bytes(*dib), Bytes(*before));
+    for (SimdLevel level : Levels()) {
+      MirrorInPlace(dib->View(), level);
+      ExpectMapping(*before, *dib, [w = w](int32_t x, int32_t y) {
+        return std::pair{w - 1 - x, y};
+      });
+      ExpectSamePadding(*before, *dib);
+      MirrorInPlace(dib->View(), level);
+      ASSERT_EQ(Bytes(*dib), Bytes(*before));
+    }
   }
 }
 

@@ -13,7 +13,8 @@ namespace corvella::operations {
 void FlipInPlace(const imaging::ImageView& image);
 
 /// Reverses every row in place: pixels x and width - 1 - x change places.
-void MirrorInPlace(const imaging::ImageView& image);
+void MirrorInPlace(const imaging::ImageView& image,
+                   imaging::SimdLevel level = imaging::BestSimdLevel());
 
 /// Writes @p src turned a quarter turn clockwise into @p dst, which must be src.height pixels
 /// wide and src.width rows high: dst point (i, j) = src point (j, src.height - 1 - i). The old
