@@ -1,9 +1,9 @@
 // The bilinear resampler of cDIBSection.
 //
-// Positions follow the 32-bit float arithmetic of the resampler's definition: the scale factor
-// (source size - 1) / target size and each position scale x t are rounded to float, and the
-// fraction of a position is exact. Every sample is then rounded twice, half to even: first
-// between two source rows, then between two columns of those results.
+// Positions use 32-bit float arithmetic: the scale factor (source size - 1) / target size and each
+// position scale x t are rounded to float, and the fraction of a position is exact. Every sample is
+// then rounded twice, half to even: first between two source rows, then between two columns of
+// those results.
 //
 // The blends are computed in integers. A fraction f is a float in [0, 1), so f = F / 2^K exactly
 // with F < 2^24. A blend (1 - f) a + f b of bytes a, b is then N / 2^K with the integer

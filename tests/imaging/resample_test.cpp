@@ -26,7 +26,7 @@ double RoundEven(double v) {
   return std::fmod(f, 2.0) == 0.0 ? f : f + 1;
 }
 
-// The resampler written straight from its definition: float scale factors and positions, the
+// The resampler written straight from its formulas: float scale factors and positions, the
 // blends in double precision, rounded between rows and then between columns.
 void ReferenceResample(const cDIBSection& source, cDIBSection& target) {
   const int32_t sw = source.dib_width();

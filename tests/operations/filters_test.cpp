@@ -18,7 +18,7 @@ using testing::ErrorNumberOf;
 using testing::RandomDib;
 using testing::Runtime;
 
-// The convolution written from its definition, on memory rows: every inner pixel from the
+// The convolution written straight from its formula, on memory rows: every inner pixel from the
 // unfiltered bytes, kernel(i, j) weighing the pixel i columns right and j memory rows up, the sum
 // divided truncating toward zero and clamped. Everything else, padding included, as it was.
 std::vector<uint8_t> Reference(const cDIBSection& dib, const FilterKernel& kernel,
@@ -126,7 +126,7 @@ TEST(Filters, UniformAreasSmallPicturesAndBordersStay) {
   }
 }
 
-TEST(Filters, MatchTheDefinitionOnRandomPicturesAndAPhoto) {
+TEST(Filters, MatchTheFormulaOnRandomPicturesAndAPhoto) {
   uint32_t seed = 50;
   const std::pair<int32_t, int32_t> sizes[] = {{3, 3},  {3, 8},   {8, 3},   {4, 4},
                                                {5, 7},  {17, 9},  {33, 31}, {64, 5},
@@ -151,7 +151,7 @@ TEST(Filters, MatchTheDefinitionOnRandomPicturesAndAPhoto) {
   }
 }
 
-TEST(Filters, OtherKernelsFollowTheDefinitionAndFailCleanly) {
+TEST(Filters, OtherKernelsFollowTheFormulaAndFailCleanly) {
   // An asymmetric kernel shows which way up the rows are taken.
   const FilterKernel emboss{1, {-2, -1, 0, -1, 1, 1, 0, 1, 2}};
   auto dib = RandomDib(11, 9, 77);
