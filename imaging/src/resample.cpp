@@ -24,7 +24,11 @@
 #include "corvella/platform/error.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+// GCC 12 warns about the deliberately undefined registers inside the AVX-512 intrinsics.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 #define CORVELLA_RESAMPLE_AVX2 1
 #endif
 
@@ -182,8 +186,8 @@ void RunPortable(const Plan& plan) {
 
 #ifdef CORVELLA_RESAMPLE_AVX2
 
-// AVX2 kernels for passes whose shifts are all at most 24, so that every N fits in a 32-bit
-// lane. Both write whole 32-byte blocks and leave the rest of a row to the scalar blends.
+// AVX2 and AVX-512 kernels for passes whose shifts are all at most 24, so that every N fits in a
+// 32-bit lane. They write whole blocks and leave the rest of a row to the scalar blends.
 
 // The bias that RoundShift8 adds before shifting.
 inline int32_t RoundingBias(bool ties, int32_t shift) {
@@ -237,19 +241,20 @@ template <bool Ties>
 }
 
 // How the horizontal pass finds the two blended bytes of each target byte. Target byte j blends
-// the bytes at offsets[j] and offsets[j] + 3 with weights[j] / 2^shift. For each block of eight
-// target bytes whose sixteen inputs lie within 16 bytes from windows[b], one byte shuffle with
-// masks[b] fetches them (the first inputs in bytes 0 .. 7, the second in 8 .. 15); other blocks
-// (reductions, whose taps lie further apart) gather them with one 4-byte load per target byte.
+// the bytes at offsets[j] and offsets[j] + 3 with weights[j] / 2^shift. For each block of B target
+// bytes whose 2 B inputs lie within W bytes from windows[b] (B = 8, W = 16 for AVX2; 16 and 64 for
+// AVX-512), one byte permute with masks[b] fetches them (the first inputs in bytes 0 .. B - 1, the
+// second in B .. 2 B - 1); other blocks (reductions, whose taps lie further apart) gather them
+// with one 4-byte load per target byte.
 struct ColumnLayout {
   std::vector<int32_t> offsets;
   std::vector<uint32_t> weights;
   std::vector<int32_t> windows;  // -1: gather this block
-  std::vector<uint8_t> masks;    // 16 per block
+  std::vector<uint8_t> masks;    // 2 B per block
   size_t bytes = 0;
 };
 
-ColumnLayout MakeColumnLayout(const Axis& columns) {
+ColumnLayout MakeColumnLayout(const Axis& columns, int32_t blockBytes, int32_t windowBytes) {
   ColumnLayout layout;
   layout.bytes = columns.taps.size() * 3;
   layout.offsets.resize(layout.bytes);
@@ -260,27 +265,29 @@ ColumnLayout MakeColumnLayout(const Axis& columns) {
       layout.weights[3 * x + c] = columns.taps[x].weight;
     }
   }
-  const size_t blocks = layout.bytes / 8;
+  const size_t block = static_cast<size_t>(blockBytes);
+  const size_t blocks = layout.bytes / block;
   layout.windows.resize(blocks);
-  layout.masks.resize(blocks * 16);
+  layout.masks.resize(blocks * 2 * block);
   for (size_t b = 0; b < blocks; ++b) {
-    const int32_t* offsets = layout.offsets.data() + 8 * b;
-    const int32_t start = *std::min_element(offsets, offsets + 8);
-    const int32_t end = *std::max_element(offsets, offsets + 8) + 3;
-    if (end - start > 15) {
+    const int32_t* offsets = layout.offsets.data() + block * b;
+    const int32_t start = *std::min_element(offsets, offsets + block);
+    const int32_t end = *std::max_element(offsets, offsets + block) + 3;
+    if (end - start >= windowBytes) {
       layout.windows[b] = -1;
       continue;
     }
     layout.windows[b] = start;
-    for (int k = 0; k < 8; ++k) {
-      layout.masks[16 * b + k] = static_cast<uint8_t>(offsets[k] - start);
-      layout.masks[16 * b + 8 + k] = static_cast<uint8_t>(offsets[k] + 3 - start);
+    uint8_t* mask = layout.masks.data() + 2 * block * b;
+    for (size_t k = 0; k < block; ++k) {
+      mask[k] = static_cast<uint8_t>(offsets[k] - start);
+      mask[block + k] = static_cast<uint8_t>(offsets[k] + 3 - start);
     }
   }
   return layout;
 }
 
-// @p blended must have 16 readable bytes from every window start.
+// @p blended must have 16 readable bytes from every window start (layout of 8-byte blocks).
 template <bool Ties>
 [[gnu::target("avx2")]] void BlendColumnsAvx2(uint8_t* out, const uint8_t* blended,
                                               const ColumnLayout& layout, int32_t shift) {
@@ -326,31 +333,140 @@ template <bool Ties>
   }
 }
 
+// The AVX-512 kernels: 16 lanes, 64-byte windows and byte permutes across the whole register.
+
+template <bool Ties>
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi")]] inline __m512i RoundShift16(__m512i n,
+                                                                                    __m512i bias,
+                                                                                    __m128i shift) {
+  if constexpr (Ties) {
+    const __m512i odd = _mm512_and_si512(_mm512_srl_epi32(n, shift), _mm512_set1_epi32(1));
+    return _mm512_srl_epi32(_mm512_add_epi32(_mm512_add_epi32(n, bias), odd), shift);
+  } else {
+    return _mm512_srl_epi32(_mm512_add_epi32(n, bias), shift);
+  }
+}
+
+template <bool Ties>
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi")]] void BlendRowsAvx512(
+    uint8_t* out, const uint8_t* lower, const uint8_t* upper, size_t bytes, const Tap& tap) {
+  const __m512i w1 = _mm512_set1_epi32(static_cast<int32_t>(tap.weight));
+  const __m512i w0 = _mm512_set1_epi32(static_cast<int32_t>((1u << tap.shift) - tap.weight));
+  const __m512i bias = _mm512_set1_epi32(RoundingBias(Ties, tap.shift));
+  const __m128i shift = _mm_cvtsi32_si128(tap.shift);
+  size_t k = 0;
+  for (; k + 16 <= bytes; k += 16) {
+    const __m512i a =
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lower + k)));
+    const __m512i b =
+        _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + k)));
+    const __m512i n = _mm512_add_epi32(_mm512_mullo_epi32(a, w0), _mm512_mullo_epi32(b, w1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                     _mm512_cvtepi32_epi8(RoundShift16<Ties>(n, bias, shift)));
+  }
+  for (; k < bytes; ++k)
+    out[k] = Blend<uint32_t>(lower[k], upper[k], tap.weight, tap.shift);
+}
+
+// @p blended must have 64 readable bytes from every window start (layout of 16-byte blocks).
+template <bool Ties>
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512vbmi")]] void BlendColumnsAvx512(
+    uint8_t* out, const uint8_t* blended, const ColumnLayout& layout, int32_t shift) {
+  const __m512i one = _mm512_set1_epi32(static_cast<int32_t>(1u << shift));
+  const __m512i bias = _mm512_set1_epi32(RoundingBias(Ties, shift));
+  const __m512i low = _mm512_set1_epi32(0xFF);
+  const __m128i count = _mm_cvtsi32_si128(shift);
+  const int32_t* offsets = layout.offsets.data();
+  const uint32_t* weights = layout.weights.data();
+  size_t j = 0;
+  for (; j + 16 <= layout.bytes; j += 16) {
+    const size_t block = j / 16;
+    const int32_t window = layout.windows[block];
+    __m512i a;
+    __m512i b;
+    if (window >= 0) {
+      const __m512i source = _mm512_loadu_si512(blended + window);
+      const __m512i mask = _mm512_castsi256_si512(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(layout.masks.data() + 32 * block)));
+      const __m512i pairs = _mm512_permutexvar_epi8(mask, source);
+      a = _mm512_cvtepu8_epi32(_mm512_castsi512_si128(pairs));
+      b = _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(pairs, 1));
+    } else {
+      const __m512i offset = _mm512_loadu_si512(offsets + j);
+      const __m512i pair = _mm512_i32gather_epi32(offset, blended, 1);
+      a = _mm512_and_si512(pair, low);
+      b = _mm512_srli_epi32(pair, 24);
+    }
+    const __m512i w1 = _mm512_loadu_si512(weights + j);
+    const __m512i n = _mm512_add_epi32(_mm512_mullo_epi32(a, _mm512_sub_epi32(one, w1)),
+                                       _mm512_mullo_epi32(b, w1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j),
+                     _mm512_cvtepi32_epi8(RoundShift16<Ties>(n, bias, count)));
+  }
+  for (; j < layout.bytes; ++j) {
+    const uint8_t* v = blended + offsets[j];
+    out[j] = Blend<uint32_t>(v[0], v[3], weights[j], shift);
+  }
+}
+
+// The kernels of one instruction set, with the block and window sizes of their column layout.
+struct Avx2Kernels {
+  static constexpr int32_t kBlockBytes = 8;
+  static constexpr int32_t kWindowBytes = 16;
+  template <bool Ties>
+  static void Rows(uint8_t* out, const uint8_t* lower, const uint8_t* upper, size_t bytes,
+                   const Tap& tap) {
+    BlendRowsAvx2<Ties>(out, lower, upper, bytes, tap);
+  }
+  template <bool Ties>
+  static void Columns(uint8_t* out, const uint8_t* blended, const ColumnLayout& layout,
+                      int32_t shift) {
+    BlendColumnsAvx2<Ties>(out, blended, layout, shift);
+  }
+};
+
+struct Avx512Kernels {
+  static constexpr int32_t kBlockBytes = 16;
+  static constexpr int32_t kWindowBytes = 64;
+  template <bool Ties>
+  static void Rows(uint8_t* out, const uint8_t* lower, const uint8_t* upper, size_t bytes,
+                   const Tap& tap) {
+    BlendRowsAvx512<Ties>(out, lower, upper, bytes, tap);
+  }
+  template <bool Ties>
+  static void Columns(uint8_t* out, const uint8_t* blended, const ColumnLayout& layout,
+                      int32_t shift) {
+    BlendColumnsAvx512<Ties>(out, blended, layout, shift);
+  }
+};
+
 // Needs every shift of both passes at most 24.
-void RunAvx2(Plan& plan) {
+template <typename Kernels>
+void RunVector(Plan& plan) {
   const bool columnTies = TiesPossible(plan.columns);
   UseCommonShift(plan.columns);
   const int32_t shift = plan.columns.maxShift;
-  const ColumnLayout layout = MakeColumnLayout(plan.columns);
-  // Window loads may reach 15 bytes past the last byte that a tap reads.
-  std::vector<uint8_t> blended(plan.blendedBytes + 16);
+  const ColumnLayout layout =
+      MakeColumnLayout(plan.columns, Kernels::kBlockBytes, Kernels::kWindowBytes);
+  // Window loads may reach W - 1 bytes past the last byte that a tap reads.
+  std::vector<uint8_t> blended(plan.blendedBytes + Kernels::kWindowBytes);
   for (size_t y = 0; y < plan.rows.taps.size(); ++y) {
     const Tap& row = plan.rows.taps[y];
     const uint8_t* lower = plan.source.Row(row.index);
     if (row.weight == 0) {
       std::memcpy(blended.data(), lower, plan.blendedBytes);
     } else if (TiesPossible(row)) {
-      BlendRowsAvx2<true>(blended.data(), lower, plan.source.Row(row.index + 1), plan.blendedBytes,
-                          row);
+      Kernels::template Rows<true>(blended.data(), lower, plan.source.Row(row.index + 1),
+                                   plan.blendedBytes, row);
     } else {
-      BlendRowsAvx2<false>(blended.data(), lower, plan.source.Row(row.index + 1), plan.blendedBytes,
-                           row);
+      Kernels::template Rows<false>(blended.data(), lower, plan.source.Row(row.index + 1),
+                                    plan.blendedBytes, row);
     }
     uint8_t* out = plan.target.Row(static_cast<int32_t>(y));
     if (columnTies) {
-      BlendColumnsAvx2<true>(out, blended.data(), layout, shift);
+      Kernels::template Columns<true>(out, blended.data(), layout, shift);
     } else {
-      BlendColumnsAvx2<false>(out, blended.data(), layout, shift);
+      Kernels::template Columns<false>(out, blended.data(), layout, shift);
     }
   }
 }
@@ -380,9 +496,15 @@ void ResampleInto(const cDIBSection& source, cDIBSection& target, SimdLevel leve
   plan.blendedBytes = static_cast<size_t>(plan.columns.taps.back().index) + 6;
 
 #ifdef CORVELLA_RESAMPLE_AVX2
-  if (MayUse(level, SimdLevel::Avx2) && plan.rows.maxShift <= 24 && plan.columns.maxShift <= 24) {
-    RunAvx2(plan);
-    return;
+  if (plan.rows.maxShift <= 24 && plan.columns.maxShift <= 24) {
+    if (MayUse(level, SimdLevel::Avx512)) {
+      RunVector<Avx512Kernels>(plan);
+      return;
+    }
+    if (MayUse(level, SimdLevel::Avx2)) {
+      RunVector<Avx2Kernels>(plan);
+      return;
+    }
   }
 #else
   (void)level;

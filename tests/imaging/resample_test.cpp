@@ -57,8 +57,10 @@ void ReferenceResample(const cDIBSection& source, cDIBSection& target) {
 }
 
 std::vector<SimdLevel> Levels() {
-  std::vector<SimdLevel> levels = {SimdLevel::Portable};
-  if (IsSupported(SimdLevel::Avx2)) levels.push_back(SimdLevel::Avx2);
+  std::vector<SimdLevel> levels;
+  for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Avx2, SimdLevel::Avx512}) {
+    if (IsSupported(level)) levels.push_back(level);
+  }
   return levels;
 }
 
