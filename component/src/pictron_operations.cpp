@@ -1,54 +1,176 @@
 // Geometric transforms, filters and colour adjustments of the working image.
+//
+// Each member first runs the decode-on-demand step and returns without a change when no decoded
+// image is available; argument checks come after it (Gamma checks its values before). The pixel
+// work is done by the operations layer and by the resampler of the image buffer; the members keep
+// the state record: the current buffer, the current width and height, and the arguments written
+// back.
+//
+// Flip, Mirror, the filters and the colour adjustments change the current buffer in place; the
+// other transforms build a new buffer and make it current only when it is complete, so an error
+// leaves the image, width and height as they were.
 
+#include <memory>
+
+#include "corvella/operations/colour_adjust.h"
+#include "corvella/operations/filters.h"
+#include "corvella/operations/transforms.h"
+#include "corvella/platform/checked.h"
 #include "pictron_internal.h"
 
 namespace corvella::component {
 
+using imaging::cDIBSection;
+using platform::ComponentError;
+using platform::Raise;
+using platform::RuntimeError;
+namespace checked = platform::checked;
+
 namespace {
 
-// Until the operations land, each one decodes as it will (so that an object without an image
-// raises runtime error 9) and then reports that it is not available.
-void Pending(Pictron& object, const char* member) {
-  AtBoundary([&] {
-    DecodeImage(object);
-    RaiseNotAvailable(member);
-  });
+// The decode-on-demand step; true when there is a decoded image to work on.
+bool Decoded(Pictron& object) {
+  return DecodeImage(object) != 0 && PictronAccess::State(object).cDib != nullptr;
+}
+
+// A new buffer of @p width x @p height. A buffer of an empty size has no pixels and stays in the
+// failed state, which an operation may make current as an empty picture. Any other size that
+// cannot be made (memory, or the host's pixel limit) raises runtime error 7.
+std::unique_ptr<cDIBSection> NewBuffer(int32_t width, int32_t height) {
+  auto buffer = std::make_unique<cDIBSection>();
+  if (!buffer->Create(width, height) && width > 0 && height > 0) {
+    Raise(RuntimeError::OutOfMemory);
+  }
+  return buffer;
+}
+
+// Makes @p buffer the current one and takes its size as the current width and height.
+void MakeCurrent(PictronState& state, std::unique_ptr<cDIBSection> buffer) {
+  state.lngWidth = buffer->dib_width();
+  state.lngHeight = buffer->dib_height();
+  state.cDib = std::move(buffer);
+}
+
+void RunFilter(Pictron& object, const operations::FilterKernel& kernel) {
+  if (!Decoded(object)) return;
+  PictronState& state = PictronAccess::State(object);
+  operations::ApplyFilter(state.cDib->View(), kernel, operations::KernelDivisor(kernel));
 }
 
 }  // namespace
 
-void Pictron::Resample(int32_t& /*lngNewWidth*/, int32_t& /*lngNewHeight*/) {
-  Pending(*this, "Resample");
+void Pictron::Resample(int32_t& lngNewWidth, int32_t& lngNewHeight) {
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    if (lngNewWidth == 0 && lngNewHeight == 0) Raise(ComponentError::InvalidImageSize);
+    if (lngNewWidth < 0 || lngNewHeight < 0) {
+      Raise(RuntimeError::InvalidProcedureCall, "negative image size");
+    }
+    // Compared with the size the image was opened at, not with the current size.
+    if (lngNewWidth == state_.lngOriginalWidth && lngNewHeight == state_.lngOriginalHeight) return;
+    // The missing side keeps the proportions of the opened image.
+    if (lngNewWidth == 0) {
+      lngNewWidth = checked::Div32(checked::Mul32(lngNewHeight, state_.lngOriginalWidth),
+                                   state_.lngOriginalHeight);
+    } else if (lngNewHeight == 0) {
+      lngNewHeight = checked::Div32(checked::Mul32(lngNewWidth, state_.lngOriginalHeight),
+                                    state_.lngOriginalWidth);
+    }
+    // A side computed as 0 leaves an empty target, which the resampler reports as a division by
+    // zero before it reads or writes anything.
+    std::unique_ptr<cDIBSection> target = NewBuffer(lngNewWidth, lngNewHeight);
+    state_.cDib->ResampleDib(*target);
+    state_.cDib = std::move(target);
+    state_.lngWidth = lngNewWidth;
+    state_.lngHeight = lngNewHeight;
+  });
 }
-void Pictron::Crop(int16_t& /*intX1*/, int16_t& /*intY1*/, int16_t& /*intX2*/, int16_t& /*intY2*/) {
-  Pending(*this, "Crop");
+
+void Pictron::Crop(int16_t& intX1, int16_t& intY1, int16_t& intX2, int16_t& intY2) {
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    const int32_t width = state_.cDib->dib_width();
+    const int32_t height = state_.cDib->dib_height();
+    // A first position equal to the width or height passes and gives an empty picture.
+    if (intY1 > height || intX1 > width) Raise(ComponentError::FirstPositionTooLarge);
+    if (intY1 < 0 || intX1 < 0) Raise(ComponentError::FirstPositionNegative);
+    if (intX2 < intX1 || intY2 < intY1) Raise(ComponentError::InvalidPosition);
+    if (intX2 > width) intX2 = checked::ToInt16(width);
+    if (intY2 > height) intY2 = checked::ToInt16(height);
+    const int16_t cropWidth = checked::Sub16(intX2, intX1);
+    const int16_t cropHeight = checked::Sub16(intY2, intY1);
+    std::unique_ptr<cDIBSection> target = NewBuffer(cropWidth, cropHeight);
+    // The block whose top-left device point is (intX1, intY1) lands at (0, 0); an empty target
+    // has no device context and receives nothing.
+    target->LoadPictureBlt(state_.cDib->hdc(), intX1, intY1, cropWidth, cropHeight);
+    MakeCurrent(state_, std::move(target));
+  });
 }
+
 void Pictron::Flip() {
-  Pending(*this, "Flip");
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    operations::FlipInPlace(state_.cDib->View());
+  });
 }
+
 void Pictron::Mirror() {
-  Pending(*this, "Mirror");
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    operations::MirrorInPlace(state_.cDib->View());
+  });
 }
+
 void Pictron::RotateRight() {
-  Pending(*this, "RotateRight");
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    const cDIBSection& current = *state_.cDib;
+    std::unique_ptr<cDIBSection> target = NewBuffer(current.dib_height(), current.dib_width());
+    operations::RotateRightInto(current.View(), target->View());
+    MakeCurrent(state_, std::move(target));
+  });
 }
+
 void Pictron::RotateLeft() {
-  Pending(*this, "RotateLeft");
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    const cDIBSection& current = *state_.cDib;
+    std::unique_ptr<cDIBSection> target = NewBuffer(current.dib_height(), current.dib_width());
+    operations::RotateLeftInto(current.View(), target->View());
+    MakeCurrent(state_, std::move(target));
+  });
 }
+
 void Pictron::Blur() {
-  Pending(*this, "Blur");
+  AtBoundary([&] { RunFilter(*this, operations::BlurKernel()); });
 }
+
 void Pictron::Sharpen() {
-  Pending(*this, "Sharpen");
+  AtBoundary([&] { RunFilter(*this, operations::SharpenKernel()); });
 }
-void Pictron::Gamma(float /*sngRED*/, float /*sngGREEN*/, float /*sngBLUE*/) {
-  AtBoundary([] { RaiseNotAvailable("Gamma"); });
+
+void Pictron::Gamma(float sngRED, float sngGREEN, float sngBLUE) {
+  AtBoundary([&] {
+    // The values are checked before the image is decoded, so they are reported even when no
+    // image was opened.
+    operations::CheckGammaValues(sngRED, sngGREEN, sngBLUE);
+    if (!Decoded(*this)) return;
+    operations::Gamma(state_.cDib->View(), sngRED, sngGREEN, sngBLUE);
+  });
 }
+
 void Pictron::Negative() {
-  Pending(*this, "Negative");
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    operations::Negative(state_.cDib->View());
+  });
 }
+
 void Pictron::GreyScale() {
-  Pending(*this, "GreyScale");
+  AtBoundary([&] {
+    if (!Decoded(*this)) return;
+    operations::GreyScale(state_.cDib->View());
+  });
 }
 
 }  // namespace corvella::component

@@ -1,2 +1,0 @@
-// Holds the operations layer's place in the build until its first source file lands; delete it
-// then.

@@ -1,0 +1,284 @@
+#include "corvella/imaging/resample.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "corvella/imaging/pixel_limit.h"
+#include "operations/image_fixtures.h"
+#include "support/errors.h"
+
+namespace corvella::imaging {
+namespace {
+
+using testing::AtMemory;
+using testing::Bytes;
+using testing::ErrorNumberOf;
+using testing::RandomDib;
+using testing::Runtime;
+
+// Nearest integer, ties to the even one.
+double RoundEven(double v) {
+  const double f = std::floor(v);
+  const double d = v - f;
+  if (d != 0.5) return d < 0.5 ? f : f + 1;
+  return std::fmod(f, 2.0) == 0.0 ? f : f + 1;
+}
+
+// The resampler written straight from its formulas: float scale factors and positions, the
+// blends in double precision, rounded between rows and then between columns.
+void ReferenceResample(const cDIBSection& source, cDIBSection& target) {
+  const int32_t sw = source.dib_width();
+  const int32_t sh = source.dib_height();
+  const int32_t dw = target.dib_width();
+  const int32_t dh = target.dib_height();
+  const auto xScale = static_cast<float>(static_cast<double>(sw - 1) / dw);
+  const auto yScale = static_cast<float>(static_cast<double>(sh - 1) / dh);
+  for (int32_t y = 0; y < dh; ++y) {
+    const auto sy = static_cast<float>(static_cast<double>(yScale) * y);
+    const auto iy = static_cast<int32_t>(std::floor(sy));
+    const float fy = sy - static_cast<float>(iy);
+    for (int32_t x = 0; x < dw; ++x) {
+      const auto sx = static_cast<float>(static_cast<double>(xScale) * x);
+      const auto ix = static_cast<int32_t>(std::floor(sx));
+      const float fx = sx - static_cast<float>(ix);
+      for (int32_t c = 0; c < 3; ++c) {
+        double v[2];
+        for (int32_t k = 0; k < 2; ++k) {
+          v[k] = RoundEven((1.0 - fy) * AtMemory(source, ix + k, iy, c) +
+                           static_cast<double>(fy) * AtMemory(source, ix + k, iy + 1, c));
+        }
+        const double d = RoundEven((1.0 - fx) * v[0] + static_cast<double>(fx) * v[1]);
+        AtMemory(target, x, y, c) = static_cast<uint8_t>(std::clamp(d, 0.0, 255.0));
+      }
+    }
+  }
+}
+
+std::vector<SimdLevel> Levels() {
+  std::vector<SimdLevel> levels;
+  for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Avx2, SimdLevel::Avx512}) {
+    if (IsSupported(level)) levels.push_back(level);
+  }
+  return levels;
+}
+
+// Resamples with every level and with the reference into targets whose bytes start random, and
+// compares all bytes, padding included (the padding must keep its random bytes).
+void ExpectSameAsReference(const cDIBSection& source, int32_t width, int32_t height,
+                           uint32_t seed) {
+  auto expected = RandomDib(width, height, seed);
+  ReferenceResample(source, *expected);
+  for (SimdLevel level : Levels()) {
+    auto target = RandomDib(width, height, seed);
+    ResampleInto(source, *target, level);
+    ASSERT_EQ(Bytes(*target), Bytes(*expected))
+        << source.dib_width() << "x" << source.dib_height() << " -> " << width << "x" << height
+        << " level " << static_cast<int>(level);
+  }
+}
+
+TEST(Resample, UpscalingTwoByTwoToFourByFour) {
+  cDIBSection source;
+  ASSERT_TRUE(source.Create(2, 2));
+  const uint8_t blue[2][2] = {{0, 100}, {200, 50}};  // memory rows 0 and 1
+  for (int32_t r = 0; r < 2; ++r) {
+    for (int32_t x = 0; x < 2; ++x) {
+      AtMemory(source, x, r, 0) = blue[r][x];
+      AtMemory(source, x, r, 1) = static_cast<uint8_t>(255 - blue[r][x]);
+      AtMemory(source, x, r, 2) = static_cast<uint8_t>(7 * x + 90 * r);
+    }
+  }
+  const int expected[4][4] = {
+      {0, 25, 50, 75}, {50, 60, 69, 78}, {100, 94, 88, 81}, {150, 128, 106, 84}};
+  for (SimdLevel level : Levels()) {
+    cDIBSection target;
+    ASSERT_TRUE(target.Create(4, 4));
+    ResampleInto(source, target, level);
+    for (int32_t r = 0; r < 4; ++r) {
+      for (int32_t x = 0; x < 4; ++x)
+        EXPECT_EQ(AtMemory(target, x, r, 0), expected[r][x]) << "row " << r << " x " << x;
+    }
+    // The bottom-left pixel is the source's bottom-left pixel.
+    for (int32_t c = 0; c < 3; ++c)
+      EXPECT_EQ(AtMemory(target, 0, 0, c), AtMemory(source, 0, 0, c));
+  }
+  ExpectSameAsReference(source, 4, 4, 1);
+}
+
+TEST(Resample, SameSizeIsNotTheIdentity) {
+  cDIBSection source;
+  ASSERT_TRUE(source.Create(4, 2));
+  const uint8_t row[4] = {10, 20, 30, 40};
+  for (int32_t r = 0; r < 2; ++r) {
+    for (int32_t x = 0; x < 4; ++x) {
+      for (int32_t c = 0; c < 3; ++c)
+        AtMemory(source, x, r, c) = row[x];
+    }
+  }
+  const uint8_t expected[4] = {10, 18, 25, 32};
+  for (SimdLevel level : Levels()) {
+    cDIBSection target;
+    ASSERT_TRUE(target.Create(4, 2));
+    ResampleInto(source, target, level);
+    for (int32_t x = 0; x < 4; ++x) {
+      for (int32_t c = 0; c < 3; ++c)
+        EXPECT_EQ(AtMemory(target, x, 0, c), expected[x]) << x;
+    }
+  }
+}
+
+TEST(Resample, VerticalTiesGoToTheEvenValue) {
+  // Two memory rows, blue 2 over 3 and green 3 over 4; target row 2 of 4 samples halfway.
+  cDIBSection source;
+  ASSERT_TRUE(source.Create(2, 2));
+  for (int32_t x = 0; x < 2; ++x) {
+    AtMemory(source, x, 0, 0) = 2;
+    AtMemory(source, x, 1, 0) = 3;
+    AtMemory(source, x, 0, 1) = 3;
+    AtMemory(source, x, 1, 1) = 4;
+  }
+  for (SimdLevel level : Levels()) {
+    cDIBSection target;
+    ASSERT_TRUE(target.Create(2, 4));
+    ResampleInto(source, target, level);
+    EXPECT_EQ(AtMemory(target, 0, 2, 0), 2);
+    EXPECT_EQ(AtMemory(target, 0, 2, 1), 4);
+    EXPECT_EQ(AtMemory(target, 1, 2, 0), 2);
+    EXPECT_EQ(AtMemory(target, 1, 2, 1), 4);
+  }
+}
+
+TEST(Resample, HalvingSamplesEveryOtherColumnAndNeverTheLast) {
+  // A ramp whose value is the column; target pixel x samples column 1.98 x.
+  cDIBSection source;
+  ASSERT_TRUE(source.Create(100, 2));
+  for (int32_t r = 0; r < 2; ++r) {
+    for (int32_t x = 0; x < 100; ++x) {
+      for (int32_t c = 0; c < 3; ++c)
+        AtMemory(source, x, r, c) = static_cast<uint8_t>(2 * x);
+    }
+  }
+  for (SimdLevel level : Levels()) {
+    cDIBSection target;
+    ASSERT_TRUE(target.Create(50, 1));
+    ResampleInto(source, target, level);
+    for (int32_t x = 0; x < 50; ++x) {
+      const double position =
+          static_cast<float>(static_cast<double>(static_cast<float>(0.99 * 2)) * x);
+      EXPECT_EQ(AtMemory(target, x, 0, 0), RoundEven(2 * position)) << x;
+    }
+    // Column 99 is never read: changing it changes nothing.
+    const std::vector<uint8_t> before = Bytes(target);
+    AtMemory(source, 99, 0, 0) = AtMemory(source, 99, 1, 0) = 0;
+    ResampleInto(source, target, level);
+    EXPECT_EQ(Bytes(target), before);
+    AtMemory(source, 99, 0, 0) = AtMemory(source, 99, 1, 0) = 198;
+  }
+}
+
+TEST(Resample, MatchesTheReferenceOnRandomImagesOfManySizes) {
+  testing::Random random(42);
+  uint32_t seed = 100;
+  const int32_t small[] = {2, 3, 4, 5, 7};
+  for (int32_t sw : small) {
+    for (int32_t sh : small) {
+      auto source = RandomDib(sw, sh, ++seed);
+      for (int32_t dw : {1, 2, 3, 5, 8, 11, 33}) {
+        for (int32_t dh : {1, 2, 3, 4, 9})
+          ExpectSameAsReference(*source, dw, dh, ++seed);
+      }
+    }
+  }
+  for (int i = 0; i < 150; ++i) {
+    auto source = RandomDib(random.Between(2, 60), random.Between(2, 40), ++seed);
+    ExpectSameAsReference(*source, random.Between(1, 130), random.Between(1, 50), ++seed);
+  }
+  // n x 3 and 3 x n, both ways.
+  auto wide = RandomDib(97, 3, ++seed);
+  ExpectSameAsReference(*wide, 3, 97, ++seed);
+  ExpectSameAsReference(*wide, 98, 3, ++seed);
+  auto tall = RandomDib(3, 61, ++seed);
+  ExpectSameAsReference(*tall, 61, 3, ++seed);
+  ExpectSameAsReference(*tall, 3, 20, ++seed);
+}
+
+TEST(Resample, MatchesTheReferenceWhenSamplesFallHalfway) {
+  // Scale factors of a few bits (0.25, 0.5, 0.75, 1.5, 2, 3) put many samples exactly halfway
+  // between two pixels, in rows wide enough for every kernel.
+  uint32_t seed = 500;
+  for (int32_t sw : {17, 33, 49, 97, 129, 193}) {
+    auto source = RandomDib(sw, 9, ++seed);
+    for (int32_t dw : {64, 128})
+      ExpectSameAsReference(*source, dw, 32, ++seed);
+  }
+}
+
+TEST(Resample, MatchesTheReferenceForLargeFactors) {
+  uint32_t seed = 7;
+  // Enlargements beyond twice the size give fractions finer than 2^-24, and beyond about 500
+  // times finer than 2^-32; reductions give coarse ones.
+  auto tiny = RandomDib(3, 2, ++seed);
+  ExpectSameAsReference(*tiny, 1025, 3, ++seed);
+  ExpectSameAsReference(*tiny, 7, 700, ++seed);
+  auto two = RandomDib(2, 2, ++seed);
+  ExpectSameAsReference(*two, 4100, 2, ++seed);
+  ExpectSameAsReference(*two, 9, 9, ++seed);
+  auto wide = RandomDib(1000, 3, ++seed);
+  ExpectSameAsReference(*wide, 7, 2, ++seed);
+  ExpectSameAsReference(*wide, 333, 5, ++seed);
+  ExpectSameAsReference(*wide, 2999, 2, ++seed);
+}
+
+TEST(Resample, MatchesTheReferenceOnAPhoto) {
+  auto photo = testing::LoadSnake();
+  ASSERT_TRUE(photo);
+  ExpectSameAsReference(*photo, 600, 450, 1);  // same size
+  ExpectSameAsReference(*photo, 200, 150, 2);  // thumbnail
+  ExpectSameAsReference(*photo, 1001, 313, 3);
+  ExpectSameAsReference(*photo, 1300, 40, 4);  // beyond twice the size
+}
+
+TEST(Resample, ErrorsComeBeforeAnyByteIsWritten) {
+  auto source = RandomDib(5, 4, 1);
+  for (SimdLevel level : Levels()) {
+    // A target of width or height 0 is a division by zero, tested before the source.
+    cDIBSection empty;
+    EXPECT_FALSE(empty.Create(0, 4));
+    EXPECT_EQ(ErrorNumberOf([&] { ResampleInto(*source, empty, level); }), Runtime(11));
+    EXPECT_FALSE(empty.Create(4, 0));
+    EXPECT_EQ(ErrorNumberOf([&] { ResampleInto(*source, empty, level); }), Runtime(11));
+    auto narrow = RandomDib(1, 5, 2);
+    EXPECT_EQ(ErrorNumberOf([&] { ResampleInto(*narrow, empty, level); }), Runtime(11));
+
+    // A source 1 pixel wide or high, or without pixels, is a range error.
+    auto target = RandomDib(6, 6, 3);
+    const std::vector<uint8_t> before = Bytes(*target);
+    auto low = RandomDib(5, 1, 4);
+    cDIBSection none;
+    EXPECT_EQ(ErrorNumberOf([&] { ResampleInto(*narrow, *target, level); }), Runtime(9));
+    EXPECT_EQ(ErrorNumberOf([&] { ResampleInto(*low, *target, level); }), Runtime(9));
+    EXPECT_EQ(ErrorNumberOf([&] { ResampleInto(none, *target, level); }), Runtime(9));
+    EXPECT_EQ(Bytes(*target), before);
+
+    // A target that could not be made has no rows to write.
+    const uint64_t limit = MaxPixels();
+    SetMaxPixels(10);
+    cDIBSection failed;
+    EXPECT_FALSE(failed.Create(4, 4));
+    SetMaxPixels(limit);
+    EXPECT_EQ(ErrorNumberOf([&] { ResampleInto(*source, failed, level); }), Runtime(9));
+  }
+  // The member of the buffer behaves the same.
+  cDIBSection empty;
+  empty.Create(0, 3);
+  EXPECT_EQ(ErrorNumberOf([&] { source->ResampleDib(empty); }), Runtime(11));
+  cDIBSection target;
+  ASSERT_TRUE(target.Create(3, 3));
+  source->ResampleDib(target);
+  EXPECT_EQ(AtMemory(target, 0, 0, 0), AtMemory(*source, 0, 0, 0));
+}
+
+}  // namespace
+}  // namespace corvella::imaging
