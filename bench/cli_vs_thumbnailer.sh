@@ -2,7 +2,8 @@
 # Thumbnails of a large photo as whole processes, in one run: the corvella command against
 # vipsthumbnail (Debian's libvips-tools), both single-threaded, 200 pixels wide, JPEG quality 75.
 # Installs libvips-tools when it is missing. Uses hyperfine when it is installed, otherwise a loop
-# timed with date; either way the medians of several runs and their ratio are printed.
+# timed with bash's time keyword; either way the wall-clock and processor times of several runs
+# and their ratios are printed.
 #   bench/cli_vs_thumbnailer.sh [RUNS]        (default 7 runs each, after one warm-up run)
 # Environment: CORVELLA (the program to time, default build/release/cli/corvella, built when
 # missing), IMAGE (default tests/data/images/seeding_5312x2988_base.jpg).
@@ -42,32 +43,40 @@ fi
 echo "corvella:      $("$corvella" info "$work/corvella.jpg")"
 echo "vipsthumbnail: $("$corvella" info "$work/vips.jpg")"
 
-# Median of a list of seconds, one a line.
+# Median of a list of numbers, one a line.
 median() { sort -g | awk '{ v[NR] = $1 } END { m = int((NR + 1) / 2); if (NR % 2) print v[m]; else print (v[m] + v[m + 1]) / 2 }'; }
 
+# Both the wall-clock time and the processor time (user + system) are reported: on a shared,
+# loaded machine the wall-clock time swings with the other work, the processor time much less.
 quote() { printf '%q ' "$@"; }
 if command -v hyperfine >/dev/null; then
   hyperfine --style basic --warmup 1 --runs "$runs" --export-json "$work/times.json" \
     -n corvella "$(quote "${ours[@]}")" -n vipsthumbnail "$(quote "${theirs[@]}")"
-  mapfile -t medians < <(grep -o '"median": *[0-9.eE+-]*' "$work/times.json" | sed 's/.*: *//')
-  ourMedian=${medians[0]}
-  theirMedian=${medians[1]}
+  field() { grep -o "\"$1\": *[0-9.eE+-]*" "$work/times.json" | sed 's/.*: *//' | sed -n "$2p"; }
+  ourWall=$(field median 1)
+  theirWall=$(field median 2)
+  ourCpu=$(awk -v u="$(field user 1)" -v s="$(field system 1)" 'BEGIN { print u + s }')
+  theirCpu=$(awk -v u="$(field user 2)" -v s="$(field system 2)" 'BEGIN { print u + s }')
+  cpuKind="mean"
 else
-  # Alternating runs, so that both see the same state of the machine.
+  # Alternating runs, so that both see the same state of the machine; bash's time keyword gives
+  # wall-clock, user and system seconds of each run.
+  TIMEFORMAT='%3R %3U %3S'
   "${ours[@]}" && "${theirs[@]}"  # warm-up
-  : >"$work/ours"
-  : >"$work/theirs"
   for _ in $(seq "$runs"); do
-    start=$(date +%s.%N); "${ours[@]}"; end=$(date +%s.%N)
-    awk -v a="$end" -v b="$start" 'BEGIN { print a - b }' >>"$work/ours"
-    start=$(date +%s.%N); "${theirs[@]}"; end=$(date +%s.%N)
-    awk -v a="$end" -v b="$start" 'BEGIN { print a - b }' >>"$work/theirs"
+    { time "${ours[@]}"; } 2>>"$work/ours"
+    { time "${theirs[@]}"; } 2>>"$work/theirs"
   done
-  ourMedian=$(median <"$work/ours")
-  theirMedian=$(median <"$work/theirs")
+  ourWall=$(awk '{ print $1 }' "$work/ours" | median)
+  theirWall=$(awk '{ print $1 }' "$work/theirs" | median)
+  ourCpu=$(awk '{ print $2 + $3 }' "$work/ours" | median)
+  theirCpu=$(awk '{ print $2 + $3 }' "$work/theirs" | median)
+  cpuKind="median"
 fi
 
-awk -v ours="$ourMedian" -v theirs="$theirMedian" -v runs="$runs" 'BEGIN {
-  printf "median of %d runs: corvella %.3f s, vipsthumbnail %.3f s\n", runs, ours, theirs
-  printf "corvella / vipsthumbnail = %.2f (below 1: corvella is faster)\n", ours / theirs
+awk -v ow="$ourWall" -v tw="$theirWall" -v oc="$ourCpu" -v tc="$theirCpu" -v runs="$runs" \
+  -v kind="$cpuKind" 'BEGIN {
+  printf "wall clock, median of %d runs: corvella %.3f s, vipsthumbnail %.3f s, ratio %.2f\n", runs, ow, tw, ow / tw
+  printf "processor time (user + system), %s: corvella %.3f s, vipsthumbnail %.3f s, ratio %.2f\n", kind, oc, tc, oc / tc
+  print "ratio = corvella / vipsthumbnail; below 1 means corvella is faster"
 }'
