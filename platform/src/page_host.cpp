@@ -82,15 +82,26 @@ bool IsSeparator(char c) {
   return c == '/' || c == '\\';
 }
 
+constexpr char16_t kSeparator = static_cast<char16_t>(std::filesystem::path::preferred_separator);
+
+// True when ":" and names of dots are ordinary file names for @p syntax on this system: literal
+// paths where the system's separator is "/" (no drive letters, streams or trimmed names there).
+bool PlainNames(PathSyntax syntax) {
+  return syntax == PathSyntax::Literal && kSeparator == u'/';
+}
+
 // Applies the segments of @p path to @p segments (the folder it is relative to). @p original is
 // the path as the caller gave it, for the messages.
 void Resolve(std::string_view path, std::vector<std::string>& segments,
-             std::u16string_view original) {
+             std::u16string_view original, PathSyntax syntax) {
   auto refuse = [&](std::string_view why) {
     RaiseRefused("MapPath", "'" + WideToUtf8(original) + "' " + std::string(why));
   };
+  const bool plainNames = PlainNames(syntax);
   if (path.find('\0') != std::string_view::npos) refuse("contains a NUL character");
-  if (path.find(':') != std::string_view::npos) refuse("contains a drive or stream name (\":\")");
+  if (!plainNames && path.find(':') != std::string_view::npos) {
+    refuse("contains a drive or stream name (\":\")");
+  }
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = start;
@@ -106,15 +117,13 @@ void Resolve(std::string_view path, std::vector<std::string>& segments,
     }
     // Some systems drop trailing dots and blanks from a name, which could turn ".. " or "..."
     // into a parent reference; such names are refused rather than guessed at.
-    if (segment.find_first_not_of(". ") == std::string_view::npos &&
+    if (!plainNames && segment.find_first_not_of(". ") == std::string_view::npos &&
         std::count(segment.begin(), segment.end(), '.') >= 2) {
       refuse("has a segment of dots that could name a parent folder");
     }
     segments.emplace_back(segment);
   }
 }
-
-constexpr char16_t kSeparator = static_cast<char16_t>(std::filesystem::path::preferred_separator);
 
 }  // namespace
 
@@ -276,11 +285,11 @@ const std::array<Member<PageServer>, 1> kServerMembers = {{
 
 }  // namespace
 
-PageServer::PageServer(std::u16string siteRoot, std::u16string_view currentPage)
-    : siteRoot_(std::move(siteRoot)) {
+PageServer::PageServer(std::u16string siteRoot, std::u16string_view currentPage, PathSyntax syntax)
+    : siteRoot_(std::move(siteRoot)), syntax_(syntax) {
   if (siteRoot_.empty()) RaiseRefused("PageServer", "the site root is empty");
   std::string page = WideToUtf8(currentPage);
-  Resolve(page, pageFolder_, currentPage);
+  Resolve(page, pageFolder_, currentPage, syntax_);
   // The page's folder: its path without the last segment, unless the path names a folder.
   if (!pageFolder_.empty() && !page.empty() && !IsSeparator(page.back())) pageFolder_.pop_back();
 }
@@ -294,10 +303,11 @@ Variant PageServer::Invoke(DispId id, InvokeKind kind, std::span<Variant> args) 
 }
 
 std::u16string PageServer::MapPath(std::u16string_view virtualPath) const {
-  std::string path = PercentDecode(WideToUtf8(virtualPath));
+  std::string path = WideToUtf8(virtualPath);
+  if (syntax_ == PathSyntax::UrlEncoded) path = PercentDecode(path);
   std::vector<std::string> segments;
   if (path.empty() || !IsSeparator(path.front())) segments = pageFolder_;
-  Resolve(path, segments, virtualPath);
+  Resolve(path, segments, virtualPath, syntax_);
   if (segments.empty()) return siteRoot_;
   std::u16string physical = siteRoot_;
   while (!physical.empty() && (physical.back() == u'/' || physical.back() == u'\\')) {
@@ -324,9 +334,10 @@ const std::array<Member<PageContext>, 2> kContextMembers = {{
 
 }  // namespace
 
-PageContext::PageContext(std::u16string siteRoot, std::u16string_view currentPage)
+PageContext::PageContext(std::u16string siteRoot, std::u16string_view currentPage,
+                         PathSyntax syntax)
     : response_(std::make_shared<PageResponse>()),
-      server_(std::make_shared<PageServer>(std::move(siteRoot), currentPage)) {
+      server_(std::make_shared<PageServer>(std::move(siteRoot), currentPage, syntax)) {
 }
 
 DispId PageContext::GetIdOfName(std::u16string_view name) const {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,34 @@ TEST(PageServer, MapPathNeverLeavesTheSiteRoot) {
   }
   EXPECT_EQ(ErrorNumberOf([] { PageServer(u"/srv/site", u"/../x.asp"); }), Runtime(5));
   EXPECT_EQ(ErrorNumberOf([] { PageServer(u"", u"/x.asp"); }), Runtime(5));
+}
+
+TEST(PageServer, LiteralPathsMeanWhatTheySay) {
+  // A command line binds the file system: the site root is "/" and the page is the working folder.
+  PageServer server(u"/", u"/home/user/100%25 done/", PathSyntax::Literal);
+  EXPECT_EQ(server.Syntax(), PathSyntax::Literal);
+  EXPECT_EQ(server.MapPath(u"100%25.jpg"), u"/home/user/100%25 done/100%25.jpg");
+  EXPECT_EQ(server.MapPath(u"a%20b.jpg"), u"/home/user/100%25 done/a%20b.jpg");
+  EXPECT_EQ(server.MapPath(u"%2e%2e/x.jpg"), u"/home/user/100%25 done/%2e%2e/x.jpg");
+  EXPECT_EQ(server.MapPath(u"my photo.jpg"), u"/home/user/100%25 done/my photo.jpg");
+  EXPECT_EQ(server.MapPath(u"caf\u00e9/\u5199\u771f.jpg"),
+            u"/home/user/100%25 done/caf\u00e9/\u5199\u771f.jpg");
+  EXPECT_EQ(server.MapPath(u"../x/./y.jpg"), u"/home/user/x/y.jpg");
+  EXPECT_EQ(server.MapPath(u"/tmp/out.png"), u"/tmp/out.png");
+  if (std::filesystem::path::preferred_separator == '/') {
+    // Ordinary file names on such a system.
+    EXPECT_EQ(server.MapPath(u"12:30.jpg"), u"/home/user/100%25 done/12:30.jpg");
+    EXPECT_EQ(server.MapPath(u".../a.jpg"), u"/home/user/100%25 done/.../a.jpg");
+    EXPECT_EQ(PageServer(u"/", u"/srv/a:b/", PathSyntax::Literal).MapPath(u"c.jpg"),
+              u"/srv/a:b/c.jpg");
+  }
+  // What stays refused: a NUL and a way out of the root.
+  EXPECT_EQ(ErrorNumberOf([&] { server.MapPath(std::u16string(u"a\0b", 3)); }), Runtime(5));
+  EXPECT_EQ(ErrorNumberOf([&] { server.MapPath(u"../../../../x"); }), Runtime(5));
+  // The default stays the web server's reading, and a context passes the syntax on.
+  EXPECT_EQ(PageServer(u"/", u"/").MapPath(u"a%20b.jpg"), u"/a b.jpg");
+  PageContext page(u"/", u"/w/", PathSyntax::Literal);
+  EXPECT_EQ(page.Server()->MapPath(u"a%20b.jpg"), u"/w/a%20b.jpg");
 }
 
 TEST(PageContext, GivesResponseAndServerByName) {

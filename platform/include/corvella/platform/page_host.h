@@ -89,6 +89,18 @@ class PageResponse final : public Dispatchable {
   bool headersSent_ = false;
 };
 
+/// How MapPath reads the text of a path.
+enum class PathSyntax : uint8_t {
+  /// As a web server reads the path of a URL: percent-encoded bytes are decoded first.
+  UrlEncoded,
+  /// As a shell reads a file name: every character stands for itself, so "100%25.jpg" and
+  /// "a%20b.jpg" name files of exactly those names. Where the system's own separator is "/", a
+  /// ":" and a segment of dots and blanks ("...") are ordinary file names there and are accepted;
+  /// on other systems they are refused as with UrlEncoded. Meant for hosts that bind a page to
+  /// the file system of a command line.
+  Literal,
+};
+
 /// The page's server object: maps virtual paths of the site to physical paths.
 ///
 /// Scriptable member: MapPath(path).
@@ -96,15 +108,18 @@ class PageServer final : public Dispatchable {
  public:
   /// @p siteRoot is the physical folder that holds the site; @p currentPage is the virtual path
   /// of the running page ("/gallery/show.asp"; a path without a leading "/" is taken from the
-  /// root). Runtime error 5 when the page path leaves the site root.
-  PageServer(std::u16string siteRoot, std::u16string_view currentPage);
+  /// root); @p syntax says how paths, the page's included, are read. Runtime error 5 when the
+  /// page path leaves the site root.
+  PageServer(std::u16string siteRoot, std::u16string_view currentPage,
+             PathSyntax syntax = PathSyntax::UrlEncoded);
 
   DispId GetIdOfName(std::u16string_view name) const override;
   Variant Invoke(DispId id, InvokeKind kind, std::span<Variant> args) override;
 
   /// Maps a virtual path to a physical one, the way a web server does:
   /// - percent-encoded bytes (%hh) are decoded first, once ("%2e%2e/" is "../"); a "%" that does
-  ///   not start such a sequence stays as it is;
+  ///   not start such a sequence stays as it is (not with PathSyntax::Literal, where nothing is
+  ///   decoded);
   /// - a path starting with "/" (or "\") is taken from the site root, any other from the folder
   ///   of the current page;
   /// - "/" and "\" both separate segments; empty and "." segments are dropped; ".." removes the
@@ -113,12 +128,15 @@ class PageServer final : public Dispatchable {
   /// separator. Refused with runtime error 5: a path that would leave the site root, a decoded
   /// NUL, a ":" (a drive or stream name), and a segment of dots and blanks with two or more
   /// dots other than ".." itself ("...", ".. "), which some systems read as "..".
+  /// PathSyntax::Literal accepts the last two where the system's separator is "/".
   std::u16string MapPath(std::u16string_view virtualPath) const;
 
   const std::u16string& SiteRoot() const { return siteRoot_; }
+  PathSyntax Syntax() const { return syntax_; }
 
  private:
   std::u16string siteRoot_;
+  PathSyntax syntax_;
   std::vector<std::string> pageFolder_;  // segments of the current page's folder, UTF-8
 };
 
@@ -128,8 +146,9 @@ class PageServer final : public Dispatchable {
 class PageContext final : public Dispatchable {
  public:
   /// A page of the site below @p siteRoot whose virtual path is @p currentPage, with a new,
-  /// empty response.
-  PageContext(std::u16string siteRoot, std::u16string_view currentPage);
+  /// empty response; its Server reads paths by @p syntax.
+  PageContext(std::u16string siteRoot, std::u16string_view currentPage,
+              PathSyntax syntax = PathSyntax::UrlEncoded);
 
   DispId GetIdOfName(std::u16string_view name) const override;
   Variant Invoke(DispId id, InvokeKind kind, std::span<Variant> args) override;

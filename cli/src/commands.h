@@ -1,0 +1,26 @@
+#pragma once
+// The subcommands of the corvella command. Each takes the arguments after its name and answers
+// the process's exit status (kExitOk, kExitFailed, kExitUsage).
+
+#include <string_view>
+
+#include "console.h"
+
+namespace corvella::cli {
+
+/// corvella convert INPUT OUTPUT [OPERATION...], and --batch over many inputs.
+int RunConvert(Arguments args, Console& console);
+/// corvella info FILE...
+int RunInfo(Arguments args, Console& console);
+/// corvella version
+int RunVersion(Arguments args, Console& console);
+/// corvella members
+int RunMembers(Arguments args, Console& console);
+
+/// The help texts that the subcommands print for --help, each ending with a newline.
+std::string_view ConvertHelp();
+std::string_view InfoHelp();
+/// What every subcommand's errors look like and what their numbers mean.
+std::string_view ErrorsHelp();
+
+}  // namespace corvella::cli

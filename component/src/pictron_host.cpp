@@ -1,0 +1,14 @@
+// Services of the object for the C++ hosts that embed it, outside the scripting interface.
+
+#include "pictron_internal.h"
+
+namespace corvella::component {
+
+const imaging::cDIBSection* Pictron::DecodedImage() {
+  return AtBoundary([&]() -> const imaging::cDIBSection* {
+    if (DecodeImage(*this) == 0) return nullptr;
+    return state_.cDib.get();
+  });
+}
+
+}  // namespace corvella::component

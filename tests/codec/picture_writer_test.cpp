@@ -1,0 +1,142 @@
+// The lossless writers: exact BMP bytes against a hand-computed file, PNG through the reader,
+// zero padding, deterministic output, refused input.
+
+#include "corvella/codec/picture_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "corvella/codec/picture_loader.h"
+#include "support/errors.h"
+
+namespace corvella::codec {
+namespace {
+
+using testing::ErrorNumberOf;
+using testing::Runtime;
+
+// An asymmetric test image in memory rows of @p stride bytes whose spare bytes are 0xAA, so that
+// a writer that copied them would show it. Pixel (x, y) is (b, g, r) = (x, y, 7x + 13y + 1).
+struct Pattern {
+  Pattern(int32_t width, int32_t height, int32_t stride)
+      : bytes(static_cast<size_t>(stride) * height, 0xAA),
+        width(width),
+        height(height),
+        stride(stride) {
+    for (int32_t y = 0; y < height; ++y) {
+      for (int32_t x = 0; x < width; ++x) {
+        uint8_t* p = &bytes[static_cast<size_t>(y) * stride + 3 * x];
+        p[0] = static_cast<uint8_t>(x);
+        p[1] = static_cast<uint8_t>(y);
+        p[2] = static_cast<uint8_t>(7 * x + 13 * y + 1);
+      }
+    }
+  }
+  imaging::ConstImageView View() const { return {bytes.data(), width, height, stride}; }
+  // The same picture seen from its last row with a negative stride (bottom-up memory).
+  imaging::ConstImageView BottomUp() {
+    std::vector<uint8_t> flipped(bytes.size());
+    for (int32_t y = 0; y < height; ++y) {
+      std::copy_n(&bytes[static_cast<size_t>(y) * stride], stride,
+                  &flipped[static_cast<size_t>(height - 1 - y) * stride]);
+    }
+    reversed = std::move(flipped);
+    return {reversed.data() + static_cast<size_t>(height - 1) * stride, width, height, -stride};
+  }
+
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> reversed;
+  int32_t width;
+  int32_t height;
+  int32_t stride;
+};
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+void ExpectPicture(const imaging::Picture& picture, const Pattern& pattern) {
+  ASSERT_EQ(picture.Width(), pattern.width);
+  ASSERT_EQ(picture.Height(), pattern.height);
+  ASSERT_EQ(picture.Format(), imaging::PixelFormat::Bgr24);
+  for (int32_t y = 0; y < pattern.height; ++y) {
+    for (int32_t x = 0; x < 3 * pattern.width; ++x) {
+      ASSERT_EQ(picture.Row(y)[x], pattern.View().Row(y)[x]) << "byte " << x << " row " << y;
+    }
+  }
+}
+
+TEST(BmpWriter, WritesTheHeadersAndPaddedBottomUpRows) {
+  // 5 pixels: 15 bytes a row, padded to 16 with one zero byte.
+  Pattern pattern(5, 3, 20);
+  std::vector<uint8_t> file = EncodeBmp(pattern.View());
+  ASSERT_EQ(file.size(), 54u + 16u * 3u);
+  const std::vector<uint8_t> headers = {
+      'B', 'M', 102, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file header
+      40,  0,   0,   0, 5, 0, 0, 0, 3, 0, 0,  0, 1, 0, 24, 0, 0, 0, 0, 0,
+      48,  0,   0,   0, 0, 0, 0, 0, 0, 0, 0,  0, 0, 0, 0,  0, 0, 0, 0, 0};
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 54), headers);
+  for (int32_t fileRow = 0; fileRow < 3; ++fileRow) {
+    const uint8_t* row = &file[54 + 16 * fileRow];
+    const int32_t y = 2 - fileRow;  // the bottom row comes first
+    for (int32_t x = 0; x < 5; ++x) {
+      EXPECT_EQ(row[3 * x], x);
+      EXPECT_EQ(row[3 * x + 1], y);
+      EXPECT_EQ(row[3 * x + 2], 7 * x + 13 * y + 1);
+    }
+    EXPECT_EQ(row[15], 0) << "padding of file row " << fileRow;
+  }
+  ExpectPicture(LoadBmp(file), pattern);
+  EXPECT_EQ(EncodeBmp(pattern.BottomUp()), file);
+
+  // Rows that need no padding, and one pixel.
+  Pattern four(4, 2, 12);
+  std::vector<uint8_t> noPadding = EncodeBmp(four.View());
+  EXPECT_EQ(noPadding.size(), 54u + 12u * 2u);
+  ExpectPicture(LoadBmp(noPadding), four);
+  Pattern one(1, 1, 3);
+  std::vector<uint8_t> single = EncodeBmp(one.View());
+  EXPECT_EQ(Le32(single, 2), 58u);
+  EXPECT_EQ(std::vector<uint8_t>(single.begin() + 54, single.end()),
+            (std::vector<uint8_t>{0, 0, 1, 0}));
+}
+
+TEST(PngWriter, WritesRgbThatReadsBackExactly) {
+  for (auto [width, height] : {std::pair{1, 1}, {5, 3}, {300, 7}, {2, 257}}) {
+    Pattern pattern(width, height, 3 * width + 5);
+    std::vector<uint8_t> file = EncodePng(pattern.View());
+    const std::vector<uint8_t> signature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    ASSERT_GT(file.size(), 33u);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 8), signature);
+    EXPECT_EQ(Be32(file, 8), 13u);  // IHDR first
+    EXPECT_EQ(std::string(file.begin() + 12, file.begin() + 16), "IHDR");
+    EXPECT_EQ(Be32(file, 16), static_cast<uint32_t>(width));
+    EXPECT_EQ(Be32(file, 20), static_cast<uint32_t>(height));
+    EXPECT_EQ(file[24], 8);  // bit depth
+    EXPECT_EQ(file[25], 2);  // RGB
+    EXPECT_EQ(file[28], 0);  // not interlaced
+    EXPECT_EQ(std::string(file.end() - 8, file.end() - 4), "IEND");
+    ExpectPicture(LoadPng(file), pattern);
+    EXPECT_EQ(EncodePng(pattern.View()), file);  // the same bytes every time
+    EXPECT_EQ(EncodePng(pattern.BottomUp()), file);
+  }
+}
+
+TEST(PictureWriters, RefuseWhatTheyCannotWrite) {
+  const imaging::ConstImageView empty{};
+  EXPECT_EQ(ErrorNumberOf([&] { EncodePng(empty); }), Runtime(5));
+  EXPECT_EQ(ErrorNumberOf([&] { EncodeBmp(empty); }), Runtime(5));
+  uint8_t pixel[3] = {1, 2, 3};
+  EXPECT_EQ(ErrorNumberOf([&] { EncodeBmp({pixel, 0, 1, 3}); }), Runtime(5));
+  // A file of 4 GiB or more: refused before any row is read.
+  EXPECT_EQ(ErrorNumberOf([&] { EncodeBmp({pixel, 1 << 30, 2, 0}); }), Runtime(6));
+}
+
+}  // namespace
+}  // namespace corvella::codec
