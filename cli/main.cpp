@@ -50,32 +50,6 @@ void PrintHelp(std::FILE* out) {
   std::fputs(corvella::cli::ErrorsHelp().data(), out);
 }
 
-// Converting a photo means buffers of tens of megabytes (a 5312 x 2988 image is 48 MB) that are
-// written once and read once. Backed by ordinary 4 KiB pages they cost one page fault per page and
-// many TLB misses, about half the time of a thumbnail; backed by transparent huge pages they cost
-// almost nothing. glibc does that for malloc's large blocks when GLIBC_TUNABLES holds
-// glibc.malloc.hugetlb=1, a setting it reads only at start-up, so the command starts itself once
-// more with it. A setting the user made (glibc.malloc.hugetlb=0 included) is kept; when the
-// restart fails the command goes on as it is. No result changes, only the time.
-void UseHugePagesForLargeBuffers(char** argv) {
-#if defined(__linux__) && defined(__GLIBC__)
-  const char* tunables = std::getenv("GLIBC_TUNABLES");
-  const std::string before = tunables != nullptr ? tunables : "";
-  if (before.find("glibc.malloc.hugetlb") != std::string::npos) return;
-  const std::string after =
-      before.empty() ? "glibc.malloc.hugetlb=1" : before + ":glibc.malloc.hugetlb=1";
-  if (::setenv("GLIBC_TUNABLES", after.c_str(), 1) != 0) return;
-  ::execv("/proc/self/exe", argv);
-  if (tunables != nullptr) {
-    ::setenv("GLIBC_TUNABLES", before.c_str(), 1);
-  } else {
-    ::unsetenv("GLIBC_TUNABLES");
-  }
-#else
-  (void)argv;
-#endif
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,7 +75,6 @@ int main(int argc, char** argv) {
     return corvella::cli::kExitOk;
   }
   if (command == "--version") return corvella::cli::RunVersion({}, console);
-  if (command == "convert") UseHugePagesForLargeBuffers(argv);
   for (const Subcommand& subcommand : kSubcommands) {
     if (subcommand.name == command) return subcommand.run(args, console);
   }

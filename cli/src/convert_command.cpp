@@ -495,11 +495,6 @@ A failing file is reported as "INPUT: error NUMBER (SOURCE): DESCRIPTION" and th
 a summary ends it, and the status is 1 when any file failed. On a terminal, a progress bar shows
 how far the batch has come. Outputs that would overwrite an input or each other are refused
 before anything is converted.
-
-Speed: on Linux with glibc, convert restarts itself once with GLIBC_TUNABLES holding
-glibc.malloc.hugetlb=1, so that the buffers of large images live in transparent huge pages
-(about half the time for a thumbnail of a large photo; no result changes). A glibc.malloc.hugetlb
-setting of your own is kept: GLIBC_TUNABLES=glibc.malloc.hugetlb=0 turns this off.
 )";
 }
 

@@ -27,10 +27,6 @@ void DirectRowAccess::Require(int64_t firstByte, int64_t lastByte, int64_t first
   }
 }
 
-void cDIBSection::FreeDeleter::operator()(uint8_t* p) const {
-  std::free(p);
-}
-
 cDIBSection::cDIBSection() = default;
 
 cDIBSection::~cDIBSection() {
@@ -53,11 +49,11 @@ bool cDIBSection::CreateDIB(Hdc /*lHDC*/, int32_t lWidth, int32_t lHeight, DibHa
   // zeroed (large blocks come zeroed from the system at no cost), so padding bytes and any pixel
   // an operation leaves alone are deterministic.
   if (!WithinPixelLimit(lWidth, lHeight)) return false;
-  auto* memory = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stride), lHeight));
-  if (memory == nullptr) return false;
-  pixels_.reset(memory);
-  bits_ = memory;
-  hDib = reinterpret_cast<DibHandle>(memory);
+  PixelMemory memory(static_cast<size_t>(stride) * static_cast<size_t>(lHeight));
+  if (memory.Data() == nullptr) return false;
+  pixels_ = std::move(memory);
+  bits_ = pixels_.Data();
+  hDib = reinterpret_cast<DibHandle>(bits_);
   return true;
 }
 
@@ -111,7 +107,7 @@ platform::Variant cDIBSection::CreateFromPicture(const Picture& picThis) {
 
 void cDIBSection::ClearUp() {
   dc_.reset();
-  pixels_.reset();
+  pixels_ = PixelMemory();
   hDib_ = 0;
   bits_ = nullptr;
   // The image size and the resolutions stay as they were; the next CreateDIB sets the size.

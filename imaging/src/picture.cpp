@@ -1,6 +1,7 @@
 #include "corvella/imaging/picture.h"
 
 #include <new>
+#include <utility>
 
 #include "corvella/imaging/pixel_limit.h"
 
@@ -11,14 +12,11 @@ bool Picture::Allocate(int32_t width, int32_t height, PixelFormat format) {
   if (!WithinPixelLimit(width, height)) return false;
   // Within the pixel limit both products fit comfortably in 64 bits.
   int64_t stride = (int64_t{width} * BytesPerPixel(format) + 3) & ~int64_t{3};
-  auto* memory = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(stride), height));
-  if (memory == nullptr) return false;
-  pixels_.reset(memory);
-  dc_.reset(new (std::nothrow) DeviceContext(memory, width, height, stride, format));
-  if (!dc_) {
-    pixels_.reset();
-    return false;
-  }
+  PixelMemory memory(static_cast<size_t>(stride) * static_cast<size_t>(height));
+  if (memory.Data() == nullptr) return false;
+  dc_.reset(new (std::nothrow) DeviceContext(memory.Data(), width, height, stride, format));
+  if (!dc_) return false;
+  pixels_ = std::move(memory);
   width_ = width;
   height_ = height;
   stride_ = stride;

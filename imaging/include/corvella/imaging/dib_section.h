@@ -16,6 +16,7 @@
 #include "corvella/imaging/device_context.h"
 #include "corvella/imaging/image_view.h"
 #include "corvella/imaging/picture.h"
+#include "corvella/imaging/pixel_memory.h"
 #include "corvella/platform/variant.h"
 
 namespace corvella::imaging {
@@ -134,15 +135,11 @@ class cDIBSection {
   ImageView View() const;
 
  private:
-  struct FreeDeleter {
-    void operator()(uint8_t* p) const;
-  };
-
   DibHandle hDib_ = 0;
   std::unique_ptr<DeviceContext> dc_;
   uint8_t* bits_ = nullptr;
   BitmapInfo info_;
-  std::unique_ptr<uint8_t, FreeDeleter> pixels_;
+  PixelMemory pixels_;
 };
 
 }  // namespace corvella::imaging

@@ -4,10 +4,10 @@
 /// PixelFormat, which cDIBSection::CreateFromPicture copies into a 24-bit buffer.
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
 #include "corvella/imaging/device_context.h"
+#include "corvella/imaging/pixel_memory.h"
 
 namespace corvella::imaging {
 
@@ -24,21 +24,18 @@ class Picture {
   /// side is not positive, the size exceeds the host's pixel limit, or memory is short.
   bool Allocate(int32_t width, int32_t height, PixelFormat format);
 
-  bool IsBitmap() const { return pixels_ != nullptr; }
+  bool IsBitmap() const { return pixels_.Data() != nullptr; }
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
   PixelFormat Format() const { return format_; }
   ptrdiff_t Stride() const { return stride_; }
   /// Row @p y from the top; unchecked.
-  uint8_t* Row(int32_t y) const { return pixels_.get() + static_cast<ptrdiff_t>(y) * stride_; }
+  uint8_t* Row(int32_t y) const { return pixels_.Data() + static_cast<ptrdiff_t>(y) * stride_; }
   /// A device context over the bitmap (0 when there is none), for block copies out of it.
   Hdc Dc() const { return dc_.get(); }
 
  private:
-  struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
-  };
-  std::unique_ptr<uint8_t, FreeDeleter> pixels_;
+  PixelMemory pixels_;
   std::unique_ptr<DeviceContext> dc_;
   int32_t width_ = 0;
   int32_t height_ = 0;
