@@ -154,6 +154,7 @@ Variant::Variant(VariantArray value) : value_(detail::ArrayBox(std::move(value))
 }
 
 Variant Variant::ByteString(std::span<const uint8_t> bytes) {
+  static_assert(std::variant_size_v<Storage> == std::size(detail::kStorageTypes));
   std::u16string text((bytes.size() + 1) / 2, u'\0');
   for (size_t i = 0; i < bytes.size(); ++i) {
     text[i / 2] |= static_cast<char16_t>(bytes[i] << ((i % 2) * 8));
@@ -181,14 +182,7 @@ std::vector<uint8_t> Variant::StringBytes() const {
   return bytes;
 }
 
-VarType Variant::Type() const {
-  constexpr VarType kTypes[] = {
-      VarType::Empty, VarType::Null,      VarType::I2,       VarType::I4,           VarType::R4,
-      VarType::R8,    VarType::BStr,      VarType::Dispatch, VarType::Error,        VarType::Bool,
-      VarType::UI1,   VarType::ByteArray, VarType::Date,     VarType::VariantArray, VarType::BStr};
-  static_assert(std::size(kTypes) == std::variant_size_v<Storage>);
-  return kTypes[value_.index()];
-}
+static_assert(std::size(detail::kStorageTypes) == 15);
 
 bool Variant::IsMissing() const {
   const auto* error = std::get_if<ErrorValue>(&value_);
@@ -248,7 +242,10 @@ uint8_t& Variant::AsUI1() {
 std::u16string& Variant::AsBStr() {
   // A caller that may change the text gets an ordinary string: the lone byte becomes a whole
   // character.
-  if (auto* odd = std::get_if<OddByteString>(&value_)) value_ = std::move(odd->text);
+  if (auto* odd = std::get_if<OddByteString>(&value_)) {
+    std::u16string text = std::move(odd->text);  // out of the storage before it is replaced
+    value_ = std::move(text);
+  }
   return Exact<std::u16string>(value_);
 }
 const std::u16string& Variant::AsBStr() const {
@@ -498,7 +495,7 @@ const VariantArray::Bounds& VariantArray::DimensionBounds(size_t dimension) cons
 }
 
 const Variant* VariantArray::Find(std::span<const int32_t> indices) const {
-  if (indices.size() != bounds_.size()) return nullptr;
+  if (bounds_.empty() || indices.size() != bounds_.size()) return nullptr;
   size_t offset = 0, stride = 1;
   for (size_t d = 0; d < indices.size(); ++d) {
     const Bounds& b = bounds_[d];

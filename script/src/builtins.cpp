@@ -759,10 +759,12 @@ Variant ArrayOf(Interpreter& rt, const Args& a) {
   std::vector<Variant> elements;
   elements.reserve(a.size());
   for (size_t i = 0; i < a.size(); ++i) {
-    Interpreter::CheckNesting(a[i]);
+    rt.CheckNesting(a[i]);
     elements.push_back(a[i]);
   }
-  return Variant(VariantArray::FromElements(std::move(elements)));
+  Variant array(VariantArray::FromElements(std::move(elements)));
+  rt.CheckNesting(array);
+  return array;
 }
 
 Variant Join(Interpreter& rt, const Args& a) {

@@ -11,10 +11,6 @@
 #include <string>
 #include <utility>
 
-#if defined(_MSC_VER)
-#include <intrin.h>
-#endif
-
 #include "builtins.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
@@ -35,18 +31,6 @@ namespace {
 
 constexpr uint64_t kInterruptCheckInterval = 1024;
 constexpr InvokeKind kGet = InvokeKind::Method | InvokeKind::PropertyGet;
-
-// The address of the current stack frame, to measure how much stack nested calls use.
-inline uintptr_t StackAddress() {
-#if defined(__GNUC__) || defined(__clang__)
-  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-#elif defined(_MSC_VER)
-  return reinterpret_cast<uintptr_t>(_AddressOfReturnAddress());
-#else
-  volatile char marker = 0;
-  return reinterpret_cast<uintptr_t>(&marker);
-#endif
-}
 
 // A few Variants on the machine stack, more on the heap: the arguments of one call.
 class VariantBuffer {
@@ -86,16 +70,42 @@ std::vector<int32_t> IndicesOf(std::span<Variant> args) {
   return indices;
 }
 
-int ArrayDepth(const Variant& value, int limit) {
-  if (value.Type() != VarType::VariantArray) return 0;
-  int depth = 1;
-  for (const Variant& element : value.AsArray().Elements()) {
-    if (element.Type() == VarType::VariantArray) {
-      depth = std::max(depth, 1 + ArrayDepth(element, limit - 1));
-      if (depth >= limit) return depth;
+// The indices of one array access: up to four on the machine stack, more on the heap.
+class IndexList {
+ public:
+  explicit IndexList(std::span<Variant> args) {
+    if (args.size() > small_.size()) {
+      large_ = IndicesOf(args);
+      indices_ = large_;
+      return;
     }
+    for (size_t i = 0; i < args.size(); ++i)
+      small_[i] = IndexOf(args[i]);
+    indices_ = std::span<int32_t>(small_.data(), args.size());
   }
-  return depth;
+  std::span<const int32_t> get() const { return indices_; }
+
+ private:
+  std::array<int32_t, 4> small_{};
+  std::vector<int32_t> large_;
+  std::span<int32_t> indices_;
+};
+
+// The nesting depth and the element count (nested arrays included) of an array value; the walk
+// stops as soon as either exceeds its limit.
+void MeasureArray(const Variant& value, int depthLimit, int& depth, size_t& elements,
+                  size_t elementLimit) {
+  depth = 0;
+  if (value.Type() != VarType::VariantArray) return;
+  depth = 1;
+  elements += value.AsArray().Size();
+  for (const Variant& element : value.AsArray().Elements()) {
+    if (element.Type() != VarType::VariantArray) continue;
+    int inner = 0;
+    MeasureArray(element, depthLimit - 1, inner, elements, elementLimit);
+    depth = std::max(depth, 1 + inner);
+    if (depth >= depthLimit || elements > elementLimit) return;
+  }
 }
 
 ScriptError ToScriptError(const platform::Error& error, std::optional<Pos> pos) {
@@ -230,8 +240,8 @@ void Interpreter::CheckInterrupts() {
   if (options_.maxSteps != 0) nextCheck_ = std::min(nextCheck_, options_.maxSteps);
 }
 
-void Interpreter::CheckStack() const {
-  if (StackAddress() < stackLimit_) Raise(RuntimeError::OutOfStackSpace);
+void Interpreter::StackOverflow() {
+  Raise(RuntimeError::OutOfStackSpace);
 }
 
 void Interpreter::CheckStringLength(size_t length) const {
@@ -242,10 +252,13 @@ void Interpreter::CheckArrayElements(size_t count) const {
   if (count > options_.maxArrayElements) Raise(RuntimeError::OutOfMemory);
 }
 
-void Interpreter::CheckNesting(const Variant& value) {
-  if (ArrayDepth(value, kMaxArrayNesting) >= kMaxArrayNesting) {
-    Raise(RuntimeError::OutOfStackSpace);
-  }
+void Interpreter::CheckNesting(const Variant& value) const {
+  if (value.Type() != VarType::VariantArray) return;
+  int depth = 0;
+  size_t elements = 0;
+  MeasureArray(value, kMaxArrayNesting, depth, elements, options_.maxArrayElements);
+  if (depth >= kMaxArrayNesting) Raise(RuntimeError::OutOfStackSpace);
+  if (elements > options_.maxArrayElements) Raise(RuntimeError::OutOfMemory);
 }
 
 float Interpreter::NextRandom(std::optional<float> argument) {
@@ -422,7 +435,7 @@ void Interpreter::ExecAssign(const Stmt& s) {
     case ExprKind::Local:
     case ExprKind::Global:
     case ExprKind::Dynamic:
-      *LocateVariable(target) = std::move(value);
+      *LocateWritable(target) = std::move(value);
       return;
     case ExprKind::Index:
       AssignIndex(target, std::move(value), s.isSet);
@@ -445,7 +458,7 @@ bool Interpreter::TryAppend(const Stmt& s) {
       left.slot2 != target.slot2) {
     return false;
   }
-  Variant* slot = LocateVariable(target);
+  Variant* slot = LocateWritable(target);
   if (!slot->IsString() || slot->StringByteLength() % 2 != 0) return false;
   Variant temp;
   const Variant& right = EvalRef(*value.b, temp);
@@ -476,14 +489,18 @@ bool Interpreter::TryAppend(const Stmt& s) {
   return true;
 }
 
-bool Interpreter::Test(const Expr& condition, bool enterOnError) {
+// The truth of a condition; an error in it is placed at @p at (an ElseIf's line, say).
+bool Interpreter::Test(const Expr& condition, bool enterOnError, Pos at) {
   try {
     Variant temp;
     return ops::IsTrue(EvalRef(condition, temp));
   } catch (const platform::Error& error) {
     // Under On Error Resume Next a failing If condition goes on into its branch, as the
     // language does: execution resumes with the next statement, the branch's first.
-    if (!enterOnError || !frame_->resumeNext) throw;
+    if (!enterOnError || !frame_->resumeNext) {
+      if (!errorPosition_) errorPosition_ = at;
+      throw;
+    }
     err_->Set(error);
     errorPosition_.reset();
     return true;
@@ -492,7 +509,7 @@ bool Interpreter::Test(const Expr& condition, bool enterOnError) {
 
 Interpreter::Flow Interpreter::ExecIf(const Stmt& s) {
   for (const Branch& branch : s.branches) {
-    if (Test(*branch.tests[0], true)) return ExecBlock(branch.body);
+    if (Test(*branch.tests[0], true, branch.pos)) return ExecBlock(branch.body);
   }
   if (s.hasElse) return ExecBlock(s.elseBody);
   return Flow::Normal;
@@ -503,7 +520,7 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
   Variant end = ops::ToNumber(Eval(*s.to));
   Variant step = s.step ? ops::ToNumber(Eval(*s.step)) : Variant(int16_t{1});
   bool positive = !ops::IsTrue(ops::Binary(Op::Lt, step, Variant(int16_t{0})));
-  Variant* counter = LocateVariable(*s.target);
+  Variant* counter = LocateWritable(*s.target);
   *counter = std::move(from);
   while (!ops::PastEnd(*counter, end, positive)) {
     Flow flow = ExecBlock(s.body);
@@ -518,7 +535,7 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
 Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
   // The loop walks its own copy of an array, so the body may change the original freely.
   Variant collection = Eval(*s.value);
-  Variant* item = LocateVariable(*s.target);
+  Variant* item = LocateWritable(*s.target);
   auto visit = [&](Variant value, Flow& result) {
     *item = std::move(value);
     Flow flow = ExecBlock(s.body);
@@ -555,11 +572,11 @@ Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
 
 Interpreter::Flow Interpreter::ExecDo(const Stmt& s) {
   while (true) {
-    if (s.atTop && s.value && Test(*s.value, false) == s.until) break;
+    if (s.atTop && s.value && Test(*s.value, false, s.pos) == s.until) break;
     Flow flow = ExecBlock(s.body);
     if (flow == Flow::ExitDo) break;
     if (flow != Flow::Normal) return flow;
-    if (!s.atTop && s.value && Test(*s.value, false) == s.until) break;
+    if (!s.atTop && s.value && Test(*s.value, false, s.value->pos) == s.until) break;
     Tick();
   }
   return Flow::Normal;
@@ -569,11 +586,16 @@ Interpreter::Flow Interpreter::ExecSelect(const Stmt& s) {
   Variant tested = Eval(*s.value);
   for (const Branch& branch : s.branches) {
     for (const ExprPtr& test : branch.tests) {
-      Variant temp;
-      const Variant& value = EvalRef(*test, temp);
-      if (ops::IsTrue(ops::Binary(Op::Eq, tested, value, s.value->hard, test->hard))) {
-        return ExecBlock(branch.body);
+      bool match = false;
+      try {
+        Variant temp;
+        const Variant& value = EvalRef(*test, temp);
+        match = ops::IsTrue(ops::Binary(Op::Eq, tested, value, s.value->hard, test->hard));
+      } catch (const platform::Error&) {
+        if (!errorPosition_) errorPosition_ = branch.pos;
+        throw;
       }
+      if (match) return ExecBlock(branch.body);
     }
   }
   if (s.hasElse) return ExecBlock(s.elseBody);
@@ -611,7 +633,7 @@ void Interpreter::ExecReDim(const Stmt& s) {
     }
     if (bounds.size() > VariantArray::kMaxDimensions) Raise(RuntimeError::SubscriptOutOfRange);
     CheckArrayElements(count);
-    Variant* slot = LocateVariable(*item.target);
+    Variant* slot = LocateWritable(*item.target);
     if (s.preserve && slot->Type() == VarType::VariantArray && slot->AsArray().IsAllocated()) {
       slot->AsArray().Redim(bounds, true);
     } else if (s.preserve && slot->Type() == VarType::ByteArray && bounds.size() == 1) {
@@ -626,7 +648,7 @@ void Interpreter::ExecReDim(const Stmt& s) {
 }
 
 void Interpreter::ExecErase(const Stmt& s) {
-  Variant* slot = LocateVariable(*s.target);
+  Variant* slot = LocateWritable(*s.target);
   switch (slot->Type()) {
     case VarType::VariantArray:
       if (s.fixedArray) {
@@ -731,18 +753,8 @@ Variant Interpreter::IndexValue(const Variant& base, std::span<Variant> args, co
                                 InvokeKind kind) {
   switch (base.Type()) {
     case VarType::VariantArray: {
-      std::array<int32_t, 4> small{};
-      std::vector<int32_t> large;
-      std::span<int32_t> indices;
-      if (args.size() <= small.size()) {
-        for (size_t i = 0; i < args.size(); ++i)
-          small[i] = IndexOf(args[i]);
-        indices = std::span<int32_t>(small.data(), args.size());
-      } else {
-        large = IndicesOf(args);
-        indices = large;
-      }
-      const Variant* element = base.AsArray().Find(indices);
+      IndexList indices(args);
+      const Variant* element = base.AsArray().Find(indices.get());
       if (element == nullptr) Raise(RuntimeError::SubscriptOutOfRange);
       return *element;
     }
@@ -803,7 +815,7 @@ Variant Interpreter::CallMember(const Expr& e, InvokeKind kind) {
 // Evaluates a by-reference argument: a variable or an array element gives a reference and a
 // copy of its value; anything else just its value.
 bool Interpreter::MakeReference(const Expr& arg, Reference& ref, Variant& value) {
-  if (IsVariable(arg)) {
+  if (IsVariable(arg) && !IsHostItem(arg)) {
     ref.kind = Reference::Kind::Variable;
     ref.slot = LocateVariable(arg);
     value = *ref.slot;
@@ -865,7 +877,7 @@ Variant Interpreter::CallProcedure(const Expr& e) {
       storage[param.slot] = Variant::Missing();
     } else if (!param.byRef) {
       storage[param.slot] = Eval(*arg);
-    } else if (IsVariable(*arg)) {
+    } else if (IsVariable(*arg) && !IsHostItem(*arg)) {
       // By reference: the parameter is the caller's variable itself.
       slots[param.slot] = LocateVariable(*arg);
     } else {
@@ -938,6 +950,13 @@ Variant* Interpreter::LocateVariable(const Expr& e) {
   }
 }
 
+Variant* Interpreter::LocateWritable(const Expr& e) {
+  if (e.kind == ExprKind::Dynamic && bound_[e.slot]) {
+    Raise(RuntimeError::IllegalAssignment, Quoted(e.name));
+  }
+  return LocateVariable(e);
+}
+
 Variant* Interpreter::LocateLValue(const Expr& e) {
   if (IsVariable(e)) return LocateVariable(e);
   if (e.kind != ExprKind::Index) return nullptr;
@@ -946,8 +965,8 @@ Variant* Interpreter::LocateLValue(const Expr& e) {
   EvalArgs(e, args.span());
   Variant* base = LocateLValue(*e.a);
   if (base == nullptr || base->Type() != VarType::VariantArray) return nullptr;
-  std::vector<int32_t> indices = IndicesOf(args.span());
-  return &base->AsArray().At(indices);
+  IndexList indices(args.span());
+  return &base->AsArray().At(indices.get());
 }
 
 void Interpreter::AssignIndex(const Expr& target, Variant value, bool isSet) {
@@ -962,8 +981,8 @@ void Interpreter::AssignIndex(const Expr& target, Variant value, bool isSet) {
   }
   switch (base->Type()) {
     case VarType::VariantArray: {
-      std::vector<int32_t> indices = IndicesOf(args.span());
-      Variant& element = base->AsArray().At(indices);
+      IndexList indices(args.span());
+      Variant& element = base->AsArray().At(indices.get());
       CheckNesting(value);
       element = std::move(value);
       return;

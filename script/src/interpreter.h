@@ -35,9 +35,9 @@ class Interpreter {
   void CheckStringLength(size_t length) const;
   /// Raises runtime error 7 when an array of @p count elements is larger than allowed.
   void CheckArrayElements(size_t count) const;
-  /// Raises runtime error 28 when @p value is an array nested too deeply to be stored in
-  /// another array.
-  static void CheckNesting(const platform::Variant& value);
+  /// Checks a value about to be stored in an array: runtime error 28 when it is an array nested
+  /// too deeply, 7 when it holds, arrays within arrays counted, more elements than allowed.
+  void CheckNesting(const platform::Variant& value) const;
   /// The random-number generator of Rnd and Randomize.
   float NextRandom(std::optional<float> argument);
   void Randomize(std::optional<double> seed);
@@ -70,7 +70,7 @@ class Interpreter {
   void ExecReDim(const Stmt& s);
   void ExecErase(const Stmt& s);
   void ExecCallStatement(const Expr& e);
-  bool Test(const Expr& condition, bool enterOnError);
+  bool Test(const Expr& condition, bool enterOnError, Pos at);
 
   // Expressions.
   platform::Variant Eval(const Expr& e);
@@ -86,6 +86,13 @@ class Interpreter {
 
   // Variables and assignment.
   platform::Variant* LocateVariable(const Expr& e);
+  /// As LocateVariable, for a variable about to be replaced: runtime error 501 for a name bound
+  /// to one of the host's objects.
+  platform::Variant* LocateWritable(const Expr& e);
+  /// Whether @p e names one of the host's objects (passed by value, never replaced).
+  bool IsHostItem(const Expr& e) const {
+    return e.kind == ExprKind::Dynamic && bound_[e.slot] != 0;
+  }
   platform::Variant* DynamicSlot(const Expr& e);
   platform::Variant* LocateLValue(const Expr& e);
   void AssignIndex(const Expr& target, platform::Variant value, bool isSet);
@@ -98,7 +105,19 @@ class Interpreter {
     if (++steps_ >= nextCheck_) CheckInterrupts();
   }
   void CheckInterrupts();
-  void CheckStack() const;
+  void CheckStack() const {
+    if (StackAddress() < stackLimit_) StackOverflow();
+  }
+  [[noreturn]] static void StackOverflow();
+  /// The address of the current stack frame, to measure the stack that nested calls use.
+  static uintptr_t StackAddress() {
+#if defined(__GNUC__) || defined(__clang__)
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#else
+    volatile char marker = 0;
+    return reinterpret_cast<uintptr_t>(&marker);
+#endif
+  }
 
   const Program& program_;
   Host& host_;

@@ -21,62 +21,34 @@ struct Keyword {
   Tok kind;
 };
 
-constexpr std::array<Keyword, 55> kKeywords = {{
-    {"and", Tok::And},
-    {"byref", Tok::ByRef},
-    {"byval", Tok::ByVal},
-    {"call", Tok::Call},
-    {"case", Tok::Case},
-    {"class", Tok::Class},
-    {"const", Tok::Const},
-    {"dim", Tok::Dim},
-    {"do", Tok::Do},
-    {"each", Tok::Each},
-    {"else", Tok::Else},
-    {"elseif", Tok::ElseIf},
-    {"empty", Tok::Empty},
-    {"end", Tok::End_},
-    {"eqv", Tok::Eqv},
-    {"erase", Tok::Erase},
-    {"exit", Tok::Exit},
-    {"false", Tok::False},
-    {"for", Tok::For},
-    {"function", Tok::Function},
-    {"get", Tok::Get},
-    {"goto", Tok::GoTo},
-    {"if", Tok::If},
-    {"imp", Tok::Imp},
-    {"in", Tok::In},
-    {"is", Tok::Is},
-    {"let", Tok::Let},
-    {"loop", Tok::Loop},
-    {"me", Tok::Me},
-    {"mod", Tok::Mod},
-    {"new", Tok::New},
-    {"next", Tok::Next},
-    {"not", Tok::Not},
-    {"nothing", Tok::Nothing},
-    {"null", Tok::Null},
-    {"on", Tok::On},
-    {"option", Tok::Option},
-    {"or", Tok::Or},
-    {"preserve", Tok::Preserve},
-    {"private", Tok::Private},
-    {"public", Tok::Public},
-    {"redim", Tok::ReDim},
-    {"resume", Tok::Resume},
-    {"select", Tok::Select},
-    {"set", Tok::Set},
-    {"stop", Tok::Stop},
-    {"sub", Tok::Sub},
-    {"then", Tok::Then},
-    {"to", Tok::To},
-    {"true", Tok::True},
-    {"until", Tok::Until},
-    {"wend", Tok::Wend},
-    {"while", Tok::While},
-    {"with", Tok::With},
-    {"xor", Tok::Xor},
+constexpr std::array<Keyword, 54> kKeywords = {{
+    {"and", Tok::And},         {"byref", Tok::ByRef},
+    {"byval", Tok::ByVal},     {"call", Tok::Call},
+    {"case", Tok::Case},       {"class", Tok::Class},
+    {"const", Tok::Const},     {"dim", Tok::Dim},
+    {"do", Tok::Do},           {"each", Tok::Each},
+    {"else", Tok::Else},       {"elseif", Tok::ElseIf},
+    {"empty", Tok::Empty},     {"end", Tok::End_},
+    {"eqv", Tok::Eqv},         {"erase", Tok::Erase},
+    {"exit", Tok::Exit},       {"false", Tok::False},
+    {"for", Tok::For},         {"function", Tok::Function},
+    {"goto", Tok::GoTo},       {"if", Tok::If},
+    {"imp", Tok::Imp},         {"in", Tok::In},
+    {"is", Tok::Is},           {"let", Tok::Let},
+    {"loop", Tok::Loop},       {"me", Tok::Me},
+    {"mod", Tok::Mod},         {"new", Tok::New},
+    {"next", Tok::Next},       {"not", Tok::Not},
+    {"nothing", Tok::Nothing}, {"null", Tok::Null},
+    {"on", Tok::On},           {"option", Tok::Option},
+    {"or", Tok::Or},           {"preserve", Tok::Preserve},
+    {"private", Tok::Private}, {"public", Tok::Public},
+    {"redim", Tok::ReDim},     {"resume", Tok::Resume},
+    {"select", Tok::Select},   {"set", Tok::Set},
+    {"stop", Tok::Stop},       {"sub", Tok::Sub},
+    {"then", Tok::Then},       {"to", Tok::To},
+    {"true", Tok::True},       {"until", Tok::Until},
+    {"wend", Tok::Wend},       {"while", Tok::While},
+    {"with", Tok::With},       {"xor", Tok::Xor},
 }};
 
 bool IsBlank(char16_t c) {
@@ -110,7 +82,9 @@ class Lexer {
   Lexed Run() {
     if (!src_.empty() && src_[0] == 0xFEFF) Advance();
     while (true) {
+      size_t before = pos_;
       SkipBlanks();
+      spaceBefore_ = pos_ != before;
       if (pos_ >= src_.size()) break;
       char16_t c = src_[pos_];
       uint32_t line = line_, column = Column();
@@ -133,7 +107,7 @@ class Lexer {
         continue;
       }
       if (IsDigit(c) || (c == u'.' && pos_ + 1 < src_.size() && IsDigit(src_[pos_ + 1]) &&
-                         !PreviousEndsOperand())) {
+                         (spaceBefore_ || !PreviousEndsOperand()))) {
         LexNumber(line, column);
         continue;
       }
@@ -163,7 +137,7 @@ class Lexer {
 
   void Emit(Tok kind, uint32_t line, uint32_t column, std::u16string_view text,
             uint32_t literal = 0) {
-    out_.tokens.push_back(Token{kind, line, column, text, literal});
+    out_.tokens.push_back(Token{kind, line, column, text, literal, spaceBefore_});
   }
 
   uint32_t AddLiteral(Variant value, bool isString) {
@@ -434,6 +408,7 @@ class Lexer {
   size_t pos_ = 0;
   size_t lineStart_ = 0;
   uint32_t line_ = 1;
+  bool spaceBefore_ = false;
   Lexed out_;
 };
 

@@ -56,7 +56,6 @@ enum class Tok : uint8_t {
   False,
   For,
   Function,
-  Get,
   GoTo,
   If,
   Imp,
@@ -99,7 +98,8 @@ struct Token {
   uint32_t line = 0;
   uint32_t column = 0;
   std::u16string_view text;
-  uint32_t literal = 0;  // index into Lexed::literals for Tok::Literal
+  uint32_t literal = 0;      // index into Lexed::literals for Tok::Literal
+  bool spaceBefore = false;  // blanks separate it from the previous token
   bool IsKeyword() const { return kind >= Tok::And; }
 };
 

@@ -280,9 +280,10 @@ Variant Compare(Op op, const Variant& a0, const Variant& b0, bool aHard, bool bH
     bool aNumber = ca == Class::Number;
     bool numberHard = aNumber ? aHard : bHard;
     bool stringHard = aNumber ? bHard : aHard;
-    if (numberHard && !stringHard) {
-      // A literal number against a string: the string must read as a number.
-      Variant number(aNumber ? b.ToR8() : a.ToR8());
+    const Variant& text = aNumber ? b : a;
+    if (numberHard && !stringHard && text.IsNumeric()) {
+      // A literal number against a string that reads as a number compares as numbers.
+      Variant number(text.ToR8());
       c = aNumber ? CompareNumbers(a, number) : CompareNumbers(number, b);
     } else if (stringHard && !numberHard) {
       c = aNumber ? CompareStrings(a.ToBStr(), b.AsBStr()) : CompareStrings(a.AsBStr(), b.ToBStr());

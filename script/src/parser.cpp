@@ -380,6 +380,8 @@ class Parser {
     if (lastParen) *lastParen = kNone;
     ExprPtr e = ParsePrimary();
     while (pos_ != stopAt) {
+      // Inside With, " .Name" after a blank starts a new operand: WScript.Echo .Name
+      if (Is(Tok::Dot) && Cur().spaceBefore && !withNames_.empty()) break;
       if (Is(Tok::Dot) && e->kind != ExprKind::Literal) {
         Pos pos = PosOf(Cur());
         Next();

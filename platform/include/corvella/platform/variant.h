@@ -55,6 +55,12 @@ inline constexpr int32_t kParamNotFound = static_cast<int32_t>(0x80020004u);
 
 namespace detail {
 
+/// The VarType of each alternative of Variant's storage, in storage order.
+inline constexpr VarType kStorageTypes[] = {
+    VarType::Empty, VarType::Null,      VarType::I2,       VarType::I4,           VarType::R4,
+    VarType::R8,    VarType::BStr,      VarType::Dispatch, VarType::Error,        VarType::Bool,
+    VarType::UI1,   VarType::ByteArray, VarType::Date,     VarType::VariantArray, VarType::BStr};
+
 /// Holds a VariantArray on the heap so that a Variant can contain arrays of Variants; copies are
 /// deep.
 class ArrayBox {
@@ -109,7 +115,7 @@ class Variant {
   /// keeps its last byte as a lone byte.
   static Variant ByteString(std::span<const uint8_t> bytes);
 
-  VarType Type() const;
+  VarType Type() const { return detail::kStorageTypes[value_.index()]; }
   bool IsEmpty() const { return Type() == VarType::Empty; }
   bool IsNull() const { return Type() == VarType::Null; }
   bool IsMissing() const;

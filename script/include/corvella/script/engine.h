@@ -109,9 +109,10 @@ struct RunOptions {
   /// runs the script.
   size_t maxStackBytes = 1024 * 1024;
   /// The longest string a script may build, in characters; longer ones raise runtime error 7.
-  size_t maxStringLength = size_t{1} << 29;
-  /// The most elements an array made by a script may have; more raise runtime error 7.
-  size_t maxArrayElements = size_t{1} << 26;
+  size_t maxStringLength = size_t{1} << 28;
+  /// The most elements an array made by a script may have (arrays held in arrays counted with
+  /// their elements); more raise runtime error 7.
+  size_t maxArrayElements = size_t{1} << 24;
 };
 
 /// How a run ended.
