@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   host.AddNamedItem(u"Probe", std::make_shared<Probe>());
   host.RegisterClass(u"Fuzz.Probe", [] { return std::make_shared<Probe>(); });
   corvella::script::RunOptions options;
-  options.maxSteps = 20000;
+  options.maxSteps = 5000;
   options.maxStackBytes = 256 * 1024;
   options.maxStringLength = 4096;
   options.maxArrayElements = 1024;

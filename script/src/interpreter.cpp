@@ -32,23 +32,25 @@ namespace {
 constexpr uint64_t kInterruptCheckInterval = 1024;
 constexpr InvokeKind kGet = InvokeKind::Method | InvokeKind::PropertyGet;
 
-// A few Variants on the machine stack, more on the heap: the arguments of one call.
-class VariantBuffer {
+// A few values on the machine stack, more on the heap: the arguments of one call.
+template <typename T, size_t kInline = 6>
+class InlineBuffer {
  public:
-  explicit VariantBuffer(size_t size) : size_(size) {
+  explicit InlineBuffer(size_t size) : size_(size) {
     if (size > kInline) heap_.resize(size);
   }
-  Variant* data() { return size_ > kInline ? heap_.data() : inline_.data(); }
-  std::span<Variant> span() { return {data(), size_}; }
-  Variant& operator[](size_t i) { return data()[i]; }
+  T* data() { return size_ > kInline ? heap_.data() : inline_.data(); }
+  std::span<T> span() { return {data(), size_}; }
+  T& operator[](size_t i) { return data()[i]; }
   size_t size() const { return size_; }
 
  private:
-  static constexpr size_t kInline = 6;
-  std::array<Variant, kInline> inline_;
-  std::vector<Variant> heap_;
+  std::array<T, kInline> inline_{};
+  std::vector<T> heap_;
   size_t size_;
 };
+
+using VariantBuffer = InlineBuffer<Variant>;
 
 bool IsVariable(const Expr& e) {
   return e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Dynamic;
@@ -144,6 +146,44 @@ class Interpreter::FrameScope {
   Frame* saved_;
 };
 
+// ---------------------------------------------------------------------------------------------
+// Frame arena
+
+FrameArena::Lease::Lease(FrameArena& arena, size_t count) : arena_(arena), count_(count) {
+  if (arena.chunks_.empty() ||
+      arena.chunks_[arena.current_].used + count > arena.chunks_[arena.current_].size) {
+    // The next chunk, or a new one large enough; earlier chunks keep their live frames.
+    size_t next = arena.chunks_.empty() ? 0 : arena.current_ + 1;
+    if (next < arena.chunks_.size() && arena.chunks_[next].size < count) {
+      arena.chunks_.resize(next);
+    }
+    if (next == arena.chunks_.size()) {
+      Chunk chunk;
+      chunk.size = std::max(count, kChunkSize);
+      chunk.values = std::make_unique<Variant[]>(chunk.size);
+      chunk.slots = std::make_unique<Variant*[]>(chunk.size);
+      arena.chunks_.push_back(std::move(chunk));
+    }
+    arena.current_ = next;
+  }
+  Chunk& chunk = arena.chunks_[arena.current_];
+  chunk_ = arena.current_;
+  values_ = chunk.values.get() + chunk.used;
+  slots_ = chunk.slots.get() + chunk.used;
+  chunk.used += count;
+  for (size_t i = 0; i < count; ++i)
+    slots_[i] = &values_[i];
+}
+
+FrameArena::Lease::~Lease() {
+  // Frames end in reverse order of their start; the values are released for the next frame.
+  for (size_t i = 0; i < count_; ++i)
+    values_[i] = Variant();
+  Chunk& chunk = arena_.chunks_[chunk_];
+  chunk.used -= count_;
+  if (chunk.used == 0 && chunk_ > 0) arena_.current_ = chunk_ - 1;
+}
+
 Interpreter::Interpreter(const Program& program, Host& host, const RunOptions& options)
     : program_(program),
       host_(host),
@@ -210,6 +250,8 @@ RunResult Interpreter::Run() {
     fail(error);
   } catch (const std::exception& error) {
     fail(platform::MakeError(RuntimeError::InternalError, error.what()));
+  } catch (...) {
+    fail(platform::MakeError(RuntimeError::InternalError));
   }
   frame_ = &top;
   if (started) {
@@ -221,6 +263,8 @@ RunResult Interpreter::Run() {
     } catch (const ScriptExit&) {
     } catch (const std::exception& error) {
       if (!result.error) fail(platform::MakeError(RuntimeError::InternalError, error.what()));
+    } catch (...) {
+      if (!result.error) fail(platform::MakeError(RuntimeError::InternalError));
     }
   }
   globals_.clear();
@@ -784,7 +828,7 @@ Variant Interpreter::CallMember(const Expr& e, InvokeKind kind) {
   if (id == platform::kDispIdUnknown) Raise(RuntimeError::MemberNotFound, Quoted(e.name));
   size_t count = e.args.size();
   VariantBuffer args(count);
-  std::vector<Reference> refs(count);
+  InlineBuffer<Reference> refs(count);
   for (size_t i = 0; i < count; ++i) {
     if (e.args[i]) {
       MakeReference(*e.args[i], refs[i], args[i]);
@@ -865,10 +909,9 @@ Variant Interpreter::CallProcedure(const Expr& e) {
     Raise(RuntimeError::WrongArgumentCount, Quoted(proc.name));
   }
   CheckStack();
-  std::vector<Variant> storage(proc.localCount);
-  std::vector<Variant*> slots(proc.localCount);
-  for (size_t i = 0; i < storage.size(); ++i)
-    slots[i] = &storage[i];
+  FrameArena::Lease lease(arena_, proc.localCount);
+  Variant* storage = lease.values();
+  Variant** slots = lease.slots();
   std::vector<std::pair<Reference, uint32_t>> elements;
   for (size_t i = 0; i < proc.params.size(); ++i) {
     const Param& param = proc.params[i];
@@ -889,7 +932,7 @@ Variant Interpreter::CallProcedure(const Expr& e) {
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots.data(), false};
+  Frame frame{slots, false};
   {
     FrameScope scope(*this, frame);
     try {

@@ -20,6 +20,41 @@ class ErrObject;
 /// runtime error 28, so that copying and freeing such values cannot exhaust the stack.
 inline constexpr int kMaxArrayNesting = 32;
 
+/// The local variables of running procedures: blocks taken and given back in call order from
+/// chunks that never move, so that a call allocates nothing and a variable passed by reference
+/// keeps its address.
+class FrameArena {
+ public:
+  /// A block of @p count Empty variables and a pointer to each, for one call.
+  class Lease {
+   public:
+    Lease(FrameArena& arena, size_t count);
+    ~Lease();
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    platform::Variant* values() const { return values_; }
+    platform::Variant** slots() const { return slots_; }
+
+   private:
+    FrameArena& arena_;
+    size_t count_;
+    size_t chunk_ = 0;
+    platform::Variant* values_ = nullptr;
+    platform::Variant** slots_ = nullptr;
+  };
+
+ private:
+  static constexpr size_t kChunkSize = 4096;
+  struct Chunk {
+    std::unique_ptr<platform::Variant[]> values;
+    std::unique_ptr<platform::Variant*[]> slots;
+    size_t size = 0;
+    size_t used = 0;
+  };
+  std::vector<Chunk> chunks_;
+  size_t current_ = 0;
+};
+
 class Interpreter {
  public:
   Interpreter(const Program& program, Host& host, const RunOptions& options);
@@ -133,6 +168,7 @@ class Interpreter {
   uint32_t randomSeed_ = 0x50000;
   float lastRandom_ = 0.0f;
   platform::Variant missing_;
+  FrameArena arena_;
 };
 
 }  // namespace corvella::script
