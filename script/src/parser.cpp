@@ -812,7 +812,7 @@ class Parser {
       Next();
       s->value = ParseExpr();
     }
-    EndOfStatement();
+    if (!AtStatementEnd()) FailHere(RuntimeError::ExpectedWhileUntilOrEnd);
     ++doDepth_;
     ParseBlock(s->body);
     --doDepth_;
@@ -823,6 +823,8 @@ class Parser {
       s->until = Is(Tok::Until);
       Next();
       s->value = ParseExpr();
+    } else if (!AtStatementEnd()) {
+      FailHere(RuntimeError::ExpectedWhileUntilOrEnd);
     }
     return s;
   }

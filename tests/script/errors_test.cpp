@@ -137,6 +137,7 @@ TEST(Errors, SyntaxErrorsStopBeforeAnythingRuns) {
       {"For i = 1 To\nNext", 1023, {1, 13}},
       {"x = 1 2", 1025, {1, 7}},
       {"Do\nLoop Until", 1023, {2, 11}},
+      {"Do Forever\nLoop", 1028, {1, 4}},
       {"Sub S\nExit Function\nEnd Sub", 1039, {2, 1}},
       {"Exit For", 1039, {1, 1}},
       {"Next", 1055, {1, 1}},

@@ -66,10 +66,10 @@ class Gadget final : public platform::Dispatchable {
       {"strValue", platform::ParamType::BStr, platform::kIn}};
   static constexpr platform::ParamInfo kSumParams[] = {
       {"arBytes", platform::ParamType::ByteArray, platform::kInOut}};
-  static const std::array<Member, 9> kMembers;
+  static const std::array<Member, 10> kMembers;
 };
 
-inline const std::array<Gadget::Member, 9> Gadget::kMembers = {{
+inline const std::array<Gadget::Member, 10> Gadget::kMembers = {{
     // Compute(lngWidth, lngHeight): a zero side is derived from the other in the ratio 4:3;
     // both zero raises the component's error 1050.
     {{1, "Compute", platform::InvokeKind::Method, 0x60030001, kComputeParams,
@@ -140,6 +140,12 @@ inline const std::array<Gadget::Member, 9> Gadget::kMembers = {{
     {{9, "Calls", platform::InvokeKind::PropertyGet, 0x60030009, {}, platform::ParamType::I4},
      [](Gadget& g, platform::CallArgs&) -> platform::Variant {
        return platform::Variant(int32_t{g.calls});
+     }},
+    // End: a member whose name is a keyword of the language, as Response.End is.
+    {{10, "End", platform::InvokeKind::Method, 0x6003000A, {}, platform::ParamType::None},
+     [](Gadget& g, platform::CallArgs&) -> platform::Variant {
+       g.name = u"ended";
+       return {};
      }},
 }};
 

@@ -27,6 +27,7 @@ TEST_F(HostObjects, InOutParametersWriteBackIntoVariables) {
   // G.Compute w, 0 leaves the derived height in the script's variable h.
   EXPECT_EQ(Run("w = 200: h = 0\nG.Compute w, h\nWScript.Echo w, h, TypeName(h)"),
             "200 150 Long\n");
+  EXPECT_EQ(Run("w = 0\nG.Compute w, 300\nWScript.Echo w"), "400\n");
   // A string argument that the member does not change stays a string.
   EXPECT_EQ(Run("w = \"200\": h = 0\nG.Compute w, h\nWScript.Echo TypeName(w), h"), "String 150\n");
   // Parentheses pass a value: the variable keeps its value.
@@ -44,7 +45,7 @@ TEST_F(HostObjects, InOutParametersWriteBackIntoVariables) {
   // A write made before the member fails stays, and the error reaches the script.
   EXPECT_EQ(Run("On Error Resume Next\nw = 0: h = 0\nG.Compute w, h\nWScript.Echo Err.Number, w"),
             "-2147220454 0\n");
-  EXPECT_EQ(gadget->calls, 9);
+  EXPECT_EQ(gadget->calls, 10);
 }
 
 TEST_F(HostObjects, OptionalArgumentsMayBeOmitted) {
@@ -78,6 +79,12 @@ TEST_F(HostObjects, PropertiesAndDefaultMembers) {
   EXPECT_EQ(runner.Run("x = G.Calls(1)").ErrorCode(), 450);
   EXPECT_EQ(runner.Run("G.Calls = 5").ErrorCode(), 438);
   EXPECT_EQ(runner.Run("Set G.Name = G").ErrorCode(), 438);
+}
+
+TEST_F(HostObjects, KeywordsAreMemberNamesAfterADot) {
+  EXPECT_EQ(Run("If G.Calls = 0 Then G.End\nWScript.Echo G.Name"), "ended\n");
+  EXPECT_EQ(Run("With G: .Name = \"x\": .End: End With\nWScript.Echo G.Name, G.name"),
+            "ended ended\n");
 }
 
 TEST_F(HostObjects, ByteArraysFromObjects) {
