@@ -7,6 +7,10 @@
 
 namespace corvella::platform {
 
+std::vector<Variant> Dispatchable::Enumerate() {
+  Raise(RuntimeError::NotACollection);
+}
+
 Variant InvokeByName(const ObjectRef& object, std::u16string_view name, InvokeKind kind,
                      std::span<Variant> args) {
   if (!object) Raise(RuntimeError::ObjectNotSet);

@@ -76,6 +76,14 @@ TEST(ErrorTable, RuntimeErrorsUseTheStandardNumbersAndTexts) {
       {RuntimeError::DivisionByZero, 0x800A000B, "Division by zero"},
       {RuntimeError::TypeMismatch, 0x800A000D, "Type mismatch"},
       {RuntimeError::ObjectNotSet, 0x800A005B, "Object variable or With block variable not set"},
+      // The script engine's own runtime and compilation errors.
+      {RuntimeError::ArrayLocked, 0x800A000A, "This array is fixed or temporarily locked"},
+      {RuntimeError::OutOfStackSpace, 0x800A001C, "Out of stack space"},
+      {RuntimeError::ObjectRequired, 0x800A01A8, "Object required"},
+      {RuntimeError::VariableUndefined, 0x800A01F4, "Variable is undefined"},
+      {RuntimeError::IllegalAssignment, 0x800A01F5, "Illegal assignment"},
+      {RuntimeError::ExpectedEndOfStatement, 0x800A0401, "Expected end of statement"},
+      {RuntimeError::ParenthesesOnSubCall, 0x800A0414, "Cannot use parentheses when calling a Sub"},
   };
   for (const auto& row : rows) {
     Error error = MakeError(row.error);

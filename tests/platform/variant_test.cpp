@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <iterator>
+#include <vector>
+
 #include "corvella/platform/byte_array.h"
 #include "support/errors.h"
 
@@ -108,6 +112,109 @@ TEST(ByteArray, BoundsAreCheckedAndCopiesAreDeep) {
   EXPECT_EQ(empty.LBound(), 0);
   EXPECT_EQ(empty.UBound(), -1);
   EXPECT_EQ(ErrorNumberOf([] { ByteArray::Allocate(2, 2147483647); }), Runtime(6));
+}
+
+TEST(VariantArray, BoundsElementsAndPreservingRedim) {
+  VariantArray::Bounds bounds[] = {{0, 2}, {1, 3}};
+  VariantArray array = VariantArray::Create(bounds);
+  EXPECT_EQ(array.Dimensions(), 2u);
+  EXPECT_EQ(array.Size(), 9u);
+  EXPECT_EQ(array.DimensionBounds(1).lower, 1);
+  EXPECT_EQ(ErrorNumberOf([&] { array.DimensionBounds(2); }), Runtime(9));
+  // The first index varies fastest.
+  const int32_t at[] = {2, 1};
+  array.At(at) = Variant(7);
+  EXPECT_EQ(array.Elements()[2], Variant(7));
+  const int32_t outside[] = {3, 1};
+  const int32_t tooFew[] = {1};
+  EXPECT_EQ(array.Find(outside), nullptr);
+  EXPECT_EQ(array.Find(tooFew), nullptr);
+  EXPECT_EQ(ErrorNumberOf([&] { array.At(outside); }), Runtime(9));
+  // Preserve keeps the elements and may change only the last upper bound.
+  VariantArray::Bounds longer[] = {{0, 2}, {1, 5}};
+  array.Redim(longer, true);
+  EXPECT_EQ(array.At(at), Variant(7));
+  EXPECT_EQ(array.Size(), 15u);
+  VariantArray::Bounds wider[] = {{0, 3}, {1, 5}};
+  EXPECT_EQ(ErrorNumberOf([&] { array.Redim(wider, true); }), Runtime(9));
+  array.Redim(wider, false);
+  EXPECT_TRUE(array.Elements()[2].IsEmpty());
+  // Copies are deep, equality compares elements.
+  Variant holder{VariantArray::FromElements({Variant(1), Variant(u"x")})};
+  Variant copy = holder;
+  copy.AsArray().Elements()[0] = Variant(2);
+  EXPECT_EQ(holder.AsArray().Elements()[0], Variant(1));
+  EXPECT_FALSE(copy == holder);
+  EXPECT_EQ(holder.Type(), VarType::VariantArray);
+  EXPECT_TRUE(holder.IsArray());
+  // An array not yet dimensioned has no bounds; malformed bounds are refused.
+  VariantArray dynamic;
+  EXPECT_FALSE(dynamic.IsAllocated());
+  EXPECT_EQ(dynamic.Find({}), nullptr);
+  EXPECT_EQ(ErrorNumberOf([&] { dynamic.DimensionBounds(0); }), Runtime(9));
+  VariantArray::Bounds bad[] = {{0, -2}};
+  EXPECT_EQ(ErrorNumberOf([&] { VariantArray::Create(bad); }), Runtime(9));
+  VariantArray::Bounds huge[] = {{0, 2000000000}, {0, 2000000000}};
+  EXPECT_EQ(ErrorNumberOf([&] { VariantArray::Create(huge); }), Runtime(7));
+  VariantArray::Bounds empty[] = {{0, -1}};
+  EXPECT_EQ(VariantArray::Create(empty).Size(), 0u);
+}
+
+TEST(VariantDate, FormatsParsesAndSplits) {
+  // Day 0 is 30 December 1899; the fraction is the time of day.
+  EXPECT_EQ(FormatDate(0.0), u"12:00:00 AM");
+  EXPECT_EQ(FormatDate(2.0), u"1/1/1900");
+  EXPECT_EQ(FormatDate(0.75), u"6:00:00 PM");
+  double date = MakeDate(2026, 12, 6, 11, 58, 15);
+  EXPECT_EQ(FormatDate(date), u"12/6/2026 11:58:15 AM");
+  EXPECT_EQ(Variant::Date(date).ToBStr(), u"12/6/2026 11:58:15 AM");
+  EXPECT_EQ(FormatDate(MakeDate(2000, 1, 1, 12, 0, 1)), u"1/1/2000 12:00:01 PM");
+  EXPECT_EQ(FormatDate(-1.25), u"12/29/1899 6:00:00 AM");
+  // Rollover of months, days and seconds.
+  EXPECT_EQ(MakeDate(2026, 13, 1), MakeDate(2027, 1, 1));
+  EXPECT_EQ(MakeDate(2024, 3, 0), MakeDate(2024, 2, 29));
+  EXPECT_EQ(MakeDate(2026, 1, 1, 0, 0, 86400), MakeDate(2026, 1, 2));
+  DateParts parts = SplitDate(date);
+  EXPECT_EQ(parts.year, 2026);
+  EXPECT_EQ(parts.month, 12);
+  EXPECT_EQ(parts.day, 6);
+  EXPECT_EQ(parts.hour, 11);
+  EXPECT_EQ(parts.second, 15);
+  EXPECT_EQ(parts.weekday, 1);  // a Sunday
+  EXPECT_EQ(ParseDate(u"12/6/2026 11:58:15 AM"), date);
+  EXPECT_EQ(ParseDate(u" 2026-12-06 "), MakeDate(2026, 12, 6));
+  EXPECT_EQ(ParseDate(u"1/2/99"), MakeDate(1999, 1, 2));
+  EXPECT_EQ(ParseDate(u"12:30"), 0.5 + 30.0 / 1440.0);
+  EXPECT_EQ(ParseDate(u"12:30 AM"), 30.0 / 1440.0);
+  EXPECT_FALSE(ParseDate(u"2/30/2024"));
+  EXPECT_FALSE(ParseDate(u"13/1/2024"));
+  EXPECT_FALSE(ParseDate(u"25:00"));
+  EXPECT_FALSE(ParseDate(u"12/6/2026 soon"));
+  EXPECT_FALSE(ParseDate(u"tomorrow"));
+  // Conversions: dates are numbers of days; text converts when it reads as a date.
+  EXPECT_EQ(Variant::Date(2.5).ToR8(), 2.5);
+  EXPECT_EQ(Variant(u"1/1/1900").ToDate(), 2.0);
+  EXPECT_EQ(Variant(3).ChangeType(VarType::Date), Variant::Date(3.0));
+  EXPECT_EQ(ErrorNumberOf([] { Variant(u"later").ToDate(); }), Runtime(13));
+  EXPECT_EQ(ErrorNumberOf([] { Variant(1e9).ToDate(); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { SplitDate(std::nan("")); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { MakeDate(10000, 1, 1); }), Runtime(6));
+  EXPECT_FALSE(Variant::Date(1.0).IsNumeric());  // as IsNumeric of a date answers
+}
+
+TEST(Variant, ByteStringsKeepALoneByte) {
+  const uint8_t odd[] = {0x41, 0x00, 0x42};
+  Variant text = Variant::ByteString(odd);
+  EXPECT_EQ(text.Type(), VarType::BStr);
+  EXPECT_EQ(text.StringByteLength(), 3u);
+  EXPECT_EQ(text.StringBytes(), std::vector<uint8_t>(std::begin(odd), std::end(odd)));
+  const uint8_t even[] = {0x41, 0x00, 0x42, 0x00};
+  EXPECT_EQ(Variant::ByteString(even), Variant(u"AB"));
+  EXPECT_EQ(Variant(u"AB").StringByteLength(), 4u);
+  // Changing the text makes it an ordinary string.
+  text.AsBStr() += u"C";
+  EXPECT_EQ(text.StringByteLength(), 6u);
+  EXPECT_EQ(ErrorNumberOf([] { Variant(1).StringByteLength(); }), Runtime(13));
 }
 
 }  // namespace

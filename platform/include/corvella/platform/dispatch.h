@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,11 @@ class Dispatchable {
   virtual DispId GetIdOfName(std::u16string_view name) const = 0;
   /// Invokes a member. Errors are raised as platform::Error.
   virtual Variant Invoke(DispId id, InvokeKind kind, std::span<Variant> args) = 0;
+  /// The class name that scripts see through TypeName ("Object" unless the class says more).
+  virtual std::u16string TypeName() const { return u"Object"; }
+  /// The items of a collection in the order that For Each visits them. The default raises
+  /// runtime error 451: the object is not a collection.
+  virtual std::vector<Variant> Enumerate();
 };
 
 /// Invokes a member by name: runtime error 91 when @p object is none, 438 when it has no such

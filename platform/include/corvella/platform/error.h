@@ -38,14 +38,18 @@ class Error : public std::exception {
 };
 
 /// The runtime errors of the automation layer. The value is the error's own number n; the error's
-/// number is 0x800A0000 + n.
+/// number is 0x800A0000 + n. The script engine's compilation errors (1002 ..) share this
+/// numbering.
 enum class RuntimeError : int32_t {
   InvalidProcedureCall = 5,
   Overflow = 6,
   OutOfMemory = 7,
   SubscriptOutOfRange = 9,
+  ArrayLocked = 10,
   DivisionByZero = 11,
   TypeMismatch = 13,
+  OutOfStackSpace = 28,
+  InternalError = 51,
   FileNotFound = 53,
   DeviceIoError = 57,
   DiskFull = 61,
@@ -56,9 +60,48 @@ enum class RuntimeError : int32_t {
   InvalidUseOfNull = 94,
   CannotCreateObject = 429,
   InvalidPicture = 481,
+  ObjectRequired = 424,
   MemberNotFound = 438,
   ArgumentNotOptional = 449,
   WrongArgumentCount = 450,
+  NotACollection = 451,
+  VariableUndefined = 500,
+  IllegalAssignment = 501,
+  // Compilation errors of the script engine.
+  SyntaxError = 1002,
+  ExpectedLeftParen = 1005,
+  ExpectedRightParen = 1006,
+  ExpectedRightBracket = 1007,
+  ExpectedIdentifier = 1010,
+  ExpectedEquals = 1011,
+  ExpectedIf = 1012,
+  ExpectedTo = 1013,
+  ExpectedEnd = 1014,
+  ExpectedFunction = 1015,
+  ExpectedSub = 1016,
+  ExpectedThen = 1017,
+  ExpectedWend = 1018,
+  ExpectedLoop = 1019,
+  ExpectedNext = 1020,
+  ExpectedCase = 1021,
+  ExpectedSelect = 1022,
+  ExpectedExpression = 1023,
+  ExpectedStatement = 1024,
+  ExpectedEndOfStatement = 1025,
+  ExpectedIntegerConstant = 1026,
+  ExpectedWhileUntilOrEnd = 1028,
+  ExpectedWith = 1029,
+  IdentifierTooLong = 1030,
+  InvalidNumber = 1031,
+  InvalidCharacter = 1032,
+  UnterminatedString = 1033,
+  InvalidExit = 1039,
+  InvalidForVariable = 1040,
+  NameRedefined = 1041,
+  ParenthesesOnSubCall = 1044,
+  ExpectedLiteralConstant = 1045,
+  ExpectedIn = 1046,
+  UnexpectedNext = 1055,
 };
 
 /// The component's own errors, one enumerator per row of its error table (codes 1120 and 1130

@@ -1,0 +1,44 @@
+#pragma once
+// The built-in functions and constants of the language.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "corvella/platform/variant.h"
+
+namespace corvella::script {
+
+class Interpreter;
+
+/// The arguments of a built-in call: read-only values (an omitted argument is Missing).
+class BuiltinArgs {
+ public:
+  BuiltinArgs(const platform::Variant* const* items, size_t count) : items_(items), count_(count) {}
+  size_t size() const { return count_; }
+  const platform::Variant& operator[](size_t i) const { return *items_[i]; }
+  /// Whether argument @p i was given.
+  bool Has(size_t i) const { return i < count_ && !items_[i]->IsMissing(); }
+
+ private:
+  const platform::Variant* const* items_;
+  size_t count_;
+};
+
+using BuiltinFunction = platform::Variant (*)(Interpreter& rt, const BuiltinArgs& args);
+
+struct BuiltinInfo {
+  std::string_view name;
+  BuiltinFunction function;
+  uint16_t minArgs;
+  uint16_t maxArgs;
+};
+
+/// The index of the built-in function with this lower-case name, or -1.
+int FindBuiltin(std::u16string_view foldedName);
+const BuiltinInfo& Builtin(int index);
+
+/// The value of the built-in constant with this lower-case name (vbCrLf, vbObjectError, ...).
+std::optional<platform::Variant> FindBuiltinConstant(std::u16string_view foldedName);
+
+}  // namespace corvella::script

@@ -1,0 +1,174 @@
+#pragma once
+// Runs a resolved program: statements, expressions, calls, and the error and stop rules.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "ast.h"
+#include "corvella/platform/dispatch.h"
+#include "corvella/platform/error.h"
+#include "corvella/script/engine.h"
+
+namespace corvella::script {
+
+class ErrObject;
+
+/// How deeply arrays may hold arrays (a(0) = a, Array(Array(...))); deeper nesting raises
+/// runtime error 28, so that copying and freeing such values cannot exhaust the stack.
+inline constexpr int kMaxArrayNesting = 32;
+
+/// The local variables of running procedures: blocks taken and given back in call order from
+/// chunks that never move, so that a call allocates nothing and a variable passed by reference
+/// keeps its address.
+class FrameArena {
+ public:
+  /// A block of @p count Empty variables and a pointer to each, for one call.
+  class Lease {
+   public:
+    Lease(FrameArena& arena, size_t count);
+    ~Lease();
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    platform::Variant* values() const { return values_; }
+    platform::Variant** slots() const { return slots_; }
+
+   private:
+    FrameArena& arena_;
+    size_t count_;
+    size_t chunk_ = 0;
+    platform::Variant* values_ = nullptr;
+    platform::Variant** slots_ = nullptr;
+  };
+
+ private:
+  static constexpr size_t kChunkSize = 4096;
+  struct Chunk {
+    std::unique_ptr<platform::Variant[]> values;
+    std::unique_ptr<platform::Variant*[]> slots;
+    size_t size = 0;
+    size_t used = 0;
+  };
+  std::vector<Chunk> chunks_;
+  size_t current_ = 0;
+};
+
+class Interpreter {
+ public:
+  Interpreter(const Program& program, Host& host, const RunOptions& options);
+  ~Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  RunResult Run();
+
+  // Services for the built-in functions.
+  Host& host() { return host_; }
+  /// Raises runtime error 7 when a string of @p length characters is longer than allowed.
+  void CheckStringLength(size_t length) const;
+  /// Raises runtime error 7 when an array of @p count elements is larger than allowed.
+  void CheckArrayElements(size_t count) const;
+  /// Checks a value about to be stored in an array: runtime error 28 when it is an array nested
+  /// too deeply, 7 when it holds, arrays within arrays counted, more elements than allowed.
+  void CheckNesting(const platform::Variant& value) const;
+  /// The random-number generator of Rnd and Randomize.
+  float NextRandom(std::optional<float> argument);
+  void Randomize(std::optional<double> seed);
+
+ private:
+  enum class Flow : uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
+  struct Frame {
+    platform::Variant** slots = nullptr;
+    bool resumeNext = false;
+  };
+  struct Interrupt {
+    RunStatus status;
+  };
+  class FrameScope;
+  struct Reference;
+
+  // Statements.
+  Flow ExecBlock(const Block& block);
+  Flow ExecGuarded(const Stmt& s);
+  bool HandleError(const platform::Error& error, const Stmt& s);
+  Flow Exec(const Stmt& s);
+  void ExecAssign(const Stmt& s);
+  bool TryAppend(const Stmt& s);
+  Flow ExecIf(const Stmt& s);
+  Flow ExecFor(const Stmt& s);
+  Flow ExecForEach(const Stmt& s);
+  Flow ExecDo(const Stmt& s);
+  Flow ExecSelect(const Stmt& s);
+  Flow ExecWith(const Stmt& s);
+  void ExecReDim(const Stmt& s);
+  void ExecErase(const Stmt& s);
+  void ExecCallStatement(const Expr& e);
+  bool Test(const Expr& condition, bool enterOnError, Pos at);
+
+  // Expressions.
+  platform::Variant Eval(const Expr& e);
+  const platform::Variant& EvalRef(const Expr& e, platform::Variant& temp);
+  platform::Variant EvalBinary(const Expr& e);
+  platform::Variant EvalIndex(const Expr& e, platform::InvokeKind kind);
+  platform::Variant IndexValue(const platform::Variant& base, std::span<platform::Variant> args,
+                               const Expr& e, platform::InvokeKind kind);
+  platform::Variant CallMember(const Expr& e, platform::InvokeKind kind);
+  platform::Variant CallProcedure(const Expr& e);
+  platform::Variant CallBuiltin(const Expr& e);
+  void EvalArgs(const Expr& e, std::span<platform::Variant> out);
+
+  // Variables and assignment.
+  platform::Variant* LocateVariable(const Expr& e);
+  /// As LocateVariable, for a variable about to be replaced: runtime error 501 for a name bound
+  /// to one of the host's objects.
+  platform::Variant* LocateWritable(const Expr& e);
+  /// Whether @p e names one of the host's objects (passed by value, never replaced).
+  bool IsHostItem(const Expr& e) const {
+    return e.kind == ExprKind::Dynamic && bound_[e.slot] != 0;
+  }
+  platform::Variant* DynamicSlot(const Expr& e);
+  platform::Variant* LocateLValue(const Expr& e);
+  void AssignIndex(const Expr& target, platform::Variant value, bool isSet);
+  void AssignMember(const Expr& target, platform::Variant value, bool isSet);
+  bool MakeReference(const Expr& arg, Reference& ref, platform::Variant& value);
+  void WriteBack(const Reference& ref, platform::Variant&& value);
+  void InitArray(const ArrayInit& init, platform::Variant& slot);
+
+  void Tick() {
+    if (++steps_ >= nextCheck_) CheckInterrupts();
+  }
+  void CheckInterrupts();
+  void CheckStack() const {
+    if (StackAddress() < stackLimit_) StackOverflow();
+  }
+  [[noreturn]] static void StackOverflow();
+  /// The address of the current stack frame, to measure the stack that nested calls use.
+  static uintptr_t StackAddress() {
+#if defined(__GNUC__) || defined(__clang__)
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#else
+    volatile char marker = 0;
+    return reinterpret_cast<uintptr_t>(&marker);
+#endif
+  }
+
+  const Program& program_;
+  Host& host_;
+  const RunOptions& options_;
+  std::vector<platform::Variant> globals_;
+  std::vector<uint8_t> bound_;
+  std::shared_ptr<ErrObject> err_;
+  Frame* frame_ = nullptr;
+  std::optional<Pos> errorPosition_;
+  uint64_t steps_ = 0;
+  uint64_t nextCheck_ = 0;
+  uintptr_t stackLimit_ = 0;
+  uint32_t randomSeed_ = 0x50000;
+  float lastRandom_ = 0.0f;
+  platform::Variant missing_;
+  FrameArena arena_;
+};
+
+}  // namespace corvella::script

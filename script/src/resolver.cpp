@@ -1,0 +1,503 @@
+#include "resolver.h"
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "builtins.h"
+#include "corvella/platform/error.h"
+#include "operators.h"
+
+namespace corvella::script {
+
+using platform::RuntimeError;
+using platform::Variant;
+
+namespace {
+
+struct Symbol {
+  enum class Kind : uint8_t { Local, Global, Const, Procedure, PendingConst };
+  Kind kind = Kind::Local;
+  uint32_t index = 0;
+  bool fixedArray = false;
+  Variant value;
+};
+
+using Table = std::unordered_map<std::u16string, Symbol>;
+
+[[noreturn]] void FailAt(RuntimeError error, Pos pos) {
+  throw CompileFailure{error, pos.line, pos.column, {}};
+}
+
+ExprPtr MakeNode(ExprKind kind, Pos pos) {
+  auto e = std::make_unique<Expr>();
+  e->kind = kind;
+  e->pos = pos;
+  return e;
+}
+
+class Resolver {
+ public:
+  Program Run(ParsedScript parsed) {
+    program_.optionExplicit = parsed.optionExplicit;
+    // Declarations first: names may be used before the statement that declares them.
+    for (Decl& decl : parsed.globals) {
+      if (decl.kind == DeclKind::Const) DeclareConst(globals_, decl);
+    }
+    for (Decl& decl : parsed.globals) {
+      if (decl.kind == DeclKind::Const) FoldConst(globals_, decl);
+    }
+    for (Decl& decl : parsed.globals) {
+      if (decl.kind != DeclKind::Const && decl.kind != DeclKind::ReDim) {
+        DeclareVariable(globals_, decl, program_.globalCount, program_.globalArrays);
+      }
+    }
+    for (size_t i = 0; i < parsed.procedures.size(); ++i) {
+      Procedure& proc = parsed.procedures[i].procedure;
+      std::u16string folded = FoldName(proc.name);
+      if (globals_.count(folded)) FailAt(RuntimeError::NameRedefined, proc.pos);
+      Symbol symbol;
+      symbol.kind = Symbol::Kind::Procedure;
+      symbol.index = static_cast<uint32_t>(i);
+      globals_.emplace(std::move(folded), std::move(symbol));
+    }
+    for (Decl& decl : parsed.globals) {
+      if (decl.kind == DeclKind::ReDim && !globals_.count(FoldName(decl.name))) {
+        decl.kind = DeclKind::Var;
+        DeclareVariable(globals_, decl, program_.globalCount, program_.globalArrays);
+      }
+    }
+
+    ResolveBlock(parsed.top);
+    program_.top = std::move(parsed.top);
+
+    for (ParsedProcedure& parsedProc : parsed.procedures) {
+      ResolveProcedure(parsedProc);
+      program_.procedures.push_back(std::move(parsedProc.procedure));
+    }
+    return std::move(program_);
+  }
+
+ private:
+  // ------------------------------------------------------------------------------------------
+  // Declarations
+
+  void DeclareVariable(Table& table, Decl& decl, uint32_t& count, std::vector<ArrayInit>& arrays) {
+    std::u16string folded = FoldName(decl.name);
+    if (table.count(folded)) FailAt(RuntimeError::NameRedefined, decl.pos);
+    Symbol symbol;
+    symbol.kind = &table == &globals_ ? Symbol::Kind::Global : Symbol::Kind::Local;
+    symbol.index = count++;
+    if (decl.kind == DeclKind::FixedArray || decl.kind == DeclKind::DynamicArray) {
+      ArrayInit init;
+      init.slot = symbol.index;
+      init.pos = decl.pos;
+      for (ExprPtr& bound : decl.bounds) {
+        ResolveExpr(bound);
+        Variant value = FoldConstant(*bound, RuntimeError::ExpectedIntegerConstant);
+        int32_t upper = 0;
+        try {
+          upper = value.ToI4();
+        } catch (const platform::Error&) {
+          FailAt(RuntimeError::ExpectedIntegerConstant, bound->pos);
+        }
+        if (upper < -1) FailAt(RuntimeError::ExpectedIntegerConstant, bound->pos);
+        init.bounds.push_back({0, upper});
+      }
+      symbol.fixedArray = decl.kind == DeclKind::FixedArray;
+      arrays.push_back(std::move(init));
+    }
+    table.emplace(std::move(folded), std::move(symbol));
+  }
+
+  void DeclareConst(Table& table, Decl& decl) {
+    std::u16string folded = FoldName(decl.name);
+    if (table.count(folded)) FailAt(RuntimeError::NameRedefined, decl.pos);
+    Symbol symbol;
+    symbol.kind = Symbol::Kind::PendingConst;
+    table.emplace(std::move(folded), std::move(symbol));
+  }
+
+  void FoldConst(Table& table, Decl& decl) {
+    ResolveExpr(decl.value);
+    Variant value = FoldConstant(*decl.value, RuntimeError::ExpectedLiteralConstant);
+    Symbol& symbol = table.at(FoldName(decl.name));
+    symbol.kind = Symbol::Kind::Const;
+    symbol.value = std::move(value);
+  }
+
+  // The value of a resolved constant expression: literals, constants and operators on them.
+  static Variant FoldConstant(const Expr& e, RuntimeError error) {
+    try {
+      switch (e.kind) {
+        case ExprKind::Literal:
+          return e.value;
+        case ExprKind::Paren:
+          return FoldConstant(*e.a, error);
+        case ExprKind::Unary:
+          return ops::Unary(e.op, FoldConstant(*e.a, error));
+        case ExprKind::Binary: {
+          Variant a = FoldConstant(*e.a, error), b = FoldConstant(*e.b, error);
+          if (e.op == Op::Concat) return ops::Concat(a, b, size_t{1} << 20);
+          return ops::Binary(e.op, a, b, e.a->hard, e.b->hard);
+        }
+        default:
+          break;
+      }
+    } catch (const platform::Error&) {
+    }
+    FailAt(error, e.pos);
+  }
+
+  void ResolveProcedure(ParsedProcedure& parsed) {
+    Procedure& proc = parsed.procedure;
+    Table locals;
+    uint32_t count = 0;
+    if (proc.isFunction) count = 1;  // the result
+    for (Param& param : proc.params) {
+      std::u16string folded = FoldName(param.name);
+      if (locals.count(folded)) FailAt(RuntimeError::NameRedefined, param.pos);
+      param.slot = count++;
+      Symbol symbol;
+      symbol.kind = Symbol::Kind::Local;
+      symbol.index = param.slot;
+      locals.emplace(std::move(folded), std::move(symbol));
+    }
+    locals_ = &locals;
+    proc_ = &proc;
+    procName_ = FoldName(proc.name);
+    localCount_ = &count;
+    implicitLocals_.clear();
+    for (Decl& decl : parsed.decls) {
+      if (decl.kind == DeclKind::Const) DeclareConst(locals, decl);
+    }
+    for (Decl& decl : parsed.decls) {
+      if (decl.kind == DeclKind::Const) FoldConst(locals, decl);
+    }
+    for (Decl& decl : parsed.decls) {
+      if (decl.kind != DeclKind::Const && decl.kind != DeclKind::ReDim) {
+        DeclareVariable(locals, decl, count, proc.arrays);
+      }
+    }
+    for (Decl& decl : parsed.decls) {
+      std::u16string folded = FoldName(decl.name);
+      if (decl.kind == DeclKind::ReDim && !locals.count(folded) && !IsGlobalVariable(folded)) {
+        decl.kind = DeclKind::Var;
+        DeclareVariable(locals, decl, count, proc.arrays);
+      }
+    }
+    ResolveBlock(proc.body);
+    proc.localCount = count;
+    locals_ = nullptr;
+    proc_ = nullptr;
+    localCount_ = nullptr;
+  }
+
+  bool IsGlobalVariable(const std::u16string& folded) const {
+    auto it = globals_.find(folded);
+    return it != globals_.end() && it->second.kind == Symbol::Kind::Global;
+  }
+
+  // ------------------------------------------------------------------------------------------
+  // Names
+
+  // A name declared nowhere: a host's global object, or else an implicit variable. At the top
+  // level it is a global; in a procedure it is global when the top level uses it too, else a
+  // local of the procedure unless the host binds an object to it.
+  ExprPtr MakeDynamic(const Expr& name) {
+    std::u16string folded = FoldName(name.name);
+    auto it = dynamicIndex_.find(folded);
+    if (it == dynamicIndex_.end()) {
+      DynamicName dynamic{name.name, program_.globalCount++};
+      program_.dynamics.push_back(std::move(dynamic));
+      it =
+          dynamicIndex_.emplace(folded, DynamicInfo{program_.dynamics.size() - 1, proc_ == nullptr})
+              .first;
+    }
+    ExprPtr e = MakeNode(ExprKind::Dynamic, name.pos);
+    e->name = name.name;
+    e->slot = program_.dynamics[it->second.index].slot;
+    if (proc_ != nullptr && !it->second.usedAtTop) {
+      auto local = implicitLocals_.find(folded);
+      if (local == implicitLocals_.end()) {
+        local = implicitLocals_.emplace(folded, (*localCount_)++).first;
+      }
+      e->slot2 = local->second;
+    }
+    return e;
+  }
+
+  ExprPtr MakeVariable(const Symbol& symbol, const std::u16string& name, Pos pos) {
+    ExprPtr e =
+        MakeNode(symbol.kind == Symbol::Kind::Global ? ExprKind::Global : ExprKind::Local, pos);
+    e->slot = symbol.index;
+    e->name = name;
+    return e;
+  }
+
+  const Symbol* Find(const std::u16string& folded) const {
+    if (locals_) {
+      auto it = locals_->find(folded);
+      if (it != locals_->end()) return &it->second;
+    }
+    auto it = globals_.find(folded);
+    return it == globals_.end() ? nullptr : &it->second;
+  }
+
+  // Resolves a Name node into the node for its value or call.
+  void ResolveName(ExprPtr& e) {
+    std::u16string folded = FoldName(e->name);
+    Pos pos = e->pos;
+    ExprPtr base;
+    if (proc_ && proc_->isFunction && !e->hasArgs && folded == procName_) {
+      base = MakeNode(ExprKind::Local, pos);
+      base->slot = 0;
+      base->name = e->name;
+    } else if (const Symbol* symbol = Find(folded)) {
+      switch (symbol->kind) {
+        case Symbol::Kind::Local:
+        case Symbol::Kind::Global:
+          base = MakeVariable(*symbol, e->name, pos);
+          break;
+        case Symbol::Kind::Const:
+          base = MakeNode(ExprKind::Literal, pos);
+          base->value = symbol->value;
+          base->hard = true;
+          break;
+        case Symbol::Kind::PendingConst:
+          FailAt(RuntimeError::ExpectedLiteralConstant, pos);
+        case Symbol::Kind::Procedure: {
+          ExprPtr call = MakeNode(ExprKind::CallProc, pos);
+          call->slot = symbol->index;
+          call->name = e->name;
+          call->hasArgs = e->hasArgs;
+          call->args = std::move(e->args);
+          e = std::move(call);
+          ResolveArgs(*e);
+          e->pure = false;
+          return;
+        }
+      }
+    } else if (int builtin = FindBuiltin(folded); builtin >= 0) {
+      ExprPtr call = MakeNode(ExprKind::CallBuiltin, pos);
+      call->slot = static_cast<uint32_t>(builtin);
+      call->name = e->name;
+      call->hasArgs = e->hasArgs;
+      call->args = std::move(e->args);
+      e = std::move(call);
+      ResolveArgs(*e);
+      return;
+    } else if (std::optional<Variant> constant = FindBuiltinConstant(folded)) {
+      base = MakeNode(ExprKind::Literal, pos);
+      base->value = std::move(*constant);
+      base->hard = true;
+    } else {
+      base = MakeDynamic(*e);
+    }
+    if (!e->hasArgs) {
+      e = std::move(base);
+      return;
+    }
+    ExprPtr index = MakeNode(ExprKind::Index, pos);
+    index->a = std::move(base);
+    index->hasArgs = true;
+    index->args = std::move(e->args);
+    e = std::move(index);
+    ResolveArgs(*e);
+  }
+
+  void ResolveArgs(Expr& e) {
+    for (ExprPtr& arg : e.args) {
+      if (arg) {
+        ResolveExpr(arg);
+        e.pure = e.pure && arg->pure;
+      }
+    }
+  }
+
+  void ResolveExpr(ExprPtr& e) {
+    switch (e->kind) {
+      case ExprKind::Name:
+        ResolveName(e);
+        return;
+      case ExprKind::Apply: {
+        ResolveExpr(e->a);
+        e->kind = ExprKind::Index;
+        e->pure = e->a->pure;
+        ResolveArgs(*e);
+        return;
+      }
+      case ExprKind::Member:
+        ResolveExpr(e->a);
+        ResolveArgs(*e);
+        e->pure = false;
+        return;
+      case ExprKind::Paren:
+        ResolveExpr(e->a);
+        e->pure = e->a->pure;
+        e->hard = e->a->hard;
+        return;
+      case ExprKind::Unary:
+        ResolveExpr(e->a);
+        e->pure = e->a->pure;
+        // A negative number literal is a literal: -5, -&H10.
+        if (e->op != Op::Not && e->a->kind == ExprKind::Literal && e->a->hard &&
+            !e->a->value.IsString()) {
+          try {
+            Variant value = ops::Unary(e->op, e->a->value);
+            ExprPtr literal = MakeNode(ExprKind::Literal, e->pos);
+            literal->value = std::move(value);
+            literal->hard = true;
+            e = std::move(literal);
+          } catch (const platform::Error&) {
+          }
+        }
+        return;
+      case ExprKind::Binary:
+      case ExprKind::Is:
+        ResolveExpr(e->a);
+        ResolveExpr(e->b);
+        e->pure = e->a->pure && e->b->pure;
+        return;
+      default:
+        return;
+    }
+  }
+
+  // An assignment target: a variable, an element, an object's property.
+  void ResolveTarget(ExprPtr& e) {
+    if (e->kind == ExprKind::Name) {
+      std::u16string folded = FoldName(e->name);
+      bool isResult = proc_ && proc_->isFunction && folded == procName_;
+      const Symbol* symbol = isResult ? nullptr : Find(folded);
+      bool variable =
+          isResult ||
+          (symbol && (symbol->kind == Symbol::Kind::Local || symbol->kind == Symbol::Kind::Global));
+      bool unknown =
+          !isResult && !symbol && FindBuiltin(folded) < 0 && !FindBuiltinConstant(folded);
+      if (!variable && !unknown) FailAt(RuntimeError::IllegalAssignment, e->pos);
+      if (isResult && e->hasArgs) FailAt(RuntimeError::IllegalAssignment, e->pos);
+      bool hadArgs = e->hasArgs;
+      e->hasArgs = false;
+      std::vector<ExprPtr> args = std::move(e->args);
+      ResolveName(e);
+      if (hadArgs) {
+        ExprPtr index = MakeNode(ExprKind::Index, e->pos);
+        index->a = std::move(e);
+        index->hasArgs = true;
+        index->args = std::move(args);
+        e = std::move(index);
+        ResolveArgs(*e);
+      }
+      return;
+    }
+    if (e->kind == ExprKind::Member || e->kind == ExprKind::Apply) {
+      ResolveExpr(e);
+      return;
+    }
+    FailAt(RuntimeError::IllegalAssignment, e->pos);
+  }
+
+  // A plain variable: a For counter, a ReDim or Erase target, With's hidden variable.
+  void ResolveVariable(ExprPtr& e, RuntimeError error, bool* fixedArray = nullptr) {
+    if (e->kind != ExprKind::Name || e->hasArgs) FailAt(error, e->pos);
+    std::u16string folded = FoldName(e->name);
+    if (fixedArray) {
+      const Symbol* symbol = Find(folded);
+      *fixedArray = symbol && symbol->fixedArray;
+    }
+    ResolveTarget(e);
+    if (e->kind != ExprKind::Local && e->kind != ExprKind::Global && e->kind != ExprKind::Dynamic) {
+      FailAt(error, e->pos);
+    }
+  }
+
+  // ------------------------------------------------------------------------------------------
+  // Statements
+
+  void ResolveBlock(Block& block) {
+    for (StmtPtr& s : block)
+      ResolveStatement(*s);
+  }
+
+  void ResolveStatement(Stmt& s) {
+    switch (s.kind) {
+      case StmtKind::Call:
+        ResolveExpr(s.value);
+        break;
+      case StmtKind::Assign:
+        ResolveTarget(s.target);
+        ResolveExpr(s.value);
+        break;
+      case StmtKind::If:
+      case StmtKind::Select:
+        if (s.value) ResolveExpr(s.value);
+        for (Branch& branch : s.branches) {
+          for (ExprPtr& test : branch.tests)
+            ResolveExpr(test);
+          ResolveBlock(branch.body);
+        }
+        ResolveBlock(s.elseBody);
+        break;
+      case StmtKind::For:
+        ResolveVariable(s.target, RuntimeError::InvalidForVariable);
+        ResolveExpr(s.from);
+        ResolveExpr(s.to);
+        if (s.step) ResolveExpr(s.step);
+        ResolveBlock(s.body);
+        break;
+      case StmtKind::ForEach:
+        ResolveVariable(s.target, RuntimeError::InvalidForVariable);
+        ResolveExpr(s.value);
+        ResolveBlock(s.body);
+        break;
+      case StmtKind::Do:
+        if (s.value) ResolveExpr(s.value);
+        ResolveBlock(s.body);
+        break;
+      case StmtKind::ReDim:
+        for (ReDimItem& item : s.redims) {
+          bool fixed = false;
+          ResolveVariable(item.target, RuntimeError::ExpectedIdentifier, &fixed);
+          s.fixedArray = s.fixedArray || fixed;
+          for (ExprPtr& bound : item.bounds)
+            ResolveExpr(bound);
+        }
+        break;
+      case StmtKind::Erase:
+        ResolveVariable(s.target, RuntimeError::ExpectedIdentifier, &s.fixedArray);
+        break;
+      case StmtKind::With:
+        ResolveVariable(s.target, RuntimeError::ExpectedIdentifier);
+        ResolveExpr(s.value);
+        ResolveBlock(s.body);
+        break;
+      case StmtKind::Exit:
+      case StmtKind::OnError:
+      case StmtKind::Nop:
+        break;
+    }
+  }
+
+  struct DynamicInfo {
+    size_t index;
+    bool usedAtTop;
+  };
+
+  Program program_;
+  Table globals_;
+  Table* locals_ = nullptr;
+  Procedure* proc_ = nullptr;
+  std::u16string procName_;
+  uint32_t* localCount_ = nullptr;
+  std::unordered_map<std::u16string, DynamicInfo> dynamicIndex_;
+  std::unordered_map<std::u16string, uint32_t> implicitLocals_;
+};
+
+}  // namespace
+
+Program Resolve(ParsedScript parsed) {
+  return Resolver().Run(std::move(parsed));
+}
+
+}  // namespace corvella::script
