@@ -54,7 +54,7 @@ void Scenarios() {
     Let(p, "FontSize", Variant(int16_t{20}));
     Let(p, "FontBold", Variant::Bool(true));
     Let(p, "FontColor", Variant(u"FF8000"));
-    Call(p, "AddText", {Variant(u"Egret \u00e9t\u00e9"), Variant(5), Variant(5)});
+    Call(p, "AddText", {Variant(u"Egret 600x450"), Variant(5), Variant(5)});
     Let(p, "Quality", Variant(int16_t{85}));
     Call(p, "SaveFile", {Output("egret_text.jpg")});
   }

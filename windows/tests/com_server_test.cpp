@@ -1,1 +1,149 @@
-int wmain() { return 0; }
+// Checks the type library embedded in corvella.dll against the component's member table: every
+// member of _Pictron in slot order with its name, kind and DISPID, and the GUIDs of the library,
+// the interface and the class. Runs under Wine:
+//   com_server_test.exe PATH\corvella.dll
+// Prints "DONE com_server_test" when everything matches.
+
+#include <oaidl.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "corvella/component/class_factory.h"
+#include "corvella/component/member_table.h"
+#include "corvella/platform/text.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool condition, const std::string& what) {
+  std::printf("%s %s\n", condition ? "ok  " : "FAIL", what.c_str());
+  if (!condition) ++failures;
+}
+
+bool Same(const GUID& guid, const corvella::component::Guid& id) {
+  return guid.Data1 == id.data1 && guid.Data2 == id.data2 && guid.Data3 == id.data3 &&
+         std::memcmp(guid.Data4, id.data4, sizeof guid.Data4) == 0;
+}
+
+INVOKEKIND KindOf(corvella::platform::InvokeKind kind) {
+  switch (kind) {
+    case corvella::platform::InvokeKind::PropertyGet:
+      return INVOKE_PROPERTYGET;
+    case corvella::platform::InvokeKind::PropertyPut:
+      return INVOKE_PROPERTYPUT;
+    default:
+      return INVOKE_FUNC;
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: com_server_test PATH\\corvella.dll\n");
+    return 2;
+  }
+  ITypeLib* library = nullptr;
+  HRESULT hr = LoadTypeLibEx(argv[1], REGKIND_NONE, &library);
+  Check(SUCCEEDED(hr), "the DLL holds a type library");
+  if (FAILED(hr)) return 1;
+
+  TLIBATTR* libraryAttributes = nullptr;
+  library->GetLibAttr(&libraryAttributes);
+  Check(Same(libraryAttributes->guid, corvella::component::kLibidCorvella) &&
+            libraryAttributes->wMajorVerNum == 1 && libraryAttributes->wMinorVerNum == 0,
+        "library Corvella 1.0 with the component's LIBID");
+  library->ReleaseTLibAttr(libraryAttributes);
+  BSTR libraryName = nullptr;
+  library->GetDocumentation(-1, &libraryName, nullptr, nullptr, nullptr);
+  Check(libraryName != nullptr && std::wstring(libraryName) == L"Corvella", "library name Corvella");
+  SysFreeString(libraryName);
+
+  GUID iid;
+  {
+    GUID clsid;
+    std::memset(&clsid, 0, sizeof clsid);
+    ITypeInfo* coclass = nullptr;
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+      TYPEKIND kind;
+      library->GetTypeInfoType(i, &kind);
+      if (kind == TKIND_COCLASS) library->GetTypeInfo(i, &coclass);
+    }
+    Check(coclass != nullptr, "the library holds a coclass");
+    if (coclass == nullptr) return 1;
+    TYPEATTR* attributes = nullptr;
+    coclass->GetTypeAttr(&attributes);
+    clsid = attributes->guid;
+    coclass->ReleaseTypeAttr(attributes);
+    BSTR name = nullptr;
+    coclass->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
+    Check(name != nullptr && std::wstring(name) == L"Pictron" &&
+              Same(clsid, corvella::component::kClsidPictron),
+          "coclass Pictron with the component's CLSID");
+    SysFreeString(name);
+    HREFTYPE reference;
+    coclass->GetRefTypeOfImplType(0, &reference);
+    ITypeInfo* interfaceInfo = nullptr;
+    coclass->GetRefTypeInfo(reference, &interfaceInfo);
+    interfaceInfo->GetTypeAttr(&attributes);
+    iid = attributes->guid;
+    interfaceInfo->ReleaseTypeAttr(attributes);
+    interfaceInfo->Release();
+    coclass->Release();
+  }
+  Check(Same(iid, corvella::component::kIidPictron), "the default interface is _Pictron");
+
+  ITypeInfo* info = nullptr;
+  library->GetTypeInfoOfGuid(iid, &info);
+  TYPEATTR* attributes = nullptr;
+  info->GetTypeAttr(&attributes);
+  const WORD flags = attributes->wTypeFlags;
+  Check(attributes->typekind == TKIND_DISPATCH && (flags & TYPEFLAG_FDUAL) != 0 &&
+            (flags & TYPEFLAG_FHIDDEN) != 0 && (flags & TYPEFLAG_FNONEXTENSIBLE) != 0,
+        "_Pictron is dual, hidden and non-extensible");
+  info->ReleaseTypeAttr(attributes);
+
+  // The vtable side of the dual interface lists the methods in slot order after IDispatch's 7.
+  HREFTYPE vtableReference;
+  ITypeInfo* vtable = nullptr;
+  if (SUCCEEDED(info->GetRefTypeOfImplType(-1, &vtableReference)) &&
+      SUCCEEDED(info->GetRefTypeInfo(vtableReference, &vtable))) {
+    info->Release();
+    info = vtable;
+  }
+  info->GetTypeAttr(&attributes);
+  Check(attributes->typekind == TKIND_INTERFACE &&
+            (attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) != 0,
+        "its vtable interface is OLE-Automation compatible");
+  const auto members = corvella::component::PictronMembers();
+  Check(attributes->cFuncs == members.size(),
+        "47 members (" + std::to_string(attributes->cFuncs) + ")");
+  for (size_t i = 0; i < members.size() && i < attributes->cFuncs; ++i) {
+    const auto& member = members[i].info;
+    FUNCDESC* function = nullptr;
+    info->GetFuncDesc(static_cast<UINT>(i), &function);
+    BSTR name = nullptr;
+    UINT count = 0;
+    info->GetNames(function->memid, &name, 1, &count);
+    const std::string actual = corvella::platform::WideToUtf8(
+        std::u16string(reinterpret_cast<const char16_t*>(name), SysStringLen(name)));
+    char line[160];
+    std::snprintf(line, sizeof line, "slot %2d %-20s DISPID 0x%08X", member.slot, actual.c_str(),
+                  static_cast<unsigned>(function->memid));
+    Check(member.slot == static_cast<int>(i + 1) && actual == member.name &&
+              function->memid == member.dispid && function->invkind == KindOf(member.kind) &&
+              function->oVft == static_cast<SHORT>((7 + i) * sizeof(void*)),
+          line);
+    SysFreeString(name);
+    info->ReleaseFuncDesc(function);
+  }
+  info->ReleaseTypeAttr(attributes);
+  info->Release();
+  library->Release();
+  std::printf(failures == 0 ? "DONE com_server_test\n" : "FAILED com_server_test: %d\n", failures);
+  return failures == 0 ? 0 : 1;
+}
