@@ -325,6 +325,25 @@ platform::Error ErrorFromHresult(HRESULT result, EXCEPINFO* exception) {
     if (number == 0) number = static_cast<int32_t>(E_FAIL);
     return platform::Error(number, std::move(source), std::move(description));
   }
+  // Some engines report a script's error as the call's HRESULT with the thread's error
+  // information instead of exception information; the caller cleared that before the call.
+  ComRef<IErrorInfo> info;
+  if (exception != nullptr && FAILED(result) && GetErrorInfo(0, info.Receive()) == S_OK && info) {
+    BSTR source = nullptr;
+    BSTR description = nullptr;
+    info->GetSource(&source);
+    info->GetDescription(&description);
+    platform::Error error(static_cast<int32_t>(result), platform::WideToUtf8(FromBstr(source)),
+                          platform::WideToUtf8(FromBstr(description)));
+    SysFreeString(source);
+    SysFreeString(description);
+    if (!error.Description().empty()) return error;
+  }
+  if (HRESULT_FACILITY(result) == FACILITY_CONTROL) {
+    const auto runtime = static_cast<RuntimeError>(HRESULT_CODE(result));
+    return platform::Error(static_cast<int32_t>(result), std::string(),
+                           std::string(platform::RuntimeErrorText(runtime)));
+  }
   switch (result) {
     case DISP_E_MEMBERNOTFOUND:
     case DISP_E_UNKNOWNNAME:
@@ -434,6 +453,7 @@ Variant ComDispatchable::Invoke(platform::DispId id, platform::InvokeKind kind,
   EXCEPINFO exception{};
   UINT argumentError = 0;
   ScopedVariant result;
+  SetErrorInfo(0, nullptr);
   HRESULT hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
                                put ? nullptr : result.get(), &exception, &argumentError);
   // What the callee wrote into a by-reference argument goes back to the caller's slot.

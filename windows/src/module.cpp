@@ -122,7 +122,7 @@ std::wstring ModulePath() {
   }
 }
 
-ITypeInfo* PictronTypeInfo(HRESULT& failure) {
+ITypeInfo* PictronTypeInfo(HRESULT& failure) noexcept try {
   std::lock_guard lock(typeLibraryMutex);
   if (pictronTypeInfo == nullptr) {
     const std::wstring path = ModulePath();
@@ -141,14 +141,19 @@ ITypeInfo* PictronTypeInfo(HRESULT& failure) {
   pictronTypeInfo->AddRef();
   failure = S_OK;
   return pictronTypeInfo;
+} catch (...) {
+  failure = E_UNEXPECTED;
+  return nullptr;
 }
 
-void ReleaseTypeInfo() {
+void ReleaseTypeInfo() noexcept try {
   std::lock_guard lock(typeLibraryMutex);
   if (pictronTypeInfo != nullptr) pictronTypeInfo->Release();
   if (typeLibrary != nullptr) typeLibrary->Release();
   pictronTypeInfo = nullptr;
   typeLibrary = nullptr;
+} catch (...) {
+  // The library stays cached; it is released with the process.
 }
 
 HRESULT RegisterServer() {

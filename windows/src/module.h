@@ -27,9 +27,9 @@ std::wstring ModulePath();
 
 /// The type information of _Pictron, loaded from the DLL's own type library on first use (a new
 /// reference), or nullptr with @p failure set when the library cannot be loaded.
-ITypeInfo* PictronTypeInfo(HRESULT& failure);
+ITypeInfo* PictronTypeInfo(HRESULT& failure) noexcept;
 /// Releases the cached type library (when the module becomes idle).
-void ReleaseTypeInfo();
+void ReleaseTypeInfo() noexcept;
 
 /// Writes the registry entries of the class, its ProgID, the type library and the interface.
 HRESULT RegisterServer();

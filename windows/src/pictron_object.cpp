@@ -229,9 +229,6 @@ auto NoResult() {
 
 }  // namespace
 
-#define CORVELLA_CHECK_OUT(pointer) \
-  if ((pointer) == nullptr) return E_POINTER
-
 // ----------------------------------------------------------------------------------------------
 // _Pictron: slots 1 .. 47 of the member table
 
@@ -240,91 +237,91 @@ HRESULT PictronObject::OnStartPage(VARIANT* PassedScriptingContext) {
 }
 
 HRESULT PictronObject::OnEndPage(VARIANT* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   VariantInit(result);
   return Call(2, {}, [&](const Variant& value) { ToCom(value, result); });
 }
 
 HRESULT PictronObject::get_OriginalWidth(LONG* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(3, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_OriginalHeight(LONG* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(4, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_OriginalSize(LONG* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(5, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_width(LONG* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(6, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_Height(LONG* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(7, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_Size(double* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(8, {}, [&](const Variant& value) { *result = value.ToR8(); });
 }
 
 HRESULT PictronObject::get_FontFace(BSTR* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = nullptr;
   return Call(9, {}, [&](const Variant& value) { *result = ToBstr(value.ToBStr()); });
 }
 
 HRESULT PictronObject::get_FontBold(VARIANT_BOOL* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
   return Call(10, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::get_FontColor(BSTR* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = nullptr;
   return Call(11, {}, [&](const Variant& value) { *result = ToBstr(value.ToBStr()); });
 }
 
 HRESULT PictronObject::get_FontItalic(VARIANT_BOOL* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
   return Call(12, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::get_FontOrientation(short* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(13, {}, [&](const Variant& value) { *result = value.ToI2(); });
 }
 
 HRESULT PictronObject::get_FontSize(short* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(14, {}, [&](const Variant& value) { *result = value.ToI2(); });
 }
 
 HRESULT PictronObject::get_FontUnderline(VARIANT_BOOL* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
   return Call(15, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::get_FontCharset(LONG* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = 0;
   return Call(16, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
@@ -462,13 +459,13 @@ HRESULT PictronObject::GreyScale() {
 }
 
 HRESULT PictronObject::LoadPictureFromStd(VARIANT_BOOL* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
   return Call(45, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::StripNulls(BSTR OriginalStr, BSTR* result) {
-  CORVELLA_CHECK_OUT(result);
+  if (result == nullptr) return E_POINTER;
   *result = nullptr;
   try {
     return Call(46, {Argument::In(Variant(FromBstr(OriginalStr)))},
@@ -481,8 +478,6 @@ HRESULT PictronObject::StripNulls(BSTR OriginalStr, BSTR* result) {
 HRESULT PictronObject::JPEGSkipVariables(VARIANT* lngPos) {
   return Call(47, {Argument::InOut(lngPos)}, NoResult());
 }
-
-#undef CORVELLA_CHECK_OUT
 
 // ----------------------------------------------------------------------------------------------
 // The class factory

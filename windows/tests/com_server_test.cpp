@@ -1,16 +1,20 @@
-// Checks the type library embedded in corvella.dll against the component's member table: every
+// Checks the type library embedded in corvella.dll against the component's member table (every
 // member of _Pictron in slot order with its name, kind and DISPID, and the GUIDs of the library,
-// the interface and the class. Runs under Wine:
+// the interface and the class), and the bridge's view of a foreign object that answers names only
+// through IDispatchEx, as script-defined objects may. Runs under Wine:
 //   com_server_test.exe PATH\corvella.dll
 // Prints "DONE com_server_test" when everything matches.
 
+#include <dispex.h>
 #include <oaidl.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "com_bridge.h"
 #include "corvella/component/class_factory.h"
 #include "corvella/component/member_table.h"
 #include "corvella/platform/text.h"
@@ -40,6 +44,116 @@ INVOKEKIND KindOf(corvella::platform::InvokeKind kind) {
   }
 }
 
+// A script-defined object as some engines make them: GetIDsOfNames knows no name, GetDispID finds
+// "Twice" without regard to case. Twice(x) writes 2 * x back into its by-reference argument and
+// answers "done"; "Fail" raises an error with exception information.
+class ScriptObject final : public IDispatchEx {
+ public:
+  static constexpr DISPID kTwice = 7;
+  static constexpr DISPID kFail = 8;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    static const GUID kIidDispatchEx = {
+        0xa6ef9860, 0xc720, 0x11d0, {0x93, 0x37, 0x00, 0xa0, 0xc9, 0x0d, 0xca, 0xa9}};
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, kIidDispatchEx)) {
+      *object = static_cast<IDispatchEx*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --references;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* ids) override {
+    ids[0] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID locale, WORD flags,
+                                   DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
+                                   UINT*) override {
+    return InvokeEx(id, locale, flags, parameters, result, exception, nullptr);
+  }
+  HRESULT STDMETHODCALLTYPE GetDispID(BSTR name, DWORD flags, DISPID* id) override {
+    const bool anyCase = (flags & fdexNameCaseInsensitive) != 0;
+    if ((anyCase ? lstrcmpiW(name, L"Twice") : lstrcmpW(name, L"Twice")) == 0) {
+      *id = kTwice;
+    } else if ((anyCase ? lstrcmpiW(name, L"Fail") : lstrcmpW(name, L"Fail")) == 0) {
+      *id = kFail;
+    } else {
+      return DISP_E_UNKNOWNNAME;
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID, WORD, DISPPARAMS* parameters,
+                                     VARIANT* result, EXCEPINFO* exception,
+                                     IServiceProvider*) override {
+    if (id == kFail) {
+      exception->scode = static_cast<SCODE>(0x800A1388);  // runtime error 5000
+      exception->bstrSource = SysAllocString(L"Page");
+      exception->bstrDescription = SysAllocString(L"refused");
+      return DISP_E_EXCEPTION;
+    }
+    if (id != kTwice) return DISP_E_MEMBERNOTFOUND;
+    if (parameters->cArgs != 1 || V_VT(&parameters->rgvarg[0]) != (VT_BYREF | VT_VARIANT)) {
+      return DISP_E_TYPEMISMATCH;
+    }
+    VARIANT* argument = V_VARIANTREF(&parameters->rgvarg[0]);
+    if (V_VT(argument) != VT_I4) return DISP_E_TYPEMISMATCH;
+    V_I4(argument) *= 2;
+    if (result != nullptr) {
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = SysAllocString(L"done");
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DeleteMemberByName(BSTR, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DeleteMemberByDispID(DISPID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMemberProperties(DISPID, DWORD, DWORD*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetMemberName(DISPID, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetNextDispID(DWORD, DISPID, DISPID*) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE GetNameSpaceParent(IUnknown**) override { return E_NOTIMPL; }
+
+ private:
+  ULONG references = 1;
+};
+
+// The bridge finds names through IDispatchEx, passes arguments by reference so that the callee's
+// writes come back, and turns exception information into the error that reaches the script.
+void CheckScriptObject() {
+  using corvella::platform::InvokeKind;
+  using corvella::platform::Variant;
+  auto* raw = new ScriptObject();
+  corvella::com::ComDispatchable object{corvella::com::ComRef<IDispatch>(raw)};
+  Check(object.GetIdOfName(u"TWICE") == ScriptObject::kTwice,
+        "a name found through IDispatchEx::GetDispID, without regard to case");
+  Check(object.GetIdOfName(u"Thrice") == corvella::platform::kDispIdUnknown, "an unknown name");
+  std::vector<Variant> arguments{Variant(int32_t{21})};
+  Variant result = object.Invoke(ScriptObject::kTwice, InvokeKind::Method, arguments);
+  Check(arguments[0] == Variant(int32_t{42}) && result == Variant(u"done"),
+        "a by-reference argument written by the callee comes back");
+  try {
+    object.Invoke(ScriptObject::kFail, InvokeKind::Method, {});
+    Check(false, "a failing call raises");
+  } catch (const corvella::platform::Error& error) {
+    Check(error.Number() == static_cast<int32_t>(0x800A1388) && error.Source() == "Page" &&
+              error.Description() == "refused",
+          "the callee's exception information becomes the error");
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -47,6 +161,8 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: com_server_test PATH\\corvella.dll\n");
     return 2;
   }
+  CheckScriptObject();
+
   ITypeLib* library = nullptr;
   HRESULT hr = LoadTypeLibEx(argv[1], REGKIND_NONE, &library);
   Check(SUCCEEDED(hr), "the DLL holds a type library");

@@ -37,6 +37,18 @@ q.OpenBinary(response.body);
 check(q.OriginalSize == 18986, "the body is the opened file");
 q.SaveFile(output + "page_jscript_body.jpg");
 
+// An error thrown by the page's objects fails the call. (Wine's JScript answers a call from outside
+// that throws with a bare failure code, without the exception's description; see
+// windows/README.md.)
+response.BinaryWrite = function (data) { throw new Error("refused"); };
+try {
+  p.Download();
+  check(false, "a failing BinaryWrite fails Download");
+} catch (e) {
+  check(e.number != 0, "an error of BinaryWrite fails Download (" + e.number + " " +
+        e.description + ")");
+}
+
 try {
   p.OpenFile("");
   check(false, "OpenFile of an empty name raises");
