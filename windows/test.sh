@@ -83,7 +83,7 @@ run_checked() {
 }
 
 step "type library against the member table"
-run_checked com_server_test "DONE com_server_test" wine "$build/com_server_test.exe" "$dll"
+run_checked com_server_test "DONE com_server_test" wine "$build/com_server_test.exe" "$dll" "$images"
 
 for script in members.vbs page_class.vbs page_jscript.js parity.vbs; do
   step "cscript $script"
@@ -104,6 +104,8 @@ for file in page_class_body.jpg page_jscript_body.jpg; do
   cmp -s "$work/out-wine/$file" tests/data/images/egret_600x450.jpg ||
     fail "$file is not the file that was opened"
 done
+
+if ls "$work/out-wine" | grep -q '\.tmp$'; then fail "a temporary file was left behind"; fi
 
 step "regsvr32 /u"
 wine regsvr32 /s /u "$dll" || fail "regsvr32 /u failed"

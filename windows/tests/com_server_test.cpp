@@ -2,7 +2,8 @@
 // member of _Pictron in slot order with its name, kind and DISPID, and the GUIDs of the library,
 // the interface and the class), and the bridge's view of a foreign object that answers names only
 // through IDispatchEx, as script-defined objects may. Runs under Wine:
-//   com_server_test.exe PATH\corvella.dll
+//   com_server_test.exe PATH\corvella.dll IMAGES_FOLDER\
+// The second part runs against the registered server through its vtable, as a C++ client would.
 // Prints "DONE com_server_test" when everything matches.
 
 #include <dispex.h>
@@ -18,6 +19,7 @@
 #include "corvella/component/class_factory.h"
 #include "corvella/component/member_table.h"
 #include "corvella/platform/text.h"
+#include "corvella_h.h"
 
 namespace {
 
@@ -95,9 +97,8 @@ class ScriptObject final : public IDispatchEx {
     }
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID, WORD, DISPPARAMS* parameters,
-                                     VARIANT* result, EXCEPINFO* exception,
-                                     IServiceProvider*) override {
+  HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID, WORD, DISPPARAMS* parameters, VARIANT* result,
+                                     EXCEPINFO* exception, IServiceProvider*) override {
     if (id == kFail) {
       exception->scode = static_cast<SCODE>(0x800A1388);  // runtime error 5000
       exception->bstrSource = SysAllocString(L"Page");
@@ -154,14 +155,121 @@ void CheckScriptObject() {
   }
 }
 
+// The entry points, called directly: the class factory for Pictron's CLSID only, and unloading
+// allowed only while no object and no lock is held.
+void CheckEntryPoints(const wchar_t* path) {
+  HMODULE module = LoadLibraryW(path);
+  Check(module != nullptr, "the DLL loads");
+  if (module == nullptr) return;
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+  auto getClassObject =
+      reinterpret_cast<GetClassObject>(GetProcAddress(module, "DllGetClassObject"));
+  auto canUnloadNow = reinterpret_cast<CanUnloadNow>(GetProcAddress(module, "DllCanUnloadNow"));
+  Check(getClassObject != nullptr && canUnloadNow != nullptr &&
+            GetProcAddress(module, "DllRegisterServer") != nullptr &&
+            GetProcAddress(module, "DllUnregisterServer") != nullptr,
+        "the four entry points are exported");
+  if (getClassObject == nullptr || canUnloadNow == nullptr) return;
+  GUID clsid;
+  std::memcpy(&clsid, &corvella::component::kClsidPictron, sizeof clsid);
+  void* object = nullptr;
+  Check(getClassObject(IID_IDispatch, IID_IClassFactory, &object) == CLASS_E_CLASSNOTAVAILABLE &&
+            object == nullptr,
+        "another CLSID is refused");
+  Check(canUnloadNow() == S_OK, "unloadable while unused");
+  IClassFactory* factory = nullptr;
+  Check(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) == S_OK &&
+            factory != nullptr,
+        "the class factory of Pictron");
+  if (factory == nullptr) return;
+  IDispatch* created = nullptr;
+  Check(
+      factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&created)) == S_OK &&
+          created != nullptr,
+      "the factory creates an object");
+  factory->LockServer(TRUE);
+  factory->Release();
+  Check(canUnloadNow() == S_FALSE, "not unloadable while an object lives");
+  if (created != nullptr) created->Release();
+  Check(canUnloadNow() == S_FALSE, "not unloadable while the factory is locked");
+  getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  factory->LockServer(FALSE);
+  factory->Release();
+  Check(canUnloadNow() == S_OK, "unloadable again");
+  FreeLibrary(module);
+}
+
+// The vtable of the registered server: error information, and in/out parameters passed as typed
+// references (as compiled clients pass them) written back in their own types.
+void CheckVtable(const std::wstring& images) {
+  GUID clsid;
+  GUID iid;
+  std::memcpy(&clsid, &corvella::component::kClsidPictron, sizeof clsid);
+  std::memcpy(&iid, &corvella::component::kIidPictron, sizeof iid);
+  _Pictron* pictron = nullptr;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                reinterpret_cast<void**>(&pictron));
+  Check(SUCCEEDED(hr) && pictron != nullptr, "CoCreateInstance of the registered class");
+  if (pictron == nullptr) return;
+  ISupportErrorInfo* support = nullptr;
+  Check(SUCCEEDED(
+            pictron->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support))) &&
+            support->InterfaceSupportsErrorInfo(iid) == S_OK,
+        "_Pictron supports error information");
+  if (support != nullptr) support->Release();
+
+  VARIANT name;
+  VariantInit(&name);
+  V_VT(&name) = VT_BSTR;
+  V_BSTR(&name) = SysAllocString(L"");
+  hr = pictron->OpenFile(&name);
+  IErrorInfo* info = nullptr;
+  BSTR source = nullptr;
+  BSTR description = nullptr;
+  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+    info->GetSource(&source);
+    info->GetDescription(&description);
+    info->Release();
+  }
+  Check(hr == static_cast<HRESULT>(0x800403E8) && source != nullptr &&
+            std::wstring(source) == L"Corvella.Pictron" && description != nullptr &&
+            std::wstring(description) == L"Empty file name (Error 1000)",
+        "OpenFile of an empty name returns 0x800403E8 with its error information");
+  SysFreeString(source);
+  SysFreeString(description);
+  VariantClear(&name);
+
+  V_VT(&name) = VT_BSTR;
+  V_BSTR(&name) = SysAllocString((images + L"egret_600x450.jpg").c_str());
+  Check(pictron->OpenFile(&name) == S_OK, "OpenFile through the vtable");
+  VariantClear(&name);
+  LONG width = 200;
+  LONG height = 0;
+  VARIANT widthArgument;
+  VARIANT heightArgument;
+  V_VT(&widthArgument) = VT_BYREF | VT_I4;
+  V_I4REF(&widthArgument) = &width;
+  V_VT(&heightArgument) = VT_BYREF | VT_I4;
+  V_I4REF(&heightArgument) = &height;
+  hr = pictron->Resample(&widthArgument, &heightArgument);
+  Check(
+      hr == S_OK && width == 200 && height == 150,
+      "Resample writes the height back through a typed reference (" + std::to_string(height) + ")");
+  pictron->Release();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: com_server_test PATH\\corvella.dll\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: com_server_test PATH\\corvella.dll IMAGES_FOLDER\\\n");
     return 2;
   }
   CheckScriptObject();
+  CoInitialize(nullptr);
+  CheckEntryPoints(argv[1]);
+  CheckVtable(argv[2]);
 
   ITypeLib* library = nullptr;
   HRESULT hr = LoadTypeLibEx(argv[1], REGKIND_NONE, &library);
@@ -176,7 +284,8 @@ int wmain(int argc, wchar_t** argv) {
   library->ReleaseTLibAttr(libraryAttributes);
   BSTR libraryName = nullptr;
   library->GetDocumentation(-1, &libraryName, nullptr, nullptr, nullptr);
-  Check(libraryName != nullptr && std::wstring(libraryName) == L"Corvella", "library name Corvella");
+  Check(libraryName != nullptr && std::wstring(libraryName) == L"Corvella",
+        "library name Corvella");
   SysFreeString(libraryName);
 
   GUID iid;
@@ -260,6 +369,7 @@ int wmain(int argc, wchar_t** argv) {
   info->ReleaseTypeAttr(attributes);
   info->Release();
   library->Release();
+  CoUninitialize();
   std::printf(failures == 0 ? "DONE com_server_test\n" : "FAILED com_server_test: %d\n", failures);
   return failures == 0 ? 0 : 1;
 }

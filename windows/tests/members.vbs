@@ -130,6 +130,11 @@ p.GreyScale
 p.Quality = 70
 p.SaveFile output & "members_out.jpg"
 Check p.Size > 0, "SaveFile sets Size (" & p.Size & ")"
+On Error Resume Next
+p.SaveFile output & "no_such_folder\out.jpg"
+Check Err.Number = -2147220424 And Err.Description = "Invalid path (Error 1080)", "SaveFile into a missing folder raises 1080"
+Err.Clear
+On Error Goto 0
 bytes = Empty
 p.SaveBinary bytes
 Check VarType(bytes) = 8209, "SaveBinary gives a byte array (VarType " & VarType(bytes) & ")"
