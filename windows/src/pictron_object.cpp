@@ -128,17 +128,20 @@ HRESULT PictronObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
   ComRef<ITypeInfo> info(PictronTypeInfo(failure));
   if (!info) return failure;
   lastError_.reset();
-  HRESULT hr = info->Invoke(static_cast<_Pictron*>(this), id, flags, parameters, result, exception,
+  // The type information fills an exception structure of ours; the caller's is written only on
+  // failure, since its contents on entry are undefined.
+  EXCEPINFO filled{};
+  HRESULT hr = info->Invoke(static_cast<_Pictron*>(this), id, flags, parameters, result, &filled,
                             argumentError);
   if (FAILED(hr) && lastError_) {
     // The member failed: its error, exactly as the vtable reported it, whatever the type
     // information's Invoke made of it.
+    SysFreeString(filled.bstrSource);
+    SysFreeString(filled.bstrDescription);
+    SysFreeString(filled.bstrHelpFile);
     const platform::Error error = *lastError_;
     lastError_.reset();
     if (exception != nullptr) {
-      SysFreeString(exception->bstrSource);
-      SysFreeString(exception->bstrDescription);
-      SysFreeString(exception->bstrHelpFile);
       *exception = EXCEPINFO{};
       try {
         exception->bstrSource = ToBstr(platform::Utf8ToWide(error.Source()));
@@ -150,6 +153,13 @@ HRESULT PictronObject::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAM
       exception->scode = HresultOf(error);
     }
     return DISP_E_EXCEPTION;
+  }
+  if (hr == DISP_E_EXCEPTION && exception != nullptr) {
+    *exception = filled;
+  } else {
+    SysFreeString(filled.bstrSource);
+    SysFreeString(filled.bstrDescription);
+    SysFreeString(filled.bstrHelpFile);
   }
   return hr;
 }

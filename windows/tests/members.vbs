@@ -135,6 +135,16 @@ p.SaveFile output & "no_such_folder\out.jpg"
 Check Err.Number = -2147220424 And Err.Description = "Invalid path (Error 1080)", "SaveFile into a missing folder raises 1080"
 Err.Clear
 On Error Goto 0
+' A folder where the file should go: the system's refusal surfaces as error 1140.
+Dim files
+Set files = CreateObject("Scripting.FileSystemObject")
+If Not files.FolderExists(output & "a_folder") Then files.CreateFolder output & "a_folder"
+On Error Resume Next
+p.SaveFile output & "a_folder"
+Check Err.Number = -2147220364 And Err.Description = "Failed to Save (Error 1140)-10", _
+      "SaveFile onto a folder raises 1140 (" & Err.Number & " " & Err.Description & ")"
+Err.Clear
+On Error Goto 0
 bytes = Empty
 p.SaveBinary bytes
 Check VarType(bytes) = 8209, "SaveBinary gives a byte array (VarType " & VarType(bytes) & ")"
