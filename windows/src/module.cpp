@@ -212,11 +212,10 @@ HRESULT UnregisterServer() {
 // ----------------------------------------------------------------------------------------------
 // The four exported entry points and the DLL's entry point.
 
+// Thread notifications stay on: the statically linked C++ runtime cleans up per-thread data
+// through them.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    corvella::com::thisModule = instance;
-    DisableThreadLibraryCalls(instance);
-  }
+  if (reason == DLL_PROCESS_ATTACH) corvella::com::thisModule = instance;
   return TRUE;
 }
 
