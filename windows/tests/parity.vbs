@@ -15,7 +15,7 @@ p.FontColor = "FF8000"
 p.AddText "Egret 600x450", 5, 5
 p.Quality = 85
 p.SaveFile output & "egret_text.jpg"
-WScript.Echo "egret_text.jpg " & p.Size
+WScript.Echo "ok   wrote egret_text.jpg (" & p.Size & " bytes)"
 
 Set p = CreateObject("Corvella.Pictron")
 p.OpenFile images & "snake_600x450.gif"
@@ -27,7 +27,7 @@ p.FontFace = "Liberation Serif"
 p.FontOrientation = 30
 p.AddText "Snake", "CENTER", "BOTTOM"
 p.SaveFile output & "snake_rotated.jpg"
-WScript.Echo "snake_rotated.jpg " & p.Size
+WScript.Echo "ok   wrote snake_rotated.jpg (" & p.Size & " bytes)"
 
 Set p = CreateObject("Corvella.Pictron")
 p.OpenFile images & "coffee_rgb_600x400.png"
@@ -41,6 +41,6 @@ p.RotateLeft
 p.GreyScale
 p.Negative
 p.SaveFile output & "coffee_overlay.jpg"
-WScript.Echo "coffee_overlay.jpg " & p.Size
+WScript.Echo "ok   wrote coffee_overlay.jpg (" & p.Size & " bytes)"
 
 WScript.Echo "DONE parity.vbs"
