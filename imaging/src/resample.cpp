@@ -90,8 +90,9 @@ Axis MakeAxis(int32_t sourceSize, int32_t targetSize) {
   return axis;
 }
 
-// Gives every tap of the axis the same shift, so that a pass can use one shift throughout.
-void UseCommonShift(Axis& axis) {
+// Gives every tap of the axis the same shift, so that a pass can use one shift throughout. (Only
+// the vector kernels need it, so builds without them leave it unused.)
+[[maybe_unused]] void UseCommonShift(Axis& axis) {
   for (Tap& tap : axis.taps) {
     tap.weight <<= axis.maxShift - tap.shift;
     tap.shift = axis.maxShift;
@@ -105,7 +106,7 @@ bool TiesPossible(const Tap& tap) {
   return tap.weight != 0 && tap.shift <= 8;
 }
 
-bool TiesPossible(const Axis& axis) {
+[[maybe_unused]] bool TiesPossible(const Axis& axis) {
   return std::any_of(axis.taps.begin(), axis.taps.end(),
                      [](const Tap& tap) { return TiesPossible(tap); });
 }

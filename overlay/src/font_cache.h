@@ -1,6 +1,11 @@
 #pragma once
 // The process-wide font cache behind TextFont.
 //
+// On Windows the system's font lookup (GDI) takes fontconfig's place: it chooses the face for a
+// family, weight and style and hands over the bytes of its font file, which FreeType then reads
+// from memory; fallback faces are the system's common families with wide coverage. Glyphs come
+// from FreeType on every system.
+//
 // Three levels, each filled once:
 // - a fontconfig configuration of the cache's own is loaded once, the first time any font is
 //   asked for, and released when the process exits;
@@ -21,13 +26,16 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#if !defined(_WIN32)
 #include <fontconfig/fontconfig.h>
+#endif
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace corvella::overlay::fonts {
@@ -46,16 +54,50 @@ struct FaceInstance {
   ~FaceInstance();
 };
 
+#if defined(_WIN32)
+/// What the system's font lookup is asked for.
+struct FaceQuery {
+  std::u16string family;  ///< empty: the system's default face
+  int32_t weight = 400;
+  bool italic = false;
+  uint8_t charset = 1;  ///< the platform's character set code (1: the default one)
+  bool exact = false;   ///< only a face of this very family will do (fallback faces)
+};
+#endif
+
 /// A font file and face index, with its pool of idle instances. Lives as long as the process.
 class FaceSource {
  public:
+#if defined(_WIN32)
+  /// The face that the system's font lookup chooses for @p query; the font file is read the
+  /// first time an instance or the coverage is asked for.
+  explicit FaceSource(FaceQuery query);
+  /// The family name that the face's file gives (empty until the file has been read).
+  std::string Family() const;
+#else
   FaceSource(std::string file, int32_t index, FcCharSet* charset);
+#endif
   FaceSource(const FaceSource&) = delete;
   FaceSource& operator=(const FaceSource&) = delete;
 
-  const std::string& File() const { return file_; }
-  int32_t Index() const { return index_; }
-  /// True when fontconfig lists @p codePoint as covered by this face.
+#if defined(_WIN32)
+  /// The face's full name as its file gives it ("Liberation Sans Bold"): the system's lookup
+  /// hands over the file's bytes, not its path.
+  const std::string& File() const;
+#else
+  const std::string& File() const {
+    return file_;
+  }
+#endif
+#if defined(_WIN32)
+  int32_t Index() const;
+#else
+  int32_t Index() const {
+    return index_;
+  }
+#endif
+  /// True when fontconfig (on Windows: the face's character map) lists @p codePoint as covered
+  /// by this face.
   bool Covers(uint32_t codePoint) const;
 
   /// An idle instance, or a newly opened one; nullptr when the file cannot be opened as a
@@ -67,8 +109,21 @@ class FaceSource {
  private:
   std::string file_;
   int32_t index_;
+#if defined(_WIN32)
+  // Reads the font file through the system's lookup, once; false when there is no usable face.
+  // Called with mutex_ held.
+  bool Load() const;
+  FaceQuery query_;
+  mutable int32_t faceIndex_ = 0;  // within a font collection
+  mutable bool loaded_ = false;
+  mutable std::shared_ptr<const std::vector<uint8_t>> data_;  // the font file's bytes
+  mutable std::string family_;
+  mutable std::string name_;  // the face's full name, reported as its file
+  mutable std::vector<std::pair<uint32_t, uint32_t>> coverage_;  // sorted ranges of code points
+#else
   FcCharSet* charset_;  // owned reference; may be null
-  std::mutex mutex_;
+#endif
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<FaceInstance>> idle_;
 };
 

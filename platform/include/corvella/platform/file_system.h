@@ -93,7 +93,7 @@ class ScopedFileSystemFactory {
 };
 
 /// A new object of the operating system's own file system service. Defined in the one source
-/// file that holds the system calls (file_system_posix.cpp here).
+/// file that holds the system calls (file_system_posix.cpp, or file_system_win32.cpp on Windows).
 std::shared_ptr<FileSystem> MakeNativeFileSystem();
 
 }  // namespace corvella::platform
