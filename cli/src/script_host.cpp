@@ -91,15 +91,7 @@ std::u16string PageOfScript(const std::filesystem::path& root,
   } else {
     page = "/" + relative.generic_string();
   }
-  std::string escaped;
-  for (char c : page) {
-    if (c == '%') {
-      escaped += "%25";
-    } else {
-      escaped += c;
-    }
-  }
-  return platform::Utf8ToWide(escaped);
+  return platform::Utf8ToWide(page);
 }
 
 ScriptHost::ScriptHost(std::ostream& out, std::ostream& err, std::vector<std::u16string> arguments,

@@ -27,9 +27,9 @@ struct ScriptSite {
 };
 
 /// The virtual path of the script @p script in the site below @p root, both absolute and
-/// normalised: its path relative to the root, with "/" separators and a leading "/", and "%"
-/// written as "%25" so that it reads back as itself. A script outside the root is a page in the
-/// root's own folder: "/" followed by its file name.
+/// normalised: its path relative to the root, with "/" separators and a leading "/" (the page
+/// host takes a page's path as it is, without decoding "%"). A script outside the root is a
+/// page in the root's own folder: "/" followed by its file name.
 std::u16string PageOfScript(const std::filesystem::path& root, const std::filesystem::path& script);
 
 /// The host objects of one run of a script.
