@@ -142,17 +142,22 @@ std::string SecondsText(double seconds) {
   return text;
 }
 
+// A path given on the command line (UTF-8), taken from the working folder, in the system's own
+// form; paths pass to the services as UTF-16 on every system.
+fs::path CommandPath(const Console& console, std::string_view utf8) {
+  return (console.workingFolder / fs::path(platform::Utf8ToWide(utf8))).lexically_normal();
+}
+
 int RunJobScript(const RunJob& job, Console& console) {
-  const fs::path scriptPath = (console.workingFolder / job.script).lexically_normal();
-  const fs::path rootPath =
-      job.root ? (console.workingFolder / *job.root).lexically_normal() : scriptPath.parent_path();
+  const fs::path scriptPath = CommandPath(console, job.script);
+  const fs::path rootPath = job.root ? CommandPath(console, *job.root) : scriptPath.parent_path();
   auto fileSystem = platform::CreateFileSystem();
-  const std::u16string root = platform::Utf8ToWide(rootPath.string());
+  const std::u16string root = rootPath.u16string();
   if (!fileSystem->FolderExists(root)) {
     platform::Raise(platform::RuntimeError::PathNotFound,
-                    "the site root '" + rootPath.string() + "' is not a folder");
+                    "the site root '" + platform::WideToUtf8(root) + "' is not a folder");
   }
-  const platform::ByteArray bytes = fileSystem->ReadAll(platform::Utf8ToWide(scriptPath.string()));
+  const platform::ByteArray bytes = fileSystem->ReadAll(scriptPath.u16string());
 
   script::CompileResult compiled = script::Compile(script::DecodeScriptText(bytes.Bytes()));
   if (!compiled.program) {
@@ -163,7 +168,7 @@ int RunJobScript(const RunJob& job, Console& console) {
   // The page's virtual path is found between the real locations, so that a root reached through
   // a link still holds the scripts inside it.
   ScriptSite site;
-  site.scriptPath = platform::Utf8ToWide(scriptPath.string());
+  site.scriptPath = scriptPath.u16string();
   site.siteRoot = root;
   site.currentPage = PageOfScript(fs::weakly_canonical(rootPath), fs::weakly_canonical(scriptPath));
   std::vector<std::u16string> arguments;
@@ -198,9 +203,8 @@ int RunJobScript(const RunJob& job, Console& console) {
   const platform::PageResponse& response = host.Response();
   bool written = true;
   if (job.response) {
-    const fs::path responsePath = console.workingFolder / *job.response;
     try {
-      fileSystem->WriteFileAtomically(platform::Utf8ToWide(responsePath.string()),
+      fileSystem->WriteFileAtomically(CommandPath(console, *job.response).u16string(),
                                       HttpResponse(response));
     } catch (const platform::Error& error) {
       std::fprintf(console.err, "corvella run: %s\n", FormatError(error).c_str());

@@ -85,13 +85,10 @@ class ResponseObject final : public platform::Dispatchable {
 std::u16string PageOfScript(const std::filesystem::path& root,
                             const std::filesystem::path& script) {
   std::filesystem::path relative = script.lexically_relative(root);
-  std::string page;
   if (relative.empty() || *relative.begin() == "..") {
-    page = "/" + script.filename().generic_string();
-  } else {
-    page = "/" + relative.generic_string();
+    return u"/" + script.filename().generic_u16string();
   }
-  return platform::Utf8ToWide(page);
+  return u"/" + relative.generic_u16string();
 }
 
 ScriptHost::ScriptHost(std::ostream& out, std::ostream& err, std::vector<std::u16string> arguments,
