@@ -69,7 +69,7 @@ again.RotateRight
 Show "RotateRight of it"
 WScript.Echo "  " & again.width & "x" & again.Height
 
-' Arrays that are not images.
-again.OpenBinary MidB(bytes, 1, 4)
-Show "OpenBinary of a string"
+' A text file is not an image, whatever it is named.
+pic.OpenFile images & "SOURCES.md"
+Show "OpenFile of a text file"
 WScript.Echo "DONE"

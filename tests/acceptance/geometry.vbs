@@ -40,7 +40,7 @@ Show "open egret 600x450"
 w = 200: h = 0
 pic.Resample w, h
 Show "Resample 200, 0"
-WScript.Echo "  w=" & w & " h=" & h & " " & TypeName(h)
+WScript.Echo "  w=" & w & " h=" & h
 Size pic
 w = 0: h = 90
 pic.Resample w, h
