@@ -210,6 +210,14 @@ int RunJobScript(const RunJob& job, Console& console) {
       std::fprintf(console.err, "corvella run: %s\n", FormatError(error).c_str());
       written = false;
     }
+  } else if (!response.Body().empty() && console.outIsTerminal &&
+             response.ContentType().rfind("text/", 0) != 0) {
+    // An image would fill the terminal with noise.
+    std::fprintf(console.err,
+                 "corvella run: the response (%zu bytes of %s) is not written to a terminal; "
+                 "use --response FILE or redirect standard output\n",
+                 response.Body().size(), response.ContentType().c_str());
+    written = false;
   } else if (!response.Body().empty() && !WriteAll(console.out, response.Body())) {
     std::fprintf(console.err, "corvella run: error writing the response to standard output\n");
     written = false;
@@ -250,14 +258,16 @@ script outside DIR is a page in DIR itself. Server.MapPath and the object's file
 virtual paths as a web server does: "/pictures/a.jpg" from the root, "a.jpg" from the
 script's folder. A file name that holds a backslash is a physical path and is used as it is
 ("\" and "/" both separate folders); a name without one needs a page, so an object made
-with plain CreateObject takes only physical paths of that form.
+with plain CreateObject takes only physical paths of that form. Server.MapPath answers
+paths joined by "/": give the object the virtual name, not the mapped path.
 
 Options (before or after SCRIPT; the first other argument after SCRIPT, and everything
 after "--", goes to the script):
   --root DIR         the site's root folder
   --response FILE    write the page's HTTP response to FILE when the script ends: the line
                      "HTTP/1.1 200 OK", Content-Type and the added headers, a blank line,
-                     the body (CRLF line ends). Without it the body goes to standard output.
+                     the body (CRLF line ends). Without it the body goes to standard output
+                     (a body that is not text/... is not written to a terminal).
   --timeout SECONDS  stop a script that runs longer (status 124)
 
 Status: 0 when the script ends, CODE after WScript.Quit CODE, 124 when stopped by

@@ -299,6 +299,22 @@ TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
   expected.append(jpeg.begin(), jpeg.end());
   EXPECT_EQ(plain.out, expected);
 
+  // A picture is not written to a terminal.
+  folder.Write("job.vbs", Bytes(open + "p.Download\n"));
+  MemoryStream out;
+  MemoryStream err;
+  cli::Console terminal;
+  terminal.out = out.File();
+  terminal.err = err.File();
+  terminal.outIsTerminal = true;
+  terminal.workingFolder = folder.Path();
+  const std::vector<std::string> job = {"job.vbs"};
+  EXPECT_EQ(cli::RunScript(job, terminal), 1);
+  EXPECT_EQ(out.Bytes(), "");
+  EXPECT_EQ(err.Bytes(), "corvella run: the response (" + std::to_string(jpeg.size()) +
+                             " bytes of image/jpeg) is not written to a terminal; use --response "
+                             "FILE or redirect standard output\n");
+
   // Without a page the object has no Response: runtime error 91.
   CommandResult unbound =
       Run("Set p = CreateObject(\"Corvella.Pictron\")\n"
