@@ -26,6 +26,7 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"convert", corvella::cli::RunConvert, "convert images, one or many, through the object"},
     {"info", corvella::cli::RunInfo, "print the format, size and byte count of image files"},
+    {"run", corvella::cli::RunScript, "run a VBScript job or page that drives the object"},
     {"version", corvella::cli::RunVersion, "print the component's version"},
     {"members", corvella::cli::RunMembers, "print the member table of the Pictron interface"},
 };
@@ -46,6 +47,8 @@ void PrintHelp(std::FILE* out) {
   std::fputs(corvella::cli::ConvertHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::InfoHelp().data(), out);
+  std::fputs("\n", out);
+  std::fputs(corvella::cli::RunHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::ErrorsHelp().data(), out);
 }

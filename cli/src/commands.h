@@ -16,10 +16,13 @@ int RunInfo(Arguments args, Console& console);
 int RunVersion(Arguments args, Console& console);
 /// corvella members
 int RunMembers(Arguments args, Console& console);
+/// corvella run SCRIPT [--root DIR] [--response FILE] [--timeout SECONDS] [ARG...]
+int RunScript(Arguments args, Console& console);
 
 /// The help texts that the subcommands print for --help, each ending with a newline.
 std::string_view ConvertHelp();
 std::string_view InfoHelp();
+std::string_view RunHelp();
 /// What every subcommand's errors look like and what their numbers mean.
 std::string_view ErrorsHelp();
 

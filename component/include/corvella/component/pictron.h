@@ -33,6 +33,8 @@ class Pictron final : public platform::Dispatchable {
   platform::DispId GetIdOfName(std::u16string_view name) const override;
   platform::Variant Invoke(platform::DispId id, platform::InvokeKind kind,
                            std::span<platform::Variant> args) override;
+  /// "Pictron", the class name that scripts see through TypeName.
+  std::u16string TypeName() const override { return u"Pictron"; }
 
   // Page binding -------------------------------------------------------------------------------
   /// Keeps the scripting context and its Response and Server objects.

@@ -1,0 +1,505 @@
+// corvella run: scripts that drive the object as users write them, through the engine and the
+// command, with the page's Response, the error lines and the exit statuses.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli_test_support.h"
+#include "corvella/component/pictron.h"
+#include "corvella/platform/page_host.h"
+#include "corvella/platform/text.h"
+#include "support/temp_folder.h"
+
+namespace corvella::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Variant;
+
+const fs::path kImages = fs::path(CORVELLA_TEST_DATA) / "images";
+
+std::vector<uint8_t> Bytes(std::string_view text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// A physical path that the object takes as it is: the images folder written with a trailing
+// backslash, as a script on Windows would write it.
+std::string Image(std::string_view name) {
+  return kImages.string() + "\\" + std::string(name);
+}
+
+// The bytes that the same member calls give when made on the object in C++: the image opened,
+// @p change applied, SaveBinary.
+template <typename Change>
+std::vector<uint8_t> ApiBytes(std::string_view image, Change&& change) {
+  auto page =
+      std::make_shared<platform::PageContext>(platform::Utf8ToWide(kImages.string()), u"/page.vbs");
+  component::Pictron pictron;
+  pictron.OnStartPage(page);
+  pictron.OpenFile(platform::Utf8ToWide(image));
+  change(pictron);
+  Variant bytes;
+  pictron.SaveBinary(bytes);
+  auto span = bytes.AsByteArray().Bytes();
+  return std::vector<uint8_t>(span.begin(), span.end());
+}
+
+class RunCommand : public ::testing::Test {
+ protected:
+  // Writes @p source to job.vbs in the folder and runs `corvella run job.vbs ARGS...` there.
+  CommandResult Run(std::string_view source, std::vector<std::string> args = {}) {
+    folder.Write("job.vbs", Bytes(source));
+    args.insert(args.begin(), "job.vbs");
+    return RunInProcess(cli::RunScript, args, folder.Path());
+  }
+
+  // Runs a script that must end without an error and answers what it printed.
+  std::string Echo(std::string_view source, std::vector<std::string> args = {}) {
+    CommandResult result = Run(source, std::move(args));
+    EXPECT_EQ(result.status, 0) << source << "\n" << result.err;
+    EXPECT_EQ(result.err, "") << source;
+    return result.out;
+  }
+
+  // The HTTP response that a page left in --response FILE.
+  std::string Response(std::string_view source) {
+    CommandResult result = Run(source, {"--response", "response.http"});
+    EXPECT_EQ(result.status, 0) << source << "\n" << result.err;
+    std::vector<uint8_t> bytes = ReadBytes(folder / "response.http");
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  TempFolder folder;
+};
+
+// The header part of a response, up to and including the blank line, and the body after it.
+std::pair<std::string, std::string> SplitResponse(const std::string& response) {
+  size_t end = response.find("\r\n\r\n");
+  if (end == std::string::npos) return {response, ""};
+  return {response.substr(0, end + 4), response.substr(end + 4)};
+}
+
+TEST_F(RunCommand, InOutParametersWriteBackIntoTheScriptsVariables) {
+  const std::string script =
+      "Set p = CreateObject(\"Corvella.Pictron\")\n"
+      "p.OpenFile \"" +
+      Image("egret_600x450.jpg") +
+      "\"\n"
+      "w = 200: h = 0\n"
+      "p.Resample w, h\n"
+      "WScript.Echo w, h, TypeName(h), p.width, p.Height\n"
+      // Parentheses pass a copy: the variable keeps its 0.
+      "w = 0: h = 90\n"
+      "p.Resample (w), h\n"
+      "WScript.Echo w, h\n"
+      "x1 = 10: y1 = 5: x2 = 5000: y2 = 5000\n"
+      "p.Crop x1, y1, x2, y2\n"
+      "WScript.Echo x1, y1, x2, y2, TypeName(x2), p.width, p.Height\n"
+      "key = \"FFFFFF\"\n"
+      "p.AddImage \"" +
+      Image("apache_pb_transp.gif") +
+      "\", 0, 0, key\n"
+      "WScript.Echo key, TypeName(key)\n"
+      // A member that does not change an in/out parameter leaves it be.
+      "r = \"1.5\": g = 1: b = 2\n"
+      "p.Gamma r, g, b\n"
+      "WScript.Echo TypeName(r), r, g, b\n"
+      "p.OpenFile \"" +
+      Image("egret_600x450.jpg") +
+      "\"\n"
+      "pos = 4\n"
+      "p.JPEGSkipVariables pos\n"
+      "WScript.Echo pos\n";
+  EXPECT_EQ(Echo(script),
+            "200 150 Long 200 150\n"
+            "0 90\n"
+            "10 5 120 90 Integer 110 85\n"
+            "16777215 Long\n"
+            "String 1.5 1 2\n"
+            "20\n");
+}
+
+TEST_F(RunCommand, ErrorsReachTheScriptWithNumberSourceAndDescription) {
+  const std::string script =
+      "On Error Resume Next\n"
+      "Sub Show()\n"
+      "  WScript.Echo Err.Number & \"|\" & Err.Source & \"|\" & Err.Description\n"
+      "  Err.Clear\n"
+      "End Sub\n"
+      "Set p = CreateObject(\"Corvella.Pictron\")\n"
+      "p.OpenFile \"\": Show\n"
+      "p.Quality = 75: Show\n"
+      "p.OpenFile \"" +
+      Image("missing.jpg") +
+      "\": Show\n"
+      "p.OpenFile \"egret_600x450.jpg\": Show\n"  // no page: nothing maps the name
+      "p.OpenFile \"" +
+      Image("egret_600x450.jpg") +
+      "\": Show\n"
+      "p.Resample 0, 0: Show\n"
+      "p.Gamma 1, 300, 1: Show\n"
+      "p.FontSize = 40000: Show\n"
+      "p.AddImage \"" +
+      Image("apache_pb_transp.gif") +
+      "\", 0, 0, \"FFF\": Show\n"
+      "p.SaveFile \"" +
+      Image("no folder\\x.jpg") +
+      "\": Show\n"
+      "Err.Raise 1000 + vbObjectError, \"Mine\", \"raised by the script\": Show\n"
+      "x = 1 / 0: Show\n"
+      "WScript.Echo p.width\n";
+  EXPECT_EQ(Echo(script),
+            "-2147220504|Corvella.Pictron|Empty file name (Error 1000)\n"
+            "9|Corvella.Pictron|Subscript out of range\n"
+            "-2147220474|Corvella.Pictron|File not found (Error 1030)\n"
+            "91|Corvella.Pictron|Object variable or With block variable not set: no page is bound "
+            "to map 'egret_600x450.jpg' through Server.MapPath\n"
+            "0||\n"
+            "-2147220454|Corvella.Pictron|Invalid image size (Error 1050)\n"
+            "-2147220418|Corvella.Pictron|Values should be lower than 255 (Error 1086)\n"
+            "6|Corvella.Pictron|Overflow\n"
+            "-2147220304|Corvella.Pictron|Transparent color is incorrect\n"
+            "-2147220424|Corvella.Pictron|Invalid path (Error 1080)\n"
+            "-2147220504|Mine|raised by the script\n"
+            "11|Script runtime error|Division by zero\n"
+            "600\n");
+}
+
+TEST_F(RunCommand, OptionalArgumentsMayBeLeftOut) {
+  fs::copy_file(kImages / "egret_600x450.jpg", folder / "photo.jpg");
+  const std::string photo = folder.Path().string() + "\\photo.jpg";
+  // SaveFile without its argument writes over the file that was opened.
+  EXPECT_EQ(Echo("Set p = CreateObject(\"Corvella.Pictron\")\n"
+                 "p.OpenFile \"" +
+                 photo +
+                 "\"\n"
+                 "p.Resample 100, 0\n"
+                 "p.SaveFile\n"
+                 "Call p.SaveFile()\n"
+                 "p.AddImage \"" +
+                 Image("apache_pb_transp.gif") +
+                 "\", \"RIGHT\", \"BOTTOM\"\n"
+                 "p.SaveFile\n"
+                 "p.OpenFile \"" +
+                 photo +
+                 "\"\n"
+                 "WScript.Echo p.OriginalWidth, p.OriginalHeight, CStr(p.OriginalSize = p.Size)\n"),
+            "100 75 True\n");
+  EXPECT_EQ(ReadBytes(folder / "photo.jpg"),
+            ApiBytes(Image("egret_600x450.jpg"), [](component::Pictron& p) {
+              int32_t w = 100, h = 0;
+              p.Resample(w, h);
+              Variant key = Variant::Missing();
+              p.AddImage(platform::Utf8ToWide(Image("apache_pb_transp.gif")), Variant(u"RIGHT"),
+                         Variant(u"BOTTOM"), key);
+            }));
+}
+
+TEST_F(RunCommand, ByteArraysRoundTripThroughSaveBinaryAndOpenBinary) {
+  const std::string script =
+      "Set p = CreateObject(\"Corvella.Pictron\")\n"
+      "p.OpenFile \"" +
+      Image("apache_pb_transp.gif") +
+      "\"\n"
+      "p.SaveBinary b\n"
+      "WScript.Echo TypeName(b), VarType(b), LenB(b), LBound(b), UBound(b)\n"
+      "WScript.Echo AscB(b), AscB(MidB(b, 2, 1)), AscB(MidB(b, 3)), LenB(MidB(b, 4000))\n"
+      "Set q = CreateObject(\"Corvella.Pictron\")\n"
+      "q.OpenBinary b\n"
+      "WScript.Echo q.OriginalWidth, q.OriginalHeight, q.OriginalSize\n"
+      "p.Resample 130, 0\n"
+      "p.SaveBinary b\n"
+      "WScript.Echo AscB(b), AscB(MidB(b, 2, 1)), CStr(LenB(b) = p.Size)\n"
+      // An undecoded image is written through unchanged: the file holds the array's bytes.
+      "q.OpenBinary b\n"
+      "q.SaveFile \"" +
+      folder.Path().string() +
+      "\\out.jpg\"\n"
+      "WScript.Echo q.OriginalWidth, q.OriginalHeight\n"
+      "b(0) = 0\n"
+      "On Error Resume Next\n"
+      "q.OpenBinary b\n"
+      "WScript.Echo Err.Number\n";
+  EXPECT_EQ(Echo(script),
+            "Byte() 8209 4463 0 4462\n"
+            "71 73 70 464\n"
+            "260 30 4463\n"
+            "255 216 True\n"
+            "130 15\n"
+            "-2147220494\n");
+  EXPECT_EQ(ReadBytes(folder / "out.jpg"),
+            ApiBytes(Image("apache_pb_transp.gif"), [](component::Pictron& p) {
+              int32_t w = 130, h = 0;
+              p.Resample(w, h);
+            }));
+}
+
+TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
+  const std::string open =
+      "Set p = Server.CreateObject(\"Corvella.Pictron\")\n"
+      "p.OpenFile \"" +
+      Image("egret_600x450.jpg") +
+      "\"\n"
+      "p.Resample 120, 0\n";
+  const std::vector<uint8_t> jpeg = ApiBytes(Image("egret_600x450.jpg"), [](component::Pictron& p) {
+    int32_t w = 120, h = 0;
+    p.Resample(w, h);
+  });
+  struct Case {
+    std::string call;
+    std::string head;
+  };
+  const Case cases[] = {
+      {"p.Download", "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n"},
+      {"p.Download \"photo.jpg\"",
+       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
+       "Content-Disposition: filename=photo.jpg\r\n\r\n"},
+      {"p.Download \"photo.jpg\", , \"attachment\"",
+       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
+       "Content-Disposition: attachment; filename=photo.jpg\r\n\r\n"},
+      {"p.Download , \"image/pjpeg\", \"inline\"",
+       "HTTP/1.1 200 OK\r\nContent-Type: image/pjpeg\r\n"
+       "Content-Disposition: inline\r\n\r\n"},
+      {"p.Download \"my photo.jpg\", \"\", \"attachment\"",
+       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
+       "Content-Disposition: attachment; filename=my photo.jpg\r\n\r\n"},
+      // Unbuffered output: the length goes with the headers, and equals the bytes sent.
+      {"Response.Buffer = False\np.Download \"a.jpg\"",
+       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Disposition: filename=a.jpg\r\n"
+       "Content-Length: " +
+           std::to_string(jpeg.size()) + "\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    auto [head, body] = SplitResponse(Response(open + c.call + "\n"));
+    EXPECT_EQ(head, c.head) << c.call;
+    EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.end()), jpeg) << c.call;
+  }
+
+  // An undecoded GIF goes out as it is, under the JPEG content type; two downloads after a pixel
+  // operation both encode.
+  auto [gifHead, gifBody] =
+      SplitResponse(Response("Set p = Server.CreateObject(\"Corvella.Pictron\")\n"
+                             "p.OpenFile \"" +
+                             Image("apache_pb_transp.gif") + "\"\np.Download\n"));
+  EXPECT_EQ(gifHead, "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n");
+  EXPECT_EQ(std::vector<uint8_t>(gifBody.begin(), gifBody.end()),
+            ReadBytes(kImages / "apache_pb_transp.gif"));
+  auto [twiceHead, twiceBody] = SplitResponse(Response(open + "p.Download\np.Download\n"));
+  EXPECT_EQ(twiceBody.size(), 2 * jpeg.size());
+
+  // Without --response the body goes to standard output, after what the script echoed.
+  CommandResult plain = Run(open + "WScript.Echo \"first\"\np.Download\nWScript.Echo \"second\"\n");
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  std::string expected = "first\nsecond\n";
+  expected.append(jpeg.begin(), jpeg.end());
+  EXPECT_EQ(plain.out, expected);
+
+  // A picture is not written to a terminal.
+  folder.Write("job.vbs", Bytes(open + "p.Download\n"));
+  MemoryStream out;
+  MemoryStream err;
+  cli::Console terminal;
+  terminal.out = out.File();
+  terminal.err = err.File();
+  terminal.outIsTerminal = true;
+  terminal.workingFolder = folder.Path();
+  const std::vector<std::string> job = {"job.vbs"};
+  EXPECT_EQ(cli::RunScript(job, terminal), 1);
+  EXPECT_EQ(out.Bytes(), "");
+  EXPECT_EQ(err.Bytes(), "corvella run: the response (" + std::to_string(jpeg.size()) +
+                             " bytes of image/jpeg) is not written to a terminal; use --response "
+                             "FILE or redirect standard output\n");
+
+  // Without a page the object has no Response: runtime error 91.
+  CommandResult unbound =
+      Run("Set p = CreateObject(\"Corvella.Pictron\")\n"
+          "p.OpenFile \"" +
+          Image("egret_600x450.jpg") + "\"\np.Download\n");
+  EXPECT_EQ(unbound.status, 1);
+  EXPECT_EQ(unbound.err,
+            "job.vbs(3, 1) Corvella.Pictron: Object variable or With block variable not set: no "
+            "page is bound to send "
+            "the image through its Response (0x800A005B)\n");
+}
+
+TEST_F(RunCommand, ThePageBuildsAResponse) {
+  EXPECT_EQ(Response("Response.ContentType = \"text/plain\"\n"
+                     "Response.AddHeader \"X-Count\", 3\n"
+                     "Response.Write \"dropped\"\n"
+                     "Response.Clear\n"
+                     "Response.Write \"h\u00e9llo \"\n"
+                     "Response.Write 42\n"
+                     "Response.End\n"
+                     "Response.Write \"never\"\n"),
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nX-Count: 3\r\n\r\nh\u00e9llo 42");
+  EXPECT_EQ(Response("Response.Status = \"404 Not Found\"\nResponse.Write \"no\"\n"),
+            "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n\r\nno");
+  // The response is written however the script ends; a failure keeps what was written before.
+  CommandResult failed = Run("Response.Write \"part\"\nx = 1 / 0\n", {"--response", "r.http"});
+  EXPECT_EQ(failed.status, 1);
+  std::vector<uint8_t> written = ReadBytes(folder / "r.http");
+  EXPECT_EQ(std::string(written.begin(), written.end()),
+            "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\npart");
+  // A header line cannot be smuggled in.
+  CommandResult injected = Run("Response.AddHeader \"X-A\", \"1\" & vbCrLf & \"X-B: 2\"\n");
+  EXPECT_EQ(injected.status, 1);
+  EXPECT_NE(injected.err.find("job.vbs(1, 1)"), std::string::npos) << injected.err;
+  // A response file that cannot be written fails the run.
+  CommandResult unwritable = Run("Response.Write \"x\"\n", {"--response", "no/such/folder/r"});
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_EQ(unwritable.err.rfind("corvella run: error ", 0), 0u) << unwritable.err;
+}
+
+TEST_F(RunCommand, ServerMapsPathsFromTheSiteRootAndTheScriptsFolder) {
+  fs::create_directories(folder / "site/gallery");
+  fs::copy_file(kImages / "egret_600x450.jpg", folder / "site/gallery/egret.jpg");
+  fs::copy_file(kImages / "apache_pb_transp.gif", folder / "site/logo.gif");
+  const std::string site = (folder / "site").string();
+  folder.Write("site/gallery/show.vbs",
+               Bytes("Function M(path)\n"
+                     "  On Error Resume Next\n"
+                     "  M = Server.MapPath(path)\n"
+                     "  If Err.Number <> 0 Then M = \"error \" & Err.Number\n"
+                     "End Function\n"
+                     "WScript.Echo M(\"egret.jpg\")\n"
+                     "WScript.Echo M(\"/logo.gif\")\n"
+                     "WScript.Echo M(\"../logo.gif\")\n"
+                     "WScript.Echo WScript.ScriptName\n"
+                     // The object maps the names through the page that Server.CreateObject binds.
+                     "Set p = Server.CreateObject(\"Corvella.Pictron\")\n"
+                     "p.OpenFile \"egret.jpg\"\n"
+                     "On Error Resume Next\n"
+                     "p.AddImage \"/logo.gif\", 0, 0\n"
+                     "WScript.Echo Err.Number\n"
+                     "On Error GoTo 0\n"
+                     "p.SaveFile \"small.jpg\"\n"
+                     "WScript.Echo p.width, TypeName(p)\n"));
+  // The root defaults to the script's folder.
+  CommandResult own = RunInProcess(cli::RunScript, {"site/gallery/show.vbs"}, folder.Path());
+  EXPECT_EQ(own.status, 0) << own.err;
+  EXPECT_EQ(own.out, site + "/gallery/egret.jpg\n" + site +
+                         "/gallery/logo.gif\nerror 5\nshow.vbs\n-2147220474\n600 Pictron\n");
+
+  // --root makes the script a page below the root.
+  CommandResult rooted =
+      RunInProcess(cli::RunScript, {"site/gallery/show.vbs", "--root", "site"}, folder.Path());
+  EXPECT_EQ(rooted.status, 0) << rooted.err;
+  EXPECT_EQ(rooted.out, site + "/gallery/egret.jpg\n" + site + "/logo.gif\n" + site +
+                            "/logo.gif\nshow.vbs\n0\n600 Pictron\n");
+  EXPECT_TRUE(fs::exists(folder / "site/gallery/small.jpg"));
+
+  // A script outside the root is a page in the root's own folder.
+  folder.Write("outside.vbs", Bytes("WScript.Echo Server.MapPath(\"a.jpg\")\n"));
+  CommandResult outside =
+      RunInProcess(cli::RunScript, {"outside.vbs", "--root", "site/gallery"}, folder.Path());
+  EXPECT_EQ(outside.out, site + "/gallery/a.jpg\n");
+  CommandResult noRoot =
+      RunInProcess(cli::RunScript, {"outside.vbs", "--root", "nothing"}, folder.Path());
+  EXPECT_EQ(noRoot.status, 1);
+  EXPECT_NE(noRoot.err.find("is not a folder"), std::string::npos) << noRoot.err;
+}
+
+TEST_F(RunCommand, UncaughtErrorsPrintTheirPlaceAndStopTheScript) {
+  CommandResult runtime =
+      Run("WScript.Echo \"before\"\nIf True Then\n    x = CLng(\"abc\")\n"
+          "End If\nWScript.Echo \"after\"\n");
+  EXPECT_EQ(runtime.status, 1);
+  EXPECT_EQ(runtime.out, "before\n");
+  EXPECT_EQ(runtime.err, "job.vbs(3, 5) Script runtime error: Type mismatch (0x800A000D)\n");
+
+  CommandResult component =
+      Run("Set p = CreateObject(\"Corvella.Pictron\")\n\n  p.OpenFile \"\"\n");
+  EXPECT_EQ(component.status, 1);
+  EXPECT_EQ(component.err,
+            "job.vbs(3, 3) Corvella.Pictron: Empty file name (Error 1000) (0x800403E8)\n");
+
+  // A syntax error is found before anything runs.
+  CommandResult syntax = Run("WScript.Echo \"never\"\nx = (1 + \n");
+  EXPECT_EQ(syntax.status, 1);
+  EXPECT_EQ(syntax.out, "");
+  EXPECT_EQ(syntax.err,
+            "job.vbs(2, 10) Script compilation error: Expected expression (0x800A03FF)\n");
+
+  CommandResult missing = RunInProcess(cli::RunScript, {"none.vbs"}, folder.Path());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err.rfind("corvella run: error -2146828235 ", 0), 0u) << missing.err;
+}
+
+TEST_F(RunCommand, ArgumentsOptionsAndUsage) {
+  // Options stand before or after the script; the first other argument and all after it, and
+  // everything after "--", go to the script.
+  const std::string script =
+      "For Each a In WScript.Arguments: s = s & \"[\" & a & \"]\": Next\nWScript.Echo s\n";
+  folder.Write("args.vbs", Bytes(script));
+  auto args = [&](std::vector<std::string> line) {
+    CommandResult result = RunInProcess(cli::RunScript, line, folder.Path());
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+  };
+  EXPECT_EQ(args({"args.vbs", "a b", "--root", "x", "-"}), "[a b][--root][x][-]\n");
+  EXPECT_EQ(args({"--timeout", "5", "args.vbs", "--root=.", "--", "--timeout"}), "[--timeout]\n");
+  EXPECT_EQ(args({"args.vbs", "--timeout=10", "\u00e9t\u00e9"}), "[\u00e9t\u00e9]\n");
+  EXPECT_EQ(args({"--", "args.vbs", "--help"}), "[--help]\n");
+
+  CommandResult help = RunInProcess(cli::RunScript, {"--help"}, folder.Path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: corvella run SCRIPT", 0), 0u);
+  for (std::vector<std::string> bad :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--root"},
+                                             {"--verbose", "args.vbs"},
+                                             {"args.vbs", "--timeout", "0"},
+                                             {"args.vbs", "--timeout", "-1"},
+                                             {"args.vbs", "--timeout", "soon"},
+                                             {"args.vbs", "--response="}}) {
+    CommandResult result = RunInProcess(cli::RunScript, bad, folder.Path());
+    EXPECT_EQ(result.status, 2) << ::testing::PrintToString(bad);
+    EXPECT_EQ(result.err.rfind("corvella run: ", 0), 0u) << result.err;
+  }
+}
+
+TEST_F(RunCommand, ExitStatusesOfTheProgram) {
+  folder.Write("quit.vbs", Bytes("WScript.Echo \"quitting\"\nWScript.Quit 3\nWScript.Echo 4\n"));
+  CommandResult quit = RunProcess({"run", "quit.vbs"}, folder.Path());
+  EXPECT_EQ(quit.status, 3);
+  EXPECT_EQ(quit.out, "quitting\n");
+
+  // A script that would loop forever is stopped; what it set up is still cleaned up.
+  folder.Write("loop.vbs",
+               Bytes("Response.Write \"started\"\nOn Error Resume Next\nDo\n  i = i + 1\nLoop\n"));
+  CommandResult loop =
+      RunProcess({"run", "loop.vbs", "--timeout", "0.2", "--response", "r.http"}, folder.Path());
+  EXPECT_EQ(loop.status, 124);
+  EXPECT_EQ(loop.err, "corvella run: loop.vbs was stopped after 0.2 seconds (--timeout)\n");
+  std::vector<uint8_t> response = ReadBytes(folder / "r.http");
+  EXPECT_EQ(std::string(response.begin(), response.end()),
+            "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\nstarted");
+
+  folder.Write("fail.vbs", Bytes("x = 1 / 0\n"));
+  CommandResult fail = RunProcess({"run", "fail.vbs"}, folder.Path());
+  EXPECT_EQ(fail.status, 1);
+  EXPECT_EQ(fail.err, "fail.vbs(1, 1) Script runtime error: Division by zero (0x800A000B)\n");
+
+  // A binary body reaches a pipe byte for byte.
+  folder.Write("bytes.vbs", Bytes("Set p = Server.CreateObject(\"Corvella.Pictron\")\n"
+                                  "p.OpenFile \"" +
+                                  Image("apache_pb_transp.gif") +
+                                  "\"\n"
+                                  "p.Download\n"));
+  CommandResult bytes = RunProcess({"run", "bytes.vbs"}, folder.Path());
+  EXPECT_EQ(bytes.status, 0) << bytes.err;
+  std::vector<uint8_t> gif = ReadBytes(kImages / "apache_pb_transp.gif");
+  EXPECT_EQ(bytes.out, std::string(gif.begin(), gif.end()));
+
+  CommandResult help = RunProcess({"--help"}, folder.Path());
+  EXPECT_NE(help.out.find("corvella run SCRIPT [--root DIR]"), std::string::npos);
+  EXPECT_NE(help.out.find("  run "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvella::testing
