@@ -259,7 +259,7 @@ virtual paths as a web server does: "/pictures/a.jpg" from the root, "a.jpg" fro
 script's folder. A file name that holds a backslash is a physical path and is used as it is
 ("\" and "/" both separate folders); a name without one needs a page, so an object made
 with plain CreateObject takes only physical paths of that form. Server.MapPath answers
-paths joined by "/": give the object the virtual name, not the mapped path.
+physical paths written with backslashes, so its answer can be handed to the object.
 
 Options (before or after SCRIPT; the first other argument after SCRIPT, and everything
 after "--", goes to the script):

@@ -308,13 +308,19 @@ std::u16string PageServer::MapPath(std::u16string_view virtualPath) const {
   std::vector<std::string> segments;
   if (path.empty() || !IsSeparator(path.front())) segments = pageFolder_;
   Resolve(path, segments, virtualPath, syntax_);
-  if (segments.empty()) return siteRoot_;
+  // A page's physical paths are written with backslashes on every system, as scripts expect
+  // them: the component then takes an answer of MapPath handed back to it (OpenFile
+  // Server.MapPath("photo.jpg")) for the physical path it is, since it maps only names without a
+  // backslash, and the file system reads either separator. Literal paths keep the system's own.
+  const char16_t separator = syntax_ == PathSyntax::UrlEncoded ? u'\\' : kSeparator;
   std::u16string physical = siteRoot_;
-  while (!physical.empty() && (physical.back() == u'/' || physical.back() == u'\\')) {
-    physical.pop_back();
+  for (char16_t& c : physical) {
+    if (c == u'/' || c == u'\\') c = separator;
   }
+  if (segments.empty()) return physical;
+  while (!physical.empty() && physical.back() == separator) physical.pop_back();
   for (const std::string& segment : segments) {
-    physical += kSeparator;
+    physical += separator;
     physical += Utf8ToWide(segment);
   }
   return physical;

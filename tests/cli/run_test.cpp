@@ -360,6 +360,11 @@ TEST_F(RunCommand, ServerMapsPathsFromTheSiteRootAndTheScriptsFolder) {
   fs::copy_file(kImages / "egret_600x450.jpg", folder / "site/gallery/egret.jpg");
   fs::copy_file(kImages / "apache_pb_transp.gif", folder / "site/logo.gif");
   const std::string site = (folder / "site").string();
+  // Server.MapPath answers physical paths with backslashes.
+  auto Web = [](std::string text) {
+    for (char& c : text) c = c == '/' ? '\\' : c;
+    return text;
+  };
   folder.Write("site/gallery/show.vbs",
                Bytes("Function M(path)\n"
                      "  On Error Resume Next\n"
@@ -382,22 +387,22 @@ TEST_F(RunCommand, ServerMapsPathsFromTheSiteRootAndTheScriptsFolder) {
   // The root defaults to the script's folder.
   CommandResult own = RunInProcess(cli::RunScript, {"site/gallery/show.vbs"}, folder.Path());
   EXPECT_EQ(own.status, 0) << own.err;
-  EXPECT_EQ(own.out, site + "/gallery/egret.jpg\n" + site +
-                         "/gallery/logo.gif\nerror 5\nshow.vbs\n-2147220474\n600 Pictron\n");
+  EXPECT_EQ(own.out, Web(site + "/gallery/egret.jpg\n" + site +
+                         "/gallery/logo.gif\nerror 5\nshow.vbs\n-2147220474\n600 Pictron\n"));
 
   // --root makes the script a page below the root.
   CommandResult rooted =
       RunInProcess(cli::RunScript, {"site/gallery/show.vbs", "--root", "site"}, folder.Path());
   EXPECT_EQ(rooted.status, 0) << rooted.err;
-  EXPECT_EQ(rooted.out, site + "/gallery/egret.jpg\n" + site + "/logo.gif\n" + site +
-                            "/logo.gif\nshow.vbs\n0\n600 Pictron\n");
+  EXPECT_EQ(rooted.out, Web(site + "/gallery/egret.jpg\n" + site + "/logo.gif\n" + site +
+                            "/logo.gif\nshow.vbs\n0\n600 Pictron\n"));
   EXPECT_TRUE(fs::exists(folder / "site/gallery/small.jpg"));
 
   // A script outside the root is a page in the root's own folder.
   folder.Write("outside.vbs", Bytes("WScript.Echo Server.MapPath(\"a.jpg\")\n"));
   CommandResult outside =
       RunInProcess(cli::RunScript, {"outside.vbs", "--root", "site/gallery"}, folder.Path());
-  EXPECT_EQ(outside.out, site + "/gallery/a.jpg\n");
+  EXPECT_EQ(outside.out, Web(site + "/gallery/a.jpg\n"));
   CommandResult noRoot =
       RunInProcess(cli::RunScript, {"outside.vbs", "--root", "nothing"}, folder.Path());
   EXPECT_EQ(noRoot.status, 1);

@@ -303,7 +303,7 @@ TEST(ScriptHost, TheScriptIsAPageOfTheSite) {
   run.out.str({});
   script::RunResult result = script::RunSource(u"WScript.Echo Server.MapPath(\"a%20b.jpg\")", host);
   EXPECT_EQ(result.status, script::RunStatus::Completed);
-  EXPECT_EQ(run.out.str(), (run.folder / "100%" / "sub" / "a b.jpg").string() + "\n");
+  EXPECT_EQ(run.out.str(), testing::WebPath(run.folder / "100%" / "sub" / "a b.jpg") + "\n");
 }
 
 TEST(FileSystemObject, FilesOfTheScript) {

@@ -212,7 +212,14 @@ TEST(SaveFile, PassesUndecodedBytesThroughAndEncodesDecodedImages) {
   Variant missing = Variant::Missing();
   p.SaveFile(missing);
   EXPECT_EQ(ReadBytes(folder / "snake_600x450.gif"), encoded);
-  EXPECT_EQ(p.State().strFilePath, Wide(folder / "snake_600x450.gif"));
+  EXPECT_EQ(p.State().strFilePath, Wide(testing::WebPath(folder / "snake_600x450.gif")));
+
+  // A path that MapPath answered is physical (it holds backslashes) and is not mapped again.
+  std::u16string mapped = page.context->Server()->MapPath(u"mapped.jpg");
+  Variant mappedName(mapped);
+  p.SaveFile(mappedName);
+  p.OpenFile(mapped);
+  EXPECT_EQ(p.State().strFilePath, mapped);
 
   // A name with a backslash is a path as it stands.
   std::string physical = (folder / "back.jpg").string();

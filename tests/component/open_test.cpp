@@ -150,7 +150,7 @@ TEST(OpenFile, RealImagesAreSizedFromTheirHeaders) {
     EXPECT_EQ(p.OriginalSize(), size);
     EXPECT_EQ(p.Size(), static_cast<double>(size));
     EXPECT_EQ(s.blDecoded, platform::kVbFalse);
-    EXPECT_EQ(s.strFilePath, Wide(file));
+    EXPECT_EQ(s.strFilePath, Wide(testing::WebPath(file)));
     EXPECT_EQ(s.arImageData.LBound(), 0);
     EXPECT_EQ(s.arImageData.Bytes().size(), static_cast<size_t>(size));
   }
@@ -377,7 +377,7 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
 
   p.OnStartPage(page);
   p.OpenFile(u"a.jpg");
-  const std::u16string firstPath = Wide(site / "pics" / "a.jpg");
+  const std::u16string firstPath = Wide(testing::WebPath(site / "pics" / "a.jpg"));
   EXPECT_EQ(s.strFilePath, firstPath);
   const ByteArray firstBytes = s.arImageData;
 
@@ -399,7 +399,7 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
 
   // No recognised signature: the bytes and the path are new, the sizes are the earlier ones.
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"text.jpg"); }), Component(1010));
-  EXPECT_EQ(s.strFilePath, Wide(site / "pics" / "text.jpg"));
+  EXPECT_EQ(s.strFilePath, Wide(testing::WebPath(site / "pics" / "text.jpg")));
   EXPECT_EQ(s.arImageData.Size(), 5u);
   EXPECT_EQ(s.strFormat, u"");
   EXPECT_EQ(p.OriginalWidth(), 200);
@@ -408,7 +408,7 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
 
   // OpenBinary keeps the path of the last OpenFile.
   OpenBytes(p, Jfif(5, 6));
-  EXPECT_EQ(s.strFilePath, Wide(site / "pics" / "text.jpg"));
+  EXPECT_EQ(s.strFilePath, Wide(testing::WebPath(site / "pics" / "text.jpg")));
   EXPECT_EQ(p.width(), 6);
 }
 

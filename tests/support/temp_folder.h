@@ -59,6 +59,13 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+/// A physical path as a page's Server.MapPath writes it: with backslashes, on every system.
+inline std::string WebPath(const std::filesystem::path& path) {
+  std::string text = path.string();
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  return text;
+}
+
 /// The bytes of a file.
 inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
