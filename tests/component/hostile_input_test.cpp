@@ -25,6 +25,7 @@
 #include "corvella/component/pictron.h"
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/byte_array.h"
+#include "corvella/platform/text.h"
 #include "support/errors.h"
 #include "support/temp_folder.h"
 
@@ -382,6 +383,35 @@ TEST(HostileInput, GifHeadersWithAbsurdSizesAndCodeSizes) {
                    {{"screen width", 6, 2}, {"screen height", 8, 2}, {"screen flags", 10, 1}},
                    values);
   ExpectDocumentedAnswers(inputs);
+}
+
+// Arrays whose bounds do not hold index 0: opening fails, and every later member that reads the
+// image from index 0 raises runtime error 9 instead of reading outside the array.
+TEST(HostileInput, ArraysThatMissIndexZeroAreNeverReadOutside) {
+  const Bytes photo = Read(kImages / "pngsuite_basn3p04.png");
+  for (int32_t lower : {-7, -1000, INT32_MIN, 1, 5}) {
+    SCOPED_TRACE(lower);
+    Pictron p;
+    const ByteArray array = ByteArray::FromBytes(std::span(photo).first(4), lower);
+    EXPECT_EQ(testing::ErrorNumberOf([&] { p.OpenBinary(array); }), Runtime(9));
+    EXPECT_EQ(testing::ErrorNumberOf([&] { p.Negative(); }), Runtime(9));
+    EXPECT_EQ(testing::ErrorNumberOf([&] { p.Quality(70); }), Runtime(9));
+    testing::TempFolder folder;
+    std::string path = (folder / "out.png").string();
+    std::replace(path.begin(), path.end(), '/', '\\');
+    Variant target(platform::Utf8ToWide(path));
+    EXPECT_EQ(testing::ErrorNumberOf([&] { p.SaveFile(target); }), Runtime(9));
+    EXPECT_TRUE(folder.Entries().empty());
+    // SaveBinary hands the array out as it was given, bounds and all.
+    Variant saved;
+    p.SaveBinary(saved);
+    EXPECT_EQ(saved.AsByteArray(), array);
+  }
+  // An array that ends at index -1 holds an empty image: nothing to decode or write.
+  Pictron p;
+  const ByteArray ending = ByteArray::FromBytes(std::span(photo).first(4), -4);
+  EXPECT_EQ(testing::ErrorNumberOf([&] { p.OpenBinary(ending); }), Runtime(9));
+  EXPECT_EQ(testing::ErrorNumberOf([&] { p.Negative(); }), Runtime(481));
 }
 
 }  // namespace
