@@ -31,6 +31,7 @@ namespace {
 const std::filesystem::path kImage =
     std::filesystem::path(CORVELLA_TEST_DATA) / "images" / "seeding_5312x2988_base.jpg";
 
+#if defined(CORVELLA_CAP_ADDRESS_SPACE)
 std::u16string Physical(const std::filesystem::path& path) {
   std::u16string text = platform::Utf8ToWide(path.string());
   for (char16_t& c : text) {
@@ -39,7 +40,6 @@ std::u16string Physical(const std::filesystem::path& path) {
   return text;
 }
 
-#if defined(CORVELLA_CAP_ADDRESS_SPACE)
 // Caps the address space at what the process maps now plus @p budget bytes.
 void CapAddressSpace(size_t budget) {
   long pages = 0;
