@@ -25,7 +25,9 @@ void OpenOnce(std::span<const uint8_t> bytes, int32_t lowerBound) {
     p.OpenBinary(ByteArray::FromBytes(bytes, lowerBound));
     const auto& s = p.State();
     Check(!s.strFormat.empty());
-    Check(s.lngOriginalSize == static_cast<int32_t>(bytes.size()) &&
+    // The image is counted from index 0 to the upper bound: elements below index 0 (a negative
+    // lower bound) are not part of it.
+    Check(s.lngOriginalSize == lowerBound + static_cast<int32_t>(bytes.size()) &&
           s.lngSize == s.lngOriginalSize);
     Check(s.lngWidth == s.lngOriginalWidth && s.lngHeight == s.lngOriginalHeight);
     Check(s.lngWidth >= 0 && s.lngWidth <= 32767 && s.lngHeight >= 0 && s.lngHeight <= 32767);

@@ -58,8 +58,8 @@ std::u16string MapFileName(Pictron& object, std::u16string_view name);
 std::u16string ResolvePath(Pictron& object, std::u16string_view name);
 
 /// The bytes of the opened image in arImageData: the elements from index 0 to the upper bound
-/// (the whole array when it is zero-based). Runtime error 9 when the array has no index 0
-/// (unallocated, or a lower bound above 0).
+/// (the whole array when it is zero-based; none when the upper bound is -1). Runtime error 9 when
+/// index 0 lies outside the array (unallocated, a lower bound above 0, an upper bound below -1).
 std::span<const uint8_t> ImageBytes(const platform::ByteArray& data);
 
 /// Format detection over arImageData: sets strFormat and the original size from the header, then

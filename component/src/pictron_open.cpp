@@ -120,7 +120,11 @@ void DetectFormat(Pictron& object) {
 
 std::span<const uint8_t> ImageBytes(const ByteArray& data) {
   const int64_t first = -static_cast<int64_t>(data.LBound());  // the element at index 0
-  if (first < 0) Raise(RuntimeError::SubscriptOutOfRange);
+  // Index 0 lies beyond either end: a lower bound above 0, or a whole array below index 0 (its
+  // last element at -1 leaves the image empty).
+  if (first < 0 || first > static_cast<int64_t>(data.Size())) {
+    Raise(RuntimeError::SubscriptOutOfRange);
+  }
   return data.Bytes().subspan(static_cast<size_t>(first));
 }
 

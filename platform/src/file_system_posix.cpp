@@ -87,36 +87,46 @@ RuntimeError ErrorForErrno(int error, const std::string& native) {
   Raise(ErrorForErrno(error, native), detail);
 }
 
+// The real system calls, in the shape of the table's entries (open is variadic).
+int SystemOpen(const char* path, int flags, mode_t mode) {
+  return ::open(path, flags, mode);
+}
+
+constexpr NativeFileCalls kSystemCalls = {SystemOpen, ::read,   ::write, ::fsync,
+                                          ::close,    ::rename, ::unlink};
+
 // Owns a file descriptor and closes it when dropped.
 class FileDescriptor {
  public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  explicit FileDescriptor(const NativeFileCalls& calls, int fd = -1) : calls_(calls), fd_(fd) {}
   ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) calls_.close(fd_);
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
   /// Takes ownership of @p fd, closing the descriptor held so far.
   void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) calls_.close(fd_);
     fd_ = fd;
   }
-  /// Closes now and answers 0 or the errno of the failed close.
+  /// Closes now and answers 0 or the errno of the failed close. The descriptor is released
+  /// either way (a close that fails, even with EINTR, must not be repeated).
   int Close() {
-    int result = ::close(fd_);
+    int result = calls_.close(fd_);
     fd_ = -1;
     return result == 0 ? 0 : errno;
   }
 
  private:
+  const NativeFileCalls& calls_;
   int fd_;
 };
 
-int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+int OpenRetrying(const NativeFileCalls& calls, const char* path, int flags, mode_t mode = 0) {
   int fd;
   do {
-    fd = ::open(path, flags, mode);
+    fd = calls.open(path, flags, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -133,11 +143,12 @@ std::string RandomTag() {
 // Removes the temporary file of an unfinished write, closing it first.
 class TemporaryFile {
  public:
-  TemporaryFile(FileDescriptor& fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  TemporaryFile(const NativeFileCalls& calls, FileDescriptor& fd, std::string path)
+      : calls_(calls), fd_(fd), path_(std::move(path)) {}
   ~TemporaryFile() {
     if (path_.empty()) return;
     if (fd_.get() >= 0) fd_.Close();
-    ::unlink(path_.c_str());
+    calls_.unlink(path_.c_str());
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -145,12 +156,15 @@ class TemporaryFile {
   void Keep() { path_.clear(); }
 
  private:
+  const NativeFileCalls& calls_;
   FileDescriptor& fd_;
   std::string path_;
 };
 
 class NativeFileSystem final : public FileSystem {
  public:
+  explicit NativeFileSystem(const NativeFileCalls& calls) : calls_(calls) {}
+
   bool FileExists(std::u16string_view path) override {
     struct stat info;
     std::string native;
@@ -184,7 +198,8 @@ class NativeFileSystem final : public FileSystem {
     std::string native = NativePath(path);
     // Non-blocking, so that a FIFO given as a file fails below instead of waiting for a writer;
     // reads of a regular file are not affected.
-    FileDescriptor fd(OpenRetrying(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor fd(calls_,
+                      OpenRetrying(calls_, native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) RaiseSystemError(errno, "cannot open for reading", path, native);
     struct stat info;
     if (::fstat(fd.get(), &info) != 0) RaiseSystemError(errno, "cannot examine", path, native);
@@ -198,7 +213,8 @@ class NativeFileSystem final : public FileSystem {
     ByteArray bytes = ByteArray::AllocateForOverwrite(size);
     size_t done = 0;
     while (done < size) {
-      ssize_t n = ::read(fd.get(), bytes.Data() + done, std::min<size_t>(size - done, 1u << 30));
+      ssize_t n =
+          calls_.read(fd.get(), bytes.Data() + done, std::min<size_t>(size - done, 1u << 30));
       if (n < 0) {
         if (errno == EINTR) continue;
         RaiseSystemError(errno, "cannot read", path, native);
@@ -232,52 +248,67 @@ class NativeFileSystem final : public FileSystem {
     size_t slash = target.rfind('/');
     std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string stem = "." + name.substr(0, 64) + ".";
-    FileDescriptor fd;
+    FileDescriptor fd(calls_);
     std::string temporary;
     for (int attempt = 0; fd.get() < 0; ++attempt) {
       temporary = (folder == "/" ? "" : folder) + "/" + stem + RandomTag() + ".tmp";
-      fd.Reset(OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      fd.Reset(
+          OpenRetrying(calls_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
       if (fd.get() < 0 && (errno != EEXIST || attempt >= 100)) {
         RaiseSystemError(errno, "cannot create a temporary file beside", path, target);
       }
     }
-    TemporaryFile cleanup(fd, temporary);
+    TemporaryFile cleanup(calls_, fd, temporary);
 
     if (replacing && ::fchmod(fd.get(), targetInfo.st_mode & 07777) != 0) {
       RaiseSystemError(errno, "cannot set the permissions of the new", path, target);
     }
     size_t done = 0;
     while (done < bytes.size()) {
-      ssize_t n =
-          ::write(fd.get(), bytes.data() + done, std::min<size_t>(bytes.size() - done, 1u << 30));
+      ssize_t n = calls_.write(fd.get(), bytes.data() + done,
+                               std::min<size_t>(bytes.size() - done, 1u << 30));
       if (n < 0) {
         if (errno == EINTR) continue;
         RaiseSystemError(errno, "cannot write", path, target);
       }
+      // A write that takes nothing of a non-empty block would be repeated forever; the system
+      // answers so only when the device has no room left.
+      if (n == 0) RaiseSystemError(ENOSPC, "cannot write", path, target);
       done += static_cast<size_t>(n);
     }
-    if (::fsync(fd.get()) != 0) RaiseSystemError(errno, "cannot flush", path, target);
+    if (calls_.fsync(fd.get()) != 0) RaiseSystemError(errno, "cannot flush", path, target);
     if (int error = fd.Close(); error != 0) RaiseSystemError(error, "cannot close", path, target);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (calls_.rename(temporary.c_str(), target.c_str()) != 0) {
       RaiseSystemError(errno, "cannot replace", path, target);
     }
     cleanup.Keep();
     // Makes the rename itself durable. The new contents are already in place, so a folder that
     // cannot be flushed (some file systems refuse) is not reported as a failed write.
-    FileDescriptor folderFd(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.get() >= 0) ::fsync(folderFd.get());
+    FileDescriptor folderFd(
+        calls_, OpenRetrying(calls_, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderFd.get() >= 0) calls_.fsync(folderFd.get());
   }
 
  private:
   [[noreturn]] static void RaiseNotAFile(std::u16string_view path, std::string_view why) {
     Raise(RuntimeError::PathFileAccessError, "'" + WideToUtf8(path) + "' " + std::string(why));
   }
+
+  const NativeFileCalls calls_;
 };
 
 }  // namespace
 
+const NativeFileCalls& SystemFileCalls() {
+  return kSystemCalls;
+}
+
 std::shared_ptr<FileSystem> MakeNativeFileSystem() {
-  return std::make_shared<NativeFileSystem>();
+  return std::make_shared<NativeFileSystem>(kSystemCalls);
+}
+
+std::shared_ptr<FileSystem> MakeNativeFileSystem(const NativeFileCalls& calls) {
+  return std::make_shared<NativeFileSystem>(calls);
 }
 
 }  // namespace corvella::platform

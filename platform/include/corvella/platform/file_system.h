@@ -21,6 +21,10 @@
 #include <string>
 #include <string_view>
 
+#if !defined(_WIN32)
+#include <sys/types.h>
+#endif
+
 #include "corvella/platform/byte_array.h"
 
 namespace corvella::platform {
@@ -95,5 +99,31 @@ class ScopedFileSystemFactory {
 /// A new object of the operating system's own file system service. Defined in the one source
 /// file that holds the system calls (file_system_posix.cpp, or file_system_win32.cpp on Windows).
 std::shared_ptr<FileSystem> MakeNativeFileSystem();
+
+#if !defined(_WIN32)
+/// The system calls through which the native POSIX service opens, reads, writes, flushes, closes,
+/// renames and removes files. Each entry has the signature and the errno convention of the call
+/// it is named after. The service copies its table when it is made; SystemFileCalls() is the
+/// table of the real calls, which MakeNativeFileSystem() uses.
+///
+/// This is a seam for tests: a table whose entries fail at a chosen call (a full disk in the
+/// middle of a write, a failed flush or rename, a folder removed between two steps) drives the
+/// service through every failure path of the real code. Hosts have no reason to replace it.
+struct NativeFileCalls {
+  int (*open)(const char* path, int flags, mode_t mode);
+  ssize_t (*read)(int fd, void* buffer, size_t count);
+  ssize_t (*write)(int fd, const void* buffer, size_t count);
+  int (*fsync)(int fd);
+  int (*close)(int fd);
+  int (*rename)(const char* from, const char* to);
+  int (*unlink)(const char* path);
+};
+
+/// The table of the operating system's own calls.
+const NativeFileCalls& SystemFileCalls();
+
+/// A native file system service that makes the calls of @p calls instead of the system's own.
+std::shared_ptr<FileSystem> MakeNativeFileSystem(const NativeFileCalls& calls);
+#endif
 
 }  // namespace corvella::platform
