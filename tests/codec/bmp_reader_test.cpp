@@ -24,7 +24,7 @@ constexpr Bgr kBlack = {0, 0, 0};
 
 // What BuildBmp writes. Palette entries are blue, green, red; `pixels` is the pixel data as the
 // file stores it (rows in file order, padded as the test chooses).
-struct BmpSpec {
+struct BmpLayout {
   int32_t width = 0;
   int32_t height = 0;
   uint16_t bits = 24;
@@ -37,49 +37,49 @@ struct BmpSpec {
   int64_t dataOffset = -1;  // -1: right after the palette
 };
 
-Bytes BuildBmp(const BmpSpec& spec) {
+Bytes BuildBmp(const BmpLayout& layout) {
   Bytes info;
-  if (spec.infoSize == 12) {
+  if (layout.infoSize == 12) {
     PutU32(info, 12);
-    PutU16(info, static_cast<uint32_t>(spec.width));
-    PutU16(info, static_cast<uint32_t>(spec.height));
+    PutU16(info, static_cast<uint32_t>(layout.width));
+    PutU16(info, static_cast<uint32_t>(layout.height));
     PutU16(info, 1);
-    PutU16(info, spec.bits);
+    PutU16(info, layout.bits);
   } else {
-    PutU32(info, spec.infoSize);
-    PutU32(info, static_cast<uint32_t>(spec.width));
-    PutU32(info, static_cast<uint32_t>(spec.height));
+    PutU32(info, layout.infoSize);
+    PutU32(info, static_cast<uint32_t>(layout.width));
+    PutU32(info, static_cast<uint32_t>(layout.height));
     PutU16(info, 1);
-    PutU16(info, spec.bits);
-    PutU32(info, spec.compression);
-    PutU32(info, static_cast<uint32_t>(spec.pixels.size()));
+    PutU16(info, layout.bits);
+    PutU32(info, layout.compression);
+    PutU32(info, static_cast<uint32_t>(layout.pixels.size()));
     PutU32(info, 2835);
     PutU32(info, 2835);
-    PutU32(info, spec.coloursUsed);
+    PutU32(info, layout.coloursUsed);
     PutU32(info, 0);
     // Masks inside headers of 52 bytes and more; the rest of a large header is zero.
-    for (size_t i = 0; i < spec.masks.size() && info.size() < spec.infoSize; ++i) {
-      PutU32(info, spec.masks[i]);
+    for (size_t i = 0; i < layout.masks.size() && info.size() < layout.infoSize; ++i) {
+      PutU32(info, layout.masks[i]);
     }
-    info.resize(spec.infoSize, 0);
-    if (spec.infoSize == 40) {
-      for (uint32_t mask : spec.masks)
+    info.resize(layout.infoSize, 0);
+    if (layout.infoSize == 40) {
+      for (uint32_t mask : layout.masks)
         PutU32(info, mask);
     }
   }
-  for (const Bgr& c : spec.palette) {
+  for (const Bgr& c : layout.palette) {
     info.insert(info.end(), c.begin(), c.end());
-    if (spec.infoSize != 12) info.push_back(0);
+    if (layout.infoSize != 12) info.push_back(0);
   }
-  const uint32_t offset =
-      spec.dataOffset >= 0 ? static_cast<uint32_t>(spec.dataOffset) : 14 + uint32_t(info.size());
+  const uint32_t offset = layout.dataOffset >= 0 ? static_cast<uint32_t>(layout.dataOffset)
+                                                 : 14 + uint32_t(info.size());
   Bytes file = {'B', 'M'};
-  PutU32(file, static_cast<uint32_t>(14 + info.size() + spec.pixels.size()));
+  PutU32(file, static_cast<uint32_t>(14 + info.size() + layout.pixels.size()));
   PutU32(file, 0);
   PutU32(file, offset);
   file.insert(file.end(), info.begin(), info.end());
   if (file.size() < offset) file.resize(offset, 0);  // a gap before the pixels
-  file.insert(file.end(), spec.pixels.begin(), spec.pixels.end());
+  file.insert(file.end(), layout.pixels.begin(), layout.pixels.end());
   return file;
 }
 
@@ -108,63 +108,63 @@ TEST(BmpReader, DecodesPaletteBitmaps) {
   // 1 bit, 9 x 2, bottom-up: the first file row is the bottom picture row. Rows of 2 bytes are
   // padded to 4.
   {
-    BmpSpec spec;
-    spec.width = 9;
-    spec.height = 2;
-    spec.bits = 1;
-    spec.palette = {kA, kB};
-    spec.pixels = {0b10110000, 0b10000000, 0, 0, 0b01000000, 0b00000000, 0, 0};
-    ExpectPixels(LoadBmp(BuildBmp(spec)),
+    BmpLayout layout;
+    layout.width = 9;
+    layout.height = 2;
+    layout.bits = 1;
+    layout.palette = {kA, kB};
+    layout.pixels = {0b10110000, 0b10000000, 0, 0, 0b01000000, 0b00000000, 0, 0};
+    ExpectPixels(LoadBmp(BuildBmp(layout)),
                  {{kA, kB, kA, kA, kA, kA, kA, kA, kA}, {kB, kA, kB, kB, kA, kA, kA, kA, kB}});
   }
   // 4 bits with 3 palette entries declared: index 7 lies beyond them and is black.
   {
-    BmpSpec spec;
-    spec.width = 5;
-    spec.height = 1;
-    spec.bits = 4;
-    spec.palette = {kA, kB, kC};
-    spec.coloursUsed = 3;
-    spec.pixels = {0x01, 0x27, 0x10, 0};
-    ExpectPixels(LoadBmp(BuildBmp(spec)), {{kA, kB, kC, kBlack, kB}});
+    BmpLayout layout;
+    layout.width = 5;
+    layout.height = 1;
+    layout.bits = 4;
+    layout.palette = {kA, kB, kC};
+    layout.coloursUsed = 3;
+    layout.pixels = {0x01, 0x27, 0x10, 0};
+    ExpectPixels(LoadBmp(BuildBmp(layout)), {{kA, kB, kC, kBlack, kB}});
   }
   // 8 bits, top-down, no colour count: the pixel data offset leaves room for 4 entries only.
   {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.height = -2;
-    spec.bits = 8;
-    spec.palette = {kA, kB, kC, kD};
-    spec.pixels = {0, 1, 2, 0, 3, 4, 255, 0};
-    ExpectPixels(LoadBmp(BuildBmp(spec)), {{kA, kB, kC}, {kD, kBlack, kBlack}});
+    BmpLayout layout;
+    layout.width = 3;
+    layout.height = -2;
+    layout.bits = 8;
+    layout.palette = {kA, kB, kC, kD};
+    layout.pixels = {0, 1, 2, 0, 3, 4, 255, 0};
+    ExpectPixels(LoadBmp(BuildBmp(layout)), {{kA, kB, kC}, {kD, kBlack, kBlack}});
   }
   // The OS/2 core header: three-byte palette entries.
   {
-    BmpSpec spec;
-    spec.infoSize = 12;
-    spec.width = 2;
-    spec.height = 2;
-    spec.bits = 8;
-    spec.palette = {kA, kB};
-    spec.palette.resize(256, kD);
-    spec.pixels = {1, 0, 0, 0, 0, 5, 0, 0};
-    ExpectPixels(LoadBmp(BuildBmp(spec)), {{kA, kD}, {kB, kA}});
+    BmpLayout layout;
+    layout.infoSize = 12;
+    layout.width = 2;
+    layout.height = 2;
+    layout.bits = 8;
+    layout.palette = {kA, kB};
+    layout.palette.resize(256, kD);
+    layout.pixels = {1, 0, 0, 0, 0, 5, 0, 0};
+    ExpectPixels(LoadBmp(BuildBmp(layout)), {{kA, kD}, {kB, kA}});
   }
 }
 
 TEST(BmpReader, DecodesDirectColourBitmaps) {
   // 24 bits, 3 x 2, rows of 9 bytes padded to 12; the last row's padding may be missing.
-  BmpSpec spec;
-  spec.width = 3;
-  spec.height = 2;
-  spec.bits = 24;
-  spec.pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 0,  // bottom row
-                 1,  2,  3,  4,  5,  6,  7,  8,  9};           // top row, unpadded
+  BmpLayout layout;
+  layout.width = 3;
+  layout.height = 2;
+  layout.bits = 24;
+  layout.pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 0,  // bottom row
+                   1,  2,  3,  4,  5,  6,  7,  8,  9};           // top row, unpadded
   const std::vector<std::vector<Bgr>> expected = {{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}},
                                                   {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}}};
-  ExpectPixels(LoadBmp(BuildBmp(spec)), expected);
+  ExpectPixels(LoadBmp(BuildBmp(layout)), expected);
   // The same rows stored top-down, with each of the larger info headers.
-  BmpSpec topDown = spec;
+  BmpLayout topDown = layout;
   topDown.height = -2;
   topDown.pixels = {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
                     10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 0};
@@ -172,11 +172,11 @@ TEST(BmpReader, DecodesDirectColourBitmaps) {
     topDown.infoSize = infoSize;
     ExpectPixels(LoadBmp(BuildBmp(topDown)), expected);
   }
-  spec.infoSize = 12;
-  ExpectPixels(LoadBmp(BuildBmp(spec)), expected);
+  layout.infoSize = 12;
+  ExpectPixels(LoadBmp(BuildBmp(layout)), expected);
 
   // 16 bits without masks: 5 bits each of red, green, blue, scaled to 0 .. 255.
-  BmpSpec rgb555;
+  BmpLayout rgb555;
   rgb555.width = 2;
   rgb555.height = 1;
   rgb555.bits = 16;
@@ -186,7 +186,7 @@ TEST(BmpReader, DecodesDirectColourBitmaps) {
                {{{Scaled(16, 5), Scaled(1, 5), 255}, {0, Scaled(30, 5), Scaled(3, 5)}}});
 
   // 16-bit bit fields 5-6-5 after a 40-byte header.
-  BmpSpec rgb565 = rgb555;
+  BmpLayout rgb565 = rgb555;
   rgb565.compression = 3;
   rgb565.masks = {0xF800, 0x07E0, 0x001F};
   uint16_t c = (7 << 11) | (40 << 5) | 31;
@@ -194,7 +194,7 @@ TEST(BmpReader, DecodesDirectColourBitmaps) {
   ExpectPixels(LoadBmp(BuildBmp(rgb565)), {{{255, Scaled(40, 6), Scaled(7, 5)}, kBlack}});
 
   // 32 bits without masks: the fourth byte is not alpha.
-  BmpSpec rgbx;
+  BmpLayout rgbx;
   rgbx.width = 2;
   rgbx.height = 1;
   rgbx.bits = 32;
@@ -203,26 +203,26 @@ TEST(BmpReader, DecodesDirectColourBitmaps) {
 }
 
 TEST(BmpReader, UsesAlphaOnlyWhereTheHeaderDeclaresIt) {
-  BmpSpec spec;
-  spec.width = 2;
-  spec.height = 1;
-  spec.bits = 32;
-  spec.compression = 3;
-  spec.infoSize = 124;
-  spec.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-  spec.pixels = {100, 150, 200, 128, 100, 150, 200, 0};
-  ExpectPixels(LoadBmp(BuildBmp(spec)),
+  BmpLayout layout;
+  layout.width = 2;
+  layout.height = 1;
+  layout.bits = 32;
+  layout.compression = 3;
+  layout.infoSize = 124;
+  layout.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+  layout.pixels = {100, 150, 200, 128, 100, 150, 200, 0};
+  ExpectPixels(LoadBmp(BuildBmp(layout)),
                {{{OverWhite(100, 128), OverWhite(150, 128), OverWhite(200, 128)}, kWhite}});
   // An alpha channel that is zero everywhere was never set: the pixels are opaque.
-  spec.pixels = {100, 150, 200, 0, 1, 2, 3, 0};
-  ExpectPixels(LoadBmp(BuildBmp(spec)), {{{100, 150, 200}, {1, 2, 3}}});
+  layout.pixels = {100, 150, 200, 0, 1, 2, 3, 0};
+  ExpectPixels(LoadBmp(BuildBmp(layout)), {{{100, 150, 200}, {1, 2, 3}}});
   // The same bytes under a 52-byte header, which has no alpha mask.
-  spec.infoSize = 52;
-  spec.pixels = {100, 150, 200, 128, 1, 2, 3, 0};
-  ExpectPixels(LoadBmp(BuildBmp(spec)), {{{100, 150, 200}, {1, 2, 3}}});
+  layout.infoSize = 52;
+  layout.pixels = {100, 150, 200, 128, 1, 2, 3, 0};
+  ExpectPixels(LoadBmp(BuildBmp(layout)), {{{100, 150, 200}, {1, 2, 3}}});
 
   // Masks of any width: 10 bits per colour and 2 bits of alpha.
-  BmpSpec wide = spec;
+  BmpLayout wide = layout;
   wide.infoSize = 56;
   wide.masks = {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000};
   uint32_t pixel = (3u << 30) | (1000u << 20) | (512u << 10) | 7u;
@@ -239,7 +239,7 @@ TEST(BmpReader, DecodesRunLengthData) {
   // RLE8, 6 x 4, rows bottom-up. Row 0: a run of three 1s, a literal 2 3 1 (padded to an even
   // length), end of line. Row 1: a delta of (2, 1) skips it and lands on row 2 at x = 2: a run
   // of two 2s, end of line. Row 3: a run of ten 3s clipped at the right edge, end of bitmap.
-  BmpSpec rle8;
+  BmpLayout rle8;
   rle8.width = 6;
   rle8.height = 4;
   rle8.bits = 8;
@@ -253,7 +253,7 @@ TEST(BmpReader, DecodesRunLengthData) {
                                          {W, W, W, W, W, W},
                                          {kB, kB, kB, kC, kD, kB}});
   // Without the end-of-bitmap code the image is complete once the last row has ended.
-  BmpSpec noEnd = rle8;
+  BmpLayout noEnd = rle8;
   noEnd.height = 1;
   noEnd.pixels = {3, 1, 0, 0};
   ExpectPixels(LoadBmp(BuildBmp(noEnd)), {{kB, kB, kB, W, W, W}});
@@ -264,7 +264,7 @@ TEST(BmpReader, DecodesRunLengthData) {
 
   // RLE4, 5 x 2: a run alternates the two nibbles; a literal of 5 nibbles takes 3 bytes and one
   // byte of padding; end of bitmap leaves the rest white.
-  BmpSpec rle4;
+  BmpLayout rle4;
   rle4.width = 5;
   rle4.height = 2;
   rle4.bits = 4;
@@ -294,67 +294,67 @@ TEST(BmpReader, ReadsTheRealBitmaps) {
 }
 
 TEST(BmpReader, RefusesBadHeadersWithAClearError) {
-  BmpSpec good;
+  BmpLayout good;
   good.width = 3;
   good.height = 2;
   good.bits = 24;
   good.pixels = Bytes(24, 7);
   ASSERT_EQ(InvalidPictureDetail([&] { LoadBmp(BuildBmp(good)); }), "");
-  auto detailOf = [](const BmpSpec& spec) {
-    return InvalidPictureDetail([&] { LoadBmp(BuildBmp(spec)); });
+  auto detailOf = [](const BmpLayout& layout) {
+    return InvalidPictureDetail([&] { LoadBmp(BuildBmp(layout)); });
   };
-  BmpSpec spec = good;
-  spec.bits = 7;
-  EXPECT_EQ(detailOf(spec), "BMP: unsupported bit count 7");
-  spec = good;
-  spec.infoSize = 64;
-  EXPECT_EQ(detailOf(spec), "BMP: unsupported header size 64");
-  spec = good;
-  spec.compression = 4;
-  EXPECT_EQ(detailOf(spec), "BMP: unsupported compression 4");
-  spec = good;
-  spec.compression = 3;
-  EXPECT_EQ(detailOf(spec), "BMP: bit fields with bit count 24");
-  spec = good;
-  spec.compression = 1;
-  EXPECT_EQ(detailOf(spec), "BMP: run-length compression 1 with bit count 24");
-  spec = good;
-  spec.dataOffset = 20;
-  EXPECT_EQ(detailOf(spec), "BMP: pixel data offset 20 inside the header");
-  spec = good;
-  spec.dataOffset = 5000;
-  spec.pixels.clear();
-  EXPECT_EQ(detailOf(spec), "BMP: pixel data missing");
-  spec = good;
-  spec.pixels.resize(20);  // the last row needs 9 of 12 bytes
-  EXPECT_EQ(detailOf(spec), "BMP: pixel data truncated");
-  spec.pixels.resize(21);
-  EXPECT_EQ(detailOf(spec), "");
-  spec = good;
-  spec.width = 0;
-  EXPECT_EQ(detailOf(spec), "BMP: invalid size 0 x 2");
-  spec = good;
-  spec.height = INT32_MIN;
-  EXPECT_EQ(detailOf(spec), "BMP: image of 3 x 2147483648 pixels exceeds the pixel limit");
-  spec = good;
-  spec.width = spec.height = 30000;
-  EXPECT_EQ(detailOf(spec), "BMP: image of 30000 x 30000 pixels exceeds the pixel limit");
-  spec.bits = 8;
-  spec.compression = 1;
-  spec.palette = {kA};
-  EXPECT_EQ(detailOf(spec), "BMP: image of 30000 x 30000 pixels exceeds the pixel limit");
-  spec = good;
-  spec.bits = 8;
-  spec.compression = 1;
-  spec.height = -2;
-  EXPECT_EQ(detailOf(spec), "BMP: top-down bitmap with run-length compression");
-  spec = good;
-  spec.bits = 16;
-  spec.compression = 3;
-  spec.masks = {0x0F0F, 0x00F0, 0xF000};
-  EXPECT_EQ(detailOf(spec), "BMP: bit field mask 0x00000F0F is not contiguous");
-  spec.masks = {0x1F0000, 0x00F0, 0x000F};
-  EXPECT_EQ(detailOf(spec), "BMP: bit field mask 0x001F0000 wider than the pixel");
+  BmpLayout layout = good;
+  layout.bits = 7;
+  EXPECT_EQ(detailOf(layout), "BMP: unsupported bit count 7");
+  layout = good;
+  layout.infoSize = 64;
+  EXPECT_EQ(detailOf(layout), "BMP: unsupported header size 64");
+  layout = good;
+  layout.compression = 4;
+  EXPECT_EQ(detailOf(layout), "BMP: unsupported compression 4");
+  layout = good;
+  layout.compression = 3;
+  EXPECT_EQ(detailOf(layout), "BMP: bit fields with bit count 24");
+  layout = good;
+  layout.compression = 1;
+  EXPECT_EQ(detailOf(layout), "BMP: run-length compression 1 with bit count 24");
+  layout = good;
+  layout.dataOffset = 20;
+  EXPECT_EQ(detailOf(layout), "BMP: pixel data offset 20 inside the header");
+  layout = good;
+  layout.dataOffset = 5000;
+  layout.pixels.clear();
+  EXPECT_EQ(detailOf(layout), "BMP: pixel data missing");
+  layout = good;
+  layout.pixels.resize(20);  // the last row needs 9 of 12 bytes
+  EXPECT_EQ(detailOf(layout), "BMP: pixel data truncated");
+  layout.pixels.resize(21);
+  EXPECT_EQ(detailOf(layout), "");
+  layout = good;
+  layout.width = 0;
+  EXPECT_EQ(detailOf(layout), "BMP: invalid size 0 x 2");
+  layout = good;
+  layout.height = INT32_MIN;
+  EXPECT_EQ(detailOf(layout), "BMP: image of 3 x 2147483648 pixels exceeds the pixel limit");
+  layout = good;
+  layout.width = layout.height = 30000;
+  EXPECT_EQ(detailOf(layout), "BMP: image of 30000 x 30000 pixels exceeds the pixel limit");
+  layout.bits = 8;
+  layout.compression = 1;
+  layout.palette = {kA};
+  EXPECT_EQ(detailOf(layout), "BMP: image of 30000 x 30000 pixels exceeds the pixel limit");
+  layout = good;
+  layout.bits = 8;
+  layout.compression = 1;
+  layout.height = -2;
+  EXPECT_EQ(detailOf(layout), "BMP: top-down bitmap with run-length compression");
+  layout = good;
+  layout.bits = 16;
+  layout.compression = 3;
+  layout.masks = {0x0F0F, 0x00F0, 0xF000};
+  EXPECT_EQ(detailOf(layout), "BMP: bit field mask 0x00000F0F is not contiguous");
+  layout.masks = {0x1F0000, 0x00F0, 0x000F};
+  EXPECT_EQ(detailOf(layout), "BMP: bit field mask 0x001F0000 wider than the pixel");
   Bytes tiny = {'B', 'M', 0, 0};
   EXPECT_EQ(InvalidPictureDetail([&] { LoadBmp(tiny); }), "BMP: file too short for its header");
 }
@@ -364,15 +364,15 @@ TEST(BmpReader, RefusesBadHeadersWithAClearError) {
 TEST(BmpReader, TruncatedFilesFailCleanly) {
   std::vector<Bytes> files;
   for (uint16_t bits : {1, 4, 8, 16, 24, 32}) {
-    BmpSpec spec;
-    spec.width = 7;
-    spec.height = 5;
-    spec.bits = bits;
-    if (bits <= 8) spec.palette = {kA, kB, kC};
-    spec.pixels = Bytes(((7 * bits + 31) / 32 * 4) * 5, 0x5A);
-    files.push_back(BuildBmp(spec));
+    BmpLayout layout;
+    layout.width = 7;
+    layout.height = 5;
+    layout.bits = bits;
+    if (bits <= 8) layout.palette = {kA, kB, kC};
+    layout.pixels = Bytes(((7 * bits + 31) / 32 * 4) * 5, 0x5A);
+    files.push_back(BuildBmp(layout));
   }
-  BmpSpec rle;
+  BmpLayout rle;
   rle.width = 6;
   rle.height = 3;
   rle.bits = 8;

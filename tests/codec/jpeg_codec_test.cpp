@@ -16,7 +16,7 @@ namespace {
 
 using test::Bytes;
 using test::Decoded;
-using test::FixtureSpec;
+using test::FixtureLayout;
 using test::ReadImage;
 using test::ReferenceDecode;
 using test::SegmentsOf;
@@ -169,10 +169,10 @@ TEST(JpegCodec, DecodesLargeProgressiveImage) {
 // the memory around the buffer are never written.
 TEST(JpegCodec, WritesRowsBottomUpAndLeavesFillerBytesAlone) {
   const int width = 29, height = 21;
-  FixtureSpec spec;
-  spec.width = width;
-  spec.height = height;
-  Bytes jpeg = test::EncodeFixture(QuadrantCard(width, height), spec);
+  FixtureLayout layout;
+  layout.width = width;
+  layout.height = height;
+  Bytes jpeg = test::EncodeFixture(QuadrantCard(width, height), layout);
 
   const int pad = 5;
   const size_t stride = width * 3 + pad;
@@ -221,14 +221,14 @@ TEST(JpegCodec, ConvertsFourComponentStreamsToBgr) {
                {"plain cmyk", JCS_CMYK, false},
                {"adobe ycck", JCS_YCCK, true}};
   for (const Case& c : cases) {
-    FixtureSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.components = 4;
-    spec.input = JCS_CMYK;
-    spec.stored = c.space;
-    spec.adobeMarker = c.adobe;
-    Bytes jpeg = test::EncodeFixture(pixels, spec);
+    FixtureLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.components = 4;
+    layout.input = JCS_CMYK;
+    layout.stored = c.space;
+    layout.adobeMarker = c.adobe;
+    Bytes jpeg = test::EncodeFixture(pixels, layout);
     DecodedDib decoded;
     DecodeToDib(jpeg, decoded);
     ASSERT_TRUE(decoded.status.Ok()) << c.name << ": " << decoded.status.reason;
@@ -253,13 +253,13 @@ TEST(JpegCodec, ConvertsFourComponentStreamsToBgr) {
 }
 
 TEST(JpegCodec, RefusesOtherComponentCounts) {
-  FixtureSpec spec;
-  spec.width = 8;
-  spec.height = 8;
-  spec.components = 2;
-  spec.input = JCS_UNKNOWN;
-  spec.stored = JCS_UNKNOWN;
-  Bytes jpeg = test::EncodeFixture(Bytes(8 * 8 * 2, 77), spec);
+  FixtureLayout layout;
+  layout.width = 8;
+  layout.height = 8;
+  layout.components = 2;
+  layout.input = JCS_UNKNOWN;
+  layout.stored = JCS_UNKNOWN;
+  Bytes jpeg = test::EncodeFixture(Bytes(8 * 8 * 2, 77), layout);
   JpegParams params;
   ASSERT_TRUE(ReadJpegParams(jpeg, params).Ok());
   EXPECT_EQ(params.channels, 2);
@@ -290,13 +290,13 @@ TEST(JpegCodec, ChecksSizePixelLimitAndBufferFirst) {
   EXPECT_TRUE(DecodeJpeg(egret, full).Ok());
 
   // A header that declares 30000 x 30000 pixels: the parameters are read, decoding is refused.
-  FixtureSpec spec;
-  spec.width = 16;
-  spec.height = 16;
-  spec.components = 1;
-  spec.input = JCS_GRAYSCALE;
-  spec.stored = JCS_GRAYSCALE;
-  Bytes huge = test::EncodeFixture(Bytes(256, 100), spec);
+  FixtureLayout layout;
+  layout.width = 16;
+  layout.height = 16;
+  layout.components = 1;
+  layout.input = JCS_GRAYSCALE;
+  layout.stored = JCS_GRAYSCALE;
+  Bytes huge = test::EncodeFixture(Bytes(256, 100), layout);
   for (const auto& segment : SegmentsOf(huge)) {
     if (segment.marker == 0xC0) {
       huge[segment.payload + 1] = 0x75;  // height 30000
@@ -409,15 +409,15 @@ TEST(JpegCodec, RefusesStreamsWithTooManyScans) {
       for (int k = 1; k < 64; ++k)
         scans.push_back({1, {0, 0, 0, 0}, k, k, 1, 0});
     }
-    FixtureSpec spec;
-    spec.width = side;
-    spec.height = side;
-    spec.components = 1;
-    spec.input = JCS_GRAYSCALE;
-    spec.stored = JCS_GRAYSCALE;
-    spec.scans = scans.data();
-    spec.scanCount = static_cast<int>(scans.size());
-    return test::EncodeFixture(grey, spec);
+    FixtureLayout layout;
+    layout.width = side;
+    layout.height = side;
+    layout.components = 1;
+    layout.input = JCS_GRAYSCALE;
+    layout.stored = JCS_GRAYSCALE;
+    layout.scans = scans.data();
+    layout.scanCount = static_cast<int>(scans.size());
+    return test::EncodeFixture(grey, layout);
   };
   imaging::cDIBSection dib;
   ASSERT_TRUE(dib.Create(side, side));

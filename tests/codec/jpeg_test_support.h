@@ -87,7 +87,7 @@ inline Decoded ReferenceDecodeBands(const Bytes& jpeg, const std::vector<unsigne
 }
 
 /// What EncodeFixture writes.
-struct FixtureSpec {
+struct FixtureLayout {
   int width = 0;
   int height = 0;
   int components = 3;
@@ -99,8 +99,8 @@ struct FixtureSpec {
   int scanCount = 0;
 };
 
-/// Encodes top-down rows of @p spec.components bytes per pixel with the plain libjpeg API.
-inline Bytes EncodeFixture(const Bytes& pixels, const FixtureSpec& spec) {
+/// Encodes top-down rows of @p layout.components bytes per pixel with the plain libjpeg API.
+inline Bytes EncodeFixture(const Bytes& pixels, const FixtureLayout& layout) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr errors;
   cinfo.err = jpeg_std_error(&errors);
@@ -108,24 +108,24 @@ inline Bytes EncodeFixture(const Bytes& pixels, const FixtureSpec& spec) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-  cinfo.input_components = spec.components;
-  cinfo.in_color_space = spec.input;
+  cinfo.image_width = static_cast<JDIMENSION>(layout.width);
+  cinfo.image_height = static_cast<JDIMENSION>(layout.height);
+  cinfo.input_components = layout.components;
+  cinfo.in_color_space = layout.input;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_colorspace(&cinfo, spec.stored);
-  if (spec.stored == JCS_CMYK || spec.stored == JCS_YCCK) {
-    cinfo.write_Adobe_marker = spec.adobeMarker ? TRUE : FALSE;
+  jpeg_set_colorspace(&cinfo, layout.stored);
+  if (layout.stored == JCS_CMYK || layout.stored == JCS_YCCK) {
+    cinfo.write_Adobe_marker = layout.adobeMarker ? TRUE : FALSE;
   }
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  if (spec.scans != nullptr) {
-    cinfo.scan_info = spec.scans;
-    cinfo.num_scans = spec.scanCount;
+  jpeg_set_quality(&cinfo, layout.quality, TRUE);
+  if (layout.scans != nullptr) {
+    cinfo.scan_info = layout.scans;
+    cinfo.num_scans = layout.scanCount;
   }
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     auto* row = const_cast<JSAMPROW>(pixels.data() + static_cast<size_t>(cinfo.next_scanline) *
-                                                         spec.width * spec.components);
+                                                         layout.width * layout.components);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

@@ -65,7 +65,7 @@ std::vector<Bgr> SimplifiedReference(const Bytes& file, int& width, int& height)
 }
 
 // A PNG made with libpng's writer from rows packed as the file stores them.
-struct PngSpec {
+struct PngLayout {
   uint32_t width = 0;
   uint32_t height = 0;
   int depth = 8;
@@ -77,13 +77,13 @@ struct PngSpec {
   png_color_16 transparent{};
 };
 
-PngSpec Spec(uint32_t width, uint32_t height, int depth, int colourType) {
-  PngSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.depth = depth;
-  spec.colourType = colourType;
-  return spec;
+PngLayout Layout(uint32_t width, uint32_t height, int depth, int colourType) {
+  PngLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.depth = depth;
+  layout.colourType = colourType;
+  return layout;
 }
 
 void AppendToBytes(png_structp png, png_bytep data, size_t length) {
@@ -91,22 +91,22 @@ void AppendToBytes(png_structp png, png_bytep data, size_t length) {
   out->insert(out->end(), data, data + length);
 }
 
-Bytes WritePng(const PngSpec& spec, std::vector<Bytes> rows) {
+Bytes WritePng(const PngLayout& layout, std::vector<Bytes> rows) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_set_write_fn(png, &out, AppendToBytes, nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.depth, layout.colourType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty()) {
-    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+  if (!layout.palette.empty()) {
+    png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
   }
-  if (!spec.paletteAlpha.empty() || spec.transparentColour) {
-    png_color_16 colour = spec.transparent;
-    png_set_tRNS(png, info, spec.paletteAlpha.empty() ? nullptr : spec.paletteAlpha.data(),
-                 static_cast<int>(spec.paletteAlpha.size()),
-                 spec.transparentColour ? &colour : nullptr);
+  if (!layout.paletteAlpha.empty() || layout.transparentColour) {
+    png_color_16 colour = layout.transparent;
+    png_set_tRNS(png, info, layout.paletteAlpha.empty() ? nullptr : layout.paletteAlpha.data(),
+                 static_cast<int>(layout.paletteAlpha.size()),
+                 layout.transparentColour ? &colour : nullptr);
   }
   png_write_info(png, info);
   std::vector<png_bytep> pointers;
@@ -161,21 +161,21 @@ TEST(PngReader, MatchesLibpngSimplifiedReaderOnRealFiles) {
 TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
   // Grey 1, 2, 4 bits: scaled to 0 .. 255 by replication; a width that leaves bits over.
   {
-    PngSpec spec = Spec(10, 1, 1, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(spec, {{0b10110000, 0b01000000}}));
+    PngLayout layout = Layout(10, 1, 1, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(layout, {{0b10110000, 0b01000000}}));
     const int bits[10] = {1, 0, 1, 1, 0, 0, 0, 0, 0, 1};
     for (int x = 0; x < 10; ++x)
       EXPECT_EQ(PixelOf(p, x, 0)[0], bits[x] * 255) << x;
   }
   {
-    PngSpec spec = Spec(4, 1, 2, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(spec, {{0b00011011}}));
+    PngLayout layout = Layout(4, 1, 2, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(layout, {{0b00011011}}));
     for (int x = 0; x < 4; ++x)
       EXPECT_EQ(PixelOf(p, x, 0), (Bgr{uint8_t(x * 85), uint8_t(x * 85), uint8_t(x * 85)}));
   }
   {
-    PngSpec spec = Spec(3, 2, 4, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(spec, {{0x0F, 0x70}, {0xA5, 0x30}}));
+    PngLayout layout = Layout(3, 2, 4, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(layout, {{0x0F, 0x70}, {0xA5, 0x30}}));
     EXPECT_EQ(PixelOf(p, 0, 0)[1], 0);
     EXPECT_EQ(PixelOf(p, 1, 0)[1], 255);
     EXPECT_EQ(PixelOf(p, 2, 0)[1], 7 * 17);
@@ -184,55 +184,55 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
   }
   // Grey 16 bits: rounded, not truncated, to 8 bits.
   {
-    PngSpec spec = Spec(3, 1, 16, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(spec, {Samples16({0x1234, 0x80FF, 0xFFFF})}));
+    PngLayout layout = Layout(3, 1, 16, PNG_COLOR_TYPE_GRAY);
+    imaging::Picture p = LoadPng(WritePng(layout, {Samples16({0x1234, 0x80FF, 0xFFFF})}));
     EXPECT_EQ(PixelOf(p, 0, 0)[0], Scale16(0x1234));
     EXPECT_EQ(PixelOf(p, 1, 0)[2], Scale16(0x80FF));
     EXPECT_EQ(PixelOf(p, 2, 0)[1], 255);
   }
   // Grey with alpha: composited over white.
   {
-    PngSpec spec = Spec(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA);
-    imaging::Picture p = LoadPng(WritePng(spec, {{100, 128, 30, 255}}));
+    PngLayout layout = Layout(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA);
+    imaging::Picture p = LoadPng(WritePng(layout, {{100, 128, 30, 255}}));
     EXPECT_EQ(PixelOf(p, 0, 0)[0], OverWhite(100, 128));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{30, 30, 30}));
   }
   // RGB with a transparent colour (8 and 16 bits): only that colour turns white.
   {
-    PngSpec spec = Spec(2, 1, 8, PNG_COLOR_TYPE_RGB);
-    spec.transparentColour = true;
-    spec.transparent.red = 10;
-    spec.transparent.green = 20;
-    spec.transparent.blue = 30;
-    imaging::Picture p = LoadPng(WritePng(spec, {{10, 20, 30, 10, 20, 31}}));
+    PngLayout layout = Layout(2, 1, 8, PNG_COLOR_TYPE_RGB);
+    layout.transparentColour = true;
+    layout.transparent.red = 10;
+    layout.transparent.green = 20;
+    layout.transparent.blue = 30;
+    imaging::Picture p = LoadPng(WritePng(layout, {{10, 20, 30, 10, 20, 31}}));
     EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{31, 20, 10}));
   }
   {
-    PngSpec spec = Spec(2, 1, 16, PNG_COLOR_TYPE_RGB);
-    spec.transparentColour = true;
-    spec.transparent.red = 0x1000;
-    spec.transparent.green = 0x2000;
-    spec.transparent.blue = 0x3000;
+    PngLayout layout = Layout(2, 1, 16, PNG_COLOR_TYPE_RGB);
+    layout.transparentColour = true;
+    layout.transparent.red = 0x1000;
+    layout.transparent.green = 0x2000;
+    layout.transparent.blue = 0x3000;
     imaging::Picture p =
-        LoadPng(WritePng(spec, {Samples16({0x1000, 0x2000, 0x3000, 0x1000, 0x2000, 0x3001})}));
+        LoadPng(WritePng(layout, {Samples16({0x1000, 0x2000, 0x3000, 0x1000, 0x2000, 0x3001})}));
     EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{Scale16(0x3001), Scale16(0x2000), Scale16(0x1000)}));
   }
   // RGBA 16 bits: scaled, then composited.
   {
-    PngSpec spec = Spec(1, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA);
-    imaging::Picture p = LoadPng(WritePng(spec, {Samples16({0xFFFF, 0x0000, 0x8000, 0x4000})}));
+    PngLayout layout = Layout(1, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA);
+    imaging::Picture p = LoadPng(WritePng(layout, {Samples16({0xFFFF, 0x0000, 0x8000, 0x4000})}));
     uint8_t a = Scale16(0x4000);
     EXPECT_EQ(PixelOf(p, 0, 0),
               (Bgr{OverWhite(Scale16(0x8000), a), OverWhite(0, a), OverWhite(255, a)}));
   }
   // A 2-bit palette with a tRNS table shorter than the palette; index 3 beyond the palette.
   {
-    PngSpec spec = Spec(4, 1, 2, PNG_COLOR_TYPE_PALETTE);
-    spec.palette = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}};
-    spec.paletteAlpha = {0, 128};
-    imaging::Picture p = LoadPng(WritePng(spec, {{0b00011011}}));
+    PngLayout layout = Layout(4, 1, 2, PNG_COLOR_TYPE_PALETTE);
+    layout.palette = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}};
+    layout.paletteAlpha = {0, 128};
+    imaging::Picture p = LoadPng(WritePng(layout, {{0b00011011}}));
     EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{OverWhite(0, 128), OverWhite(200, 128), OverWhite(0, 128)}));
     EXPECT_EQ(PixelOf(p, 2, 0), (Bgr{200, 0, 0}));
@@ -240,15 +240,15 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
   // Interlaced RGB, every pixel different: the seven passes land where they belong.
   {
     const uint32_t side = 11;
-    PngSpec spec = Spec(side, side, 8, PNG_COLOR_TYPE_RGB);
-    spec.interlaced = true;
+    PngLayout layout = Layout(side, side, 8, PNG_COLOR_TYPE_RGB);
+    layout.interlaced = true;
     std::vector<Bytes> rows(side);
     for (uint32_t y = 0; y < side; ++y) {
       for (uint32_t x = 0; x < side; ++x) {
         rows[y].insert(rows[y].end(), {uint8_t(x * 20), uint8_t(y * 20), uint8_t(x + y)});
       }
     }
-    imaging::Picture p = LoadPng(WritePng(spec, rows));
+    imaging::Picture p = LoadPng(WritePng(layout, rows));
     for (uint32_t y = 0; y < side; ++y) {
       for (uint32_t x = 0; x < side; ++x) {
         ASSERT_EQ(PixelOf(p, x, y), (Bgr{uint8_t(x + y), uint8_t(y * 20), uint8_t(x * 20)}))
