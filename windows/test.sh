@@ -36,11 +36,13 @@ if ! installed=$(windows/install-deps.sh 2>&1); then
   tail -n 20 <<<"$installed"
   skip "the MinGW-w64 toolchain and Wine could not be installed"
 fi
-for tool in cmake widl nasm wine wineboot wineserver winepath; do
+for tool in cmake nasm wine wineboot wineserver winepath; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 for arch in "${archs[@]}"; do
-  command -v "$arch-w64-mingw32-g++-posix" >/dev/null || skip "$arch-w64-mingw32-g++-posix is not installed"
+  for tool in "$arch-w64-mingw32-g++-posix" "$arch-w64-mingw32-widl"; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+  done
 done
 wine --version >/dev/null 2>&1 || skip "wine does not run"
 for arch in "${archs[@]}"; do
