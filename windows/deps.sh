@@ -8,7 +8,9 @@
 # The result is cached: a prefix (include/, lib/) per architecture under
 # ${CORVELLA_WIN_CACHE:-${XDG_CACHE_HOME:-~/.cache}/corvella-win}, keyed by the library versions and
 # this script's contents, so that a second run does nothing. The last line printed is the prefix.
-# Needs the toolchain that windows/install-deps.sh installs, and root for the deb-src list.
+# Needs the toolchain that windows/install-deps.sh installs, and root (or sudo) for the deb-src
+# list. Exits with 77 when the sources cannot be had (no archive, no network, no root): that is
+# the machine's failing, not the code's; any other failure exits with 1.
 set -euo pipefail
 
 arch=${1:?usage: windows/deps.sh x86_64|i686}
@@ -24,6 +26,12 @@ jobs=${CORVELLA_JOBS:-2}
 mkdir -p "$cache/sources"
 
 say() { echo "[deps $arch] $*" >&2; }
+unavailable() {
+  echo "deps.sh: $*" >&2
+  exit 77
+}
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
 
 # --- Debian source packages ----------------------------------------------------------------------
 
@@ -45,12 +53,16 @@ ensure_source_list() {
   if [ -f "$sources_list" ] && grep -q '^Package:' <<<"$known"; then
     return
   fi
+  if [ ${#sudo[@]} -ne 0 ] && ! command -v sudo >/dev/null; then
+    unavailable "need root (or sudo) to add $sources_list"
+  fi
   if [ ! -f "$sources_list" ]; then
     say "adding Debian source archives ($sources_list)"
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-      sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources >"$sources_list"
+      sed -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        "${sudo[@]}" tee "$sources_list" >/dev/null || unavailable "cannot write $sources_list"
     else
-      cat >"$sources_list" <<'EOF'
+      "${sudo[@]}" tee "$sources_list" >/dev/null <<'EOF' || unavailable "cannot write $sources_list"
 Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm bookworm-updates
@@ -66,7 +78,7 @@ EOF
     fi
   fi
   say "apt-get update"
-  apt-get update >/dev/null
+  "${sudo[@]}" apt-get update >/dev/null || unavailable "apt-get update failed"
 }
 
 # The source version of the installed Linux package, e.g. 1:2.1.5-2.
@@ -102,8 +114,7 @@ fetch_source() {
       return
     fi
   done
-  echo "deps.sh: no source of $package ${wanted:-(any version)} could be fetched" >&2
-  exit 1
+  unavailable "no source of $package ${wanted:-(any version)} could be fetched"
 }
 
 # --- the cache key -------------------------------------------------------------------------------

@@ -9,7 +9,15 @@
 # 5. runs the scripts of windows/tests with Wine's cscript: each must print its "DONE" line and
 #    no "FAIL" line (Wine's cscript exits with 0 even when a script stops on an error);
 # 6. compares the images written under Wine with the Linux build's, byte for byte;
-# 7. unregisters the DLL and checks that the entries are gone and CreateObject fails.
+# 7. runs the acceptance scripts of tests/acceptance with Wine's cscript and compares what they
+#    print with their .expected files (or, where a Wine limitation makes a line impossible, with
+#    windows/tests/acceptance-wine/<name>.expected; see windows/README.md);
+# 8. unregisters the DLL and checks that the entries are gone and CreateObject fails.
+#
+# Exit status: 0 when everything passed, 1 when a check failed or our code did not build, and 77
+# (after a line starting "SKIPPED:") when the machine cannot run the tests: the toolchain or Wine
+# cannot be installed or does not run, the libraries' sources cannot be fetched, or no Wine prefix
+# can be made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -17,10 +25,35 @@ started=$(date +%s)
 step() { echo "== [$(($(date +%s) - started))s] $*"; }
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
 
 read -r -a archs <<<"${CORVELLA_WIN_ARCHS:-x86_64}"
+step "checking the toolchain and Wine"
+if ! installed=$(windows/install-deps.sh 2>&1); then
+  tail -n 20 <<<"$installed"
+  skip "the MinGW-w64 toolchain and Wine could not be installed"
+fi
+for tool in cmake nasm wine wineboot wineserver winepath; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+for arch in "${archs[@]}"; do
+  for tool in "$arch-w64-mingw32-g++-posix" "$arch-w64-mingw32-widl"; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+  done
+done
+wine --version >/dev/null 2>&1 || skip "wine does not run"
+for arch in "${archs[@]}"; do
+  status=0
+  windows/deps.sh "$arch" >/dev/null || status=$?
+  [ "$status" -eq 77 ] && skip "the libraries for $arch could not be fetched from Debian's source archive"
+  [ "$status" -eq 0 ] || { echo "FAIL: the libraries for $arch did not build"; exit 1; }
+done
+
 step "building corvella.dll (${archs[*]})"
-windows/build.sh "${archs[@]}" >/dev/null
+windows/build.sh "${archs[@]}" >/dev/null || { echo "FAIL: corvella.dll did not build"; exit 1; }
 
 step "building the Linux reference of the parity check"
 cmake -S windows/reference -B build/windows-reference -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -40,8 +73,13 @@ trap cleanup EXIT
 winpath() { winepath -w "$1" 2>/dev/null; }
 
 step "creating a fresh Wine prefix in $WINEPREFIX"
-wineboot -i >/dev/null 2>&1
+wineboot -i >/dev/null 2>&1 || skip "wineboot could not create a Wine prefix"
 wineserver -w
+[ -f "$WINEPREFIX/system.reg" ] || skip "wineboot left no Wine prefix"
+# Wine's script host must run a script at all before anything is blamed on the component.
+printf 'WScript.Echo "cscript runs"\r\n' >"$work/probe.vbs"
+wine cscript.exe //nologo "$(winpath "$work/probe.vbs")" 2>/dev/null | tr -d '\r' | grep -qx 'cscript runs' ||
+  skip "Wine's cscript.exe does not run a script"
 # "Arial" is drawn with its metric-compatible Liberation face, as fontconfig does on Linux.
 for face in "Arial:Liberation Sans" "Times New Roman:Liberation Serif" "Courier New:Liberation Mono"; do
   wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
@@ -106,6 +144,38 @@ for file in page_class_body.jpg page_jscript_body.jpg; do
 done
 
 if ls "$work/out-wine" | grep -q '\.tmp$'; then fail "a temporary file was left behind"; fi
+
+# The acceptance scripts that `corvella run` passes on Linux, each in an empty scratch folder
+# (also its working directory), must print their .expected file; Wine's cscript ends lines with
+# CR LF. Where Wine's VBScript cannot produce some lines, windows/tests/acceptance-wine/ holds the
+# output expected under Wine instead (each difference is explained in windows/README.md).
+step "acceptance scripts under Wine's cscript"
+mkdir -p "$work/acceptance"
+for script in tests/acceptance/*.vbs; do
+  name=$(basename "$script" .vbs)
+  scratch="$work/acceptance/$name"
+  mkdir -p "$scratch"
+  actual="$work/acceptance/$name.out"
+  (cd "$scratch" && timeout 300 wine cscript.exe //nologo "$(winpath "$root/$script")" "$images" \
+    "$(winpath "$scratch")\\" 2>"$work/acceptance/$name.err" | tr -d '\r' >"$actual") || true
+  linux="tests/acceptance/$name.expected"
+  wine_only="windows/tests/acceptance-wine/$name.expected"
+  if cmp -s "$linux" "$actual"; then
+    if [ -f "$wine_only" ]; then
+      echo "   $name: as on Linux (the Wine expectation $wine_only is no longer needed)"
+    else
+      echo "   $name: as on Linux"
+    fi
+  elif [ -f "$wine_only" ] && cmp -s "$wine_only" "$actual"; then
+    echo "   $name: as expected under Wine ($(diff "$linux" "$wine_only" | grep -c '^<' || true) Linux lines impossible here)"
+  else
+    expected=$linux
+    [ -f "$wine_only" ] && expected=$wine_only
+    diff -u "$expected" "$actual" || true
+    cat "$work/acceptance/$name.err"
+    fail "acceptance script $name printed something else"
+  fi
+done
 
 step "regsvr32 /u"
 wine regsvr32 /s /u "$dll" || fail "regsvr32 /u failed"

@@ -35,6 +35,7 @@ ByteArray BytesFromSafeArray(SAFEARRAY* array) {
   if (SafeArrayGetDim(array) != 1) {
     Raise(RuntimeError::TypeMismatch, "only one-dimensional byte arrays are accepted");
   }
+  if (SafeArrayGetElemsize(array) != 1) Raise(RuntimeError::TypeMismatch);
   LONG lower = 0;
   if (FAILED(SafeArrayGetLBound(array, 1, &lower))) Raise(RuntimeError::SubscriptOutOfRange);
   const size_t count = array->rgsabound[0].cElements;
@@ -60,6 +61,70 @@ SAFEARRAY* SafeArrayFromBytes(const ByteArray& bytes) {
     std::memcpy(data, bytes.Data(), bytes.Size());
     SafeArrayUnaccessData(array);
   }
+  return array;
+}
+
+// A SAFEARRAY of VARIANTs as a VariantArray with the same bounds. Both store the first index
+// fastest; a SAFEARRAY lists its dimensions' bounds last dimension first.
+platform::VariantArray VariantsFromSafeArray(SAFEARRAY* array) {
+  using platform::VariantArray;
+  if (array == nullptr) return VariantArray();
+  // The descriptor's own element size decides how the data is read, whatever the tag said.
+  if (SafeArrayGetElemsize(array) != sizeof(VARIANT)) Raise(RuntimeError::TypeMismatch);
+  const UINT dimensions = SafeArrayGetDim(array);
+  std::vector<VariantArray::Bounds> bounds(dimensions);
+  for (UINT d = 0; d < dimensions; ++d) {
+    LONG lower = 0;
+    LONG upper = -1;
+    if (FAILED(SafeArrayGetLBound(array, d + 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(array, d + 1, &upper))) {
+      Raise(RuntimeError::SubscriptOutOfRange);
+    }
+    bounds[d] = {static_cast<int32_t>(lower), static_cast<int32_t>(upper)};
+  }
+  VariantArray result = VariantArray::Create(bounds);
+  void* data = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &data))) Raise(RuntimeError::TypeMismatch);
+  struct Unaccess {
+    SAFEARRAY* array;
+    ~Unaccess() { SafeArrayUnaccessData(array); }
+  } unaccess{array};
+  const auto* items = static_cast<const VARIANT*>(data);
+  std::span<Variant> elements = result.Elements();
+  for (size_t i = 0; i < elements.size(); ++i)
+    elements[i] = FromCom(items[i]);
+  return result;
+}
+
+SAFEARRAY* SafeArrayFromVariants(const platform::VariantArray& variants) {
+  const std::span<const platform::VariantArray::Bounds> bounds = variants.AllBounds();
+  std::vector<SAFEARRAYBOUND> dimensions(bounds.size());
+  for (size_t d = 0; d < bounds.size(); ++d) {
+    dimensions[d].lLbound = bounds[d].lower;
+    dimensions[d].cElements = static_cast<ULONG>(bounds[d].upper - bounds[d].lower + 1);
+  }
+  SAFEARRAY* array =
+      SafeArrayCreate(VT_VARIANT, static_cast<UINT>(dimensions.size()), dimensions.data());
+  if (array == nullptr) throw std::bad_alloc();
+  struct Owner {
+    SAFEARRAY* array;
+    ~Owner() {
+      if (array != nullptr) SafeArrayDestroy(array);
+    }
+  } owner{array};
+  void* data = nullptr;
+  if (FAILED(SafeArrayAccessData(array, &data))) throw std::bad_alloc();
+  {
+    struct Unaccess {
+      SAFEARRAY* array;
+      ~Unaccess() { SafeArrayUnaccessData(array); }
+    } unaccess{array};
+    auto* items = static_cast<VARIANT*>(data);
+    const std::span<const Variant> elements = variants.Elements();
+    for (size_t i = 0; i < elements.size(); ++i)
+      ToCom(elements[i], &items[i]);
+  }
+  owner.array = nullptr;
   return array;
 }
 
@@ -113,13 +178,17 @@ Variant FromCom(const VARIANT& value) {
     return V_VARIANTREF(&value) != nullptr ? FromCom(*V_VARIANTREF(&value)) : Variant();
   }
   if ((type & VT_ARRAY) != 0) {
-    if ((type & VT_TYPEMASK) != VT_UI1) {
-      Raise(RuntimeError::TypeMismatch, "only arrays of bytes are accepted");
-    }
     SAFEARRAY* array = (type & VT_BYREF) != 0
                            ? (V_ARRAYREF(&value) != nullptr ? *V_ARRAYREF(&value) : nullptr)
                            : V_ARRAY(&value);
-    return Variant(BytesFromSafeArray(array));
+    switch (type & VT_TYPEMASK) {
+      case VT_UI1:
+        return Variant(BytesFromSafeArray(array));
+      case VT_VARIANT:
+        return Variant(VariantsFromSafeArray(array));
+      default:
+        Raise(RuntimeError::TypeMismatch, "only arrays of bytes or of Variants are accepted");
+    }
   }
   if ((type & VT_BYREF) != 0) {
     ScopedVariant direct;
@@ -180,7 +249,7 @@ Variant FromCom(const VARIANT& value) {
     case VT_DECIMAL:
       return Converted(value, VT_R8);
     case VT_DATE:
-      return Converted(value, VT_BSTR);
+      return Variant::Date(V_DATE(&value));
     default:
       Raise(RuntimeError::TypeMismatch, "a value of an unsupported type was passed");
   }
@@ -222,6 +291,10 @@ void ToCom(const Variant& value, VARIANT* out) {
       V_UI1(out) = value.ToUI1();
       V_VT(out) = VT_UI1;
       return;
+    case VarType::Date:
+      V_DATE(out) = value.AsDate();
+      V_VT(out) = VT_DATE;
+      return;
     case VarType::Error:
       if (!value.IsMissing()) {
         Raise(RuntimeError::TypeMismatch, "an error value cannot be passed on");
@@ -235,6 +308,15 @@ void ToCom(const Variant& value, VARIANT* out) {
       V_VT(out) = VT_ARRAY | VT_UI1;
       return;
     }
+    case VarType::VariantArray: {
+      const platform::VariantArray& variants = value.AsArray();
+      V_ARRAY(out) = variants.IsAllocated() ? SafeArrayFromVariants(variants) : nullptr;
+      V_VT(out) = VT_ARRAY | VT_VARIANT;
+      return;
+    }
+    case VarType::Variant:
+    case VarType::Array:
+      break;  // element type and flag only; no value has them
     case VarType::Dispatch: {
       const platform::ObjectRef object = value.ToObject();
       if (!object) {
@@ -297,6 +379,9 @@ void WriteBack(VARIANT* target, const Variant& value) {
       return;
     case VT_UI1:
       *V_UI1REF(target) = V_UI1(fresh.get());
+      return;
+    case VT_DATE:
+      *V_DATEREF(target) = V_DATE(fresh.get());
       return;
     case VT_BSTR:
       SysFreeString(*V_BSTRREF(target));

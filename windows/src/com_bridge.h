@@ -1,6 +1,7 @@
 #pragma once
 // The bridge between COM's automation types and the core's: VARIANTs and platform::Variant,
-// BSTRs and UTF-16 strings, SAFEARRAYs of bytes and ByteArray, foreign IDispatch objects as
+// BSTRs and UTF-16 strings, SAFEARRAYs of bytes and ByteArray, SAFEARRAYs of VARIANTs and
+// VariantArray (any number of dimensions, same bounds), dates, foreign IDispatch objects as
 // platform::Dispatchable, and errors in both directions.
 //
 // Nothing here lets a C++ exception out to a COM caller: the functions that run inside a COM
@@ -82,10 +83,10 @@ std::u16string FromBstr(BSTR text);
 BSTR ToBstr(std::u16string_view text);
 
 /// The value of a VARIANT in the core's terms. References (VT_BYREF) are followed; integer and
-/// currency types the core does not have become I4 or R8, dates their text; an omitted argument
-/// (VT_ERROR with DISP_E_PARAMNOTFOUND) is Variant::Missing(); a foreign object is wrapped as a
-/// Dispatchable. Runtime error 13 for types that have no counterpart (arrays other than of
-/// bytes, records).
+/// currency types the core does not have become I4 or R8; an omitted argument (VT_ERROR with
+/// DISP_E_PARAMNOTFOUND) is Variant::Missing(); a foreign object is wrapped as a Dispatchable;
+/// arrays of bytes and of Variants keep their bounds. Runtime error 13 for types that have no
+/// counterpart (arrays of other element types, records).
 platform::Variant FromCom(const VARIANT& value);
 
 /// Writes @p value into @p out, which must not hold anything that needs freeing.

@@ -155,6 +155,144 @@ void CheckScriptObject() {
   }
 }
 
+// Arrays of Variants keep their dimensions, bounds and element order both ways (a SAFEARRAY's
+// first index varies fastest, as VariantArray's does); dates stay dates, also through a typed
+// reference; arrays of other element types are refused.
+void CheckArraysAndDates() {
+  using corvella::platform::Variant;
+  using corvella::platform::VariantArray;
+  using corvella::platform::VarType;
+  // a(1 To 2, -1 To 1): a(i, j) = 10 * i + j, except a(2, 0) = "text", a(1, 1) = a date and
+  // a(2, 1) = Array(7, Empty).
+  SAFEARRAYBOUND bounds[2] = {{2, 1}, {3, -1}};
+  SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+  for (LONG i = 1; i <= 2; ++i) {
+    for (LONG j = -1; j <= 1; ++j) {
+      LONG indices[2] = {i, j};
+      VARIANT item;
+      VariantInit(&item);
+      V_VT(&item) = VT_I4;
+      V_I4(&item) = 10 * i + j;
+      if (i == 2 && j == 0) {
+        V_VT(&item) = VT_BSTR;
+        V_BSTR(&item) = SysAllocString(L"text");
+      } else if (i == 1 && j == 1) {
+        V_VT(&item) = VT_DATE;
+        V_DATE(&item) = 45418.75;  // 5/6/2024 6:00:00 PM
+      } else if (i == 2 && j == 1) {
+        SAFEARRAY* inner = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+        LONG first = 0;
+        VARIANT seven;
+        V_VT(&seven) = VT_I2;
+        V_I2(&seven) = 7;
+        SafeArrayPutElement(inner, &first, &seven);
+        V_VT(&item) = VT_ARRAY | VT_VARIANT;
+        V_ARRAY(&item) = inner;
+      }
+      SafeArrayPutElement(array, indices, &item);
+      VariantClear(&item);
+    }
+  }
+  VARIANT holder;
+  V_VT(&holder) = VT_ARRAY | VT_VARIANT;
+  V_ARRAY(&holder) = array;
+  VARIANT reference;
+  V_VT(&reference) = VT_BYREF | VT_VARIANT;
+  V_VARIANTREF(&reference) = &holder;
+  Variant value = corvella::com::FromCom(reference);
+  bool same = value.Type() == VarType::VariantArray;
+  if (same) {
+    const VariantArray& got = value.AsArray();
+    same = got.Dimensions() == 2 && got.DimensionBounds(0) == VariantArray::Bounds{1, 2} &&
+           got.DimensionBounds(1) == VariantArray::Bounds{-1, 1} &&
+           *got.Find(std::vector<int32_t>{1, -1}) == Variant(int32_t{9}) &&
+           *got.Find(std::vector<int32_t>{2, -1}) == Variant(int32_t{19}) &&
+           *got.Find(std::vector<int32_t>{1, 0}) == Variant(int32_t{10}) &&
+           *got.Find(std::vector<int32_t>{2, 0}) == Variant(u"text") &&
+           *got.Find(std::vector<int32_t>{1, 1}) == Variant::Date(45418.75) &&
+           *got.Find(std::vector<int32_t>{2, 1}) ==
+               Variant(VariantArray::FromElements({Variant(int16_t{7}), Variant()}));
+    // The first index varies fastest in the core's storage too.
+    same = same && got.Elements()[1] == Variant(int32_t{19});
+  }
+  Check(same, "a two-dimensional SAFEARRAY of VARIANTs arrives with its bounds and elements");
+
+  VARIANT back;
+  corvella::com::ToCom(value, &back);
+  same = V_VT(&back) == (VT_ARRAY | VT_VARIANT) && SafeArrayGetDim(V_ARRAY(&back)) == 2;
+  if (same) {
+    LONG lower0 = 0, upper0 = 0, lower1 = 0, upper1 = 0;
+    SafeArrayGetLBound(V_ARRAY(&back), 1, &lower0);
+    SafeArrayGetUBound(V_ARRAY(&back), 1, &upper0);
+    SafeArrayGetLBound(V_ARRAY(&back), 2, &lower1);
+    SafeArrayGetUBound(V_ARRAY(&back), 2, &upper1);
+    same = lower0 == 1 && upper0 == 2 && lower1 == -1 && upper1 == 1;
+    for (LONG i = 1; same && i <= 2; ++i) {
+      for (LONG j = -1; same && j <= 1; ++j) {
+        LONG indices[2] = {i, j};
+        VARIANT original;
+        VARIANT copy;
+        VariantInit(&original);
+        VariantInit(&copy);
+        SafeArrayGetElement(array, indices, &original);
+        SafeArrayGetElement(V_ARRAY(&back), indices, &copy);
+        if (V_VT(&original) == (VT_ARRAY | VT_VARIANT)) {
+          LONG first = 0;
+          VARIANT seven;
+          VariantInit(&seven);
+          same = V_VT(&copy) == V_VT(&original) &&
+                 SUCCEEDED(SafeArrayGetElement(V_ARRAY(&copy), &first, &seven)) &&
+                 V_VT(&seven) == VT_I2 && V_I2(&seven) == 7;
+          VariantClear(&seven);
+        } else {
+          same = VarCmp(&original, &copy, LOCALE_USER_DEFAULT, 0) == VARCMP_EQ &&
+                 V_VT(&original) == V_VT(&copy);
+        }
+        VariantClear(&original);
+        VariantClear(&copy);
+      }
+    }
+  }
+  Check(same, "and goes back as a SAFEARRAY of VARIANTs with the same bounds and elements");
+  VariantClear(&back);
+  VariantClear(&holder);
+
+  corvella::com::ToCom(Variant(VariantArray()), &back);
+  Check(V_VT(&back) == (VT_ARRAY | VT_VARIANT) && V_ARRAY(&back) == nullptr,
+        "an array not yet dimensioned goes out as a null SAFEARRAY");
+  VARIANT date;
+  V_VT(&date) = VT_DATE;
+  V_DATE(&date) = 45418.5;
+  Check(corvella::com::FromCom(date) == Variant::Date(45418.5), "a date arrives as a date");
+  corvella::com::ToCom(Variant::Date(-1.25), &back);
+  Check(V_VT(&back) == VT_DATE && V_DATE(&back) == -1.25, "a date goes out as VT_DATE");
+  DATE day = 0;
+  VARIANT dateReference;
+  V_VT(&dateReference) = VT_BYREF | VT_DATE;
+  V_DATEREF(&dateReference) = &day;
+  corvella::com::WriteBack(&dateReference, Variant::Date(45418.5));
+  LONG number = 0;
+  VARIANT numberReference;
+  V_VT(&numberReference) = VT_BYREF | VT_I4;
+  V_I4REF(&numberReference) = &number;
+  corvella::com::WriteBack(&numberReference, Variant::Date(45418.5));
+  Check(day == 45418.5 && number == 45418,
+        "a date written back through typed references (" + std::to_string(number) + ")");
+
+  SAFEARRAY* texts = SafeArrayCreateVector(VT_BSTR, 0, 1);
+  VARIANT textArray;
+  V_VT(&textArray) = VT_ARRAY | VT_BSTR;
+  V_ARRAY(&textArray) = texts;
+  try {
+    corvella::com::FromCom(textArray);
+    Check(false, "an array of strings is refused");
+  } catch (const corvella::platform::Error& error) {
+    Check(error.Number() == static_cast<int32_t>(corvella::platform::kRuntimeErrorBase | 13),
+          "an array of strings is refused with runtime error 13");
+  }
+  VariantClear(&textArray);
+}
+
 // The entry points, called directly: the class factory for Pictron's CLSID only, and unloading
 // allowed only while no object and no lock is held.
 void CheckEntryPoints(const wchar_t* path) {
@@ -267,6 +405,7 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   CheckScriptObject();
+  CheckArraysAndDates();
   CoInitialize(nullptr);
   CheckEntryPoints(argv[1]);
   CheckVtable(argv[2]);

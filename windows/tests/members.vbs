@@ -96,6 +96,12 @@ p.Resample w, h
 Check Err.Number = -2147220454 And Err.Description = "Invalid image size (Error 1050)", "Resample 0, 0 raises 1050"
 Err.Clear
 On Error Goto 0
+' A date passes as a date: as a width it counts as its number of days, and the variable, which
+' the member does not change, stays a date.
+w = CDate(300) : h = 0
+p.Resample w, h
+Check TypeName(w) = "Date" And h = 225 And p.width = 300, _
+      "a date as a width counts as its days (" & TypeName(w) & " " & h & " " & p.width & ")"
 x1 = 10 : y1 = 10 : x2 = 5000 : y2 = 200
 p.Crop x1, y1, x2, y2
 Check p.width > 0 And p.width < 300, "Crop clamps the second corner (" & p.width & "x" & p.Height & ")"
@@ -107,6 +113,21 @@ p.RotateLeft
 ' Compositing (35, 36): named and numeric positions; AddImage with and without its optional key
 p.AddText "Hello", "CENTER", "TOP"
 p.AddText "World", 3, 4
+' A position is a number or a keyword: an array of Variants (of any shape) or a date is neither.
+Dim grid
+ReDim grid(1, 2)
+grid(1, 2) = "CENTER"
+On Error Resume Next
+p.AddText "Array", Array("CENTER"), 0
+Check Err.Number = 13, "an array as a position raises 13 (" & Err.Number & ")"
+Err.Clear
+p.AddText "Grid", 0, grid
+Check Err.Number = 13 And grid(1, 2) = "CENTER", "a two-dimensional array as a position raises 13 (" & Err.Number & ")"
+Err.Clear
+p.AddText "Date", CDate(3), 0
+Check Err.Number = 13, "a date as a position raises 13 (" & Err.Number & ")"
+Err.Clear
+On Error Goto 0
 p.AddImage images & "apache_pb_transp.gif", 0, 0
 key = "FFFFFF"
 p.AddImage images & "apache_pb_transp.gif", "LEFT", "BOTTOM", key
@@ -148,6 +169,21 @@ On Error Goto 0
 bytes = Empty
 p.SaveBinary bytes
 Check VarType(bytes) = 8209, "SaveBinary gives a byte array (VarType " & VarType(bytes) & ")"
+' An array of Variants in the variable is replaced by the bytes; one is no byte array to open.
+' (Wine's UBound does not take byte arrays; the bytes are checked by opening them.)
+Dim list, arrived
+list = Array("a", 2, CDate(1), Array(3))
+p.SaveBinary list
+Set arrived = CreateObject("Corvella.Pictron")
+arrived.OpenBinary list
+Check VarType(list) = 8209 And arrived.OriginalSize = p.Size, "SaveBinary replaces an array of Variants"
+list = Array(255, 216, 255)
+On Error Resume Next
+arrived.OpenBinary list
+Check Err.Number = 13 And Err.Description = "Type mismatch: arImage" And arrived.OriginalSize = p.Size, _
+      "OpenBinary of an array of Variants raises 13 (" & Err.Number & " " & Err.Description & ")"
+Err.Clear
+On Error Goto 0
 Set q = CreateObject("Corvella.Pictron")
 q.OpenBinary bytes
 Check q.OriginalWidth = p.width And q.OriginalHeight = p.Height, "OpenBinary of SaveBinary's bytes"

@@ -85,6 +85,13 @@ Check context.Response.ContentType = "image/pjpeg", "content type passed"
 Check context.Response.Headers = "Content-Disposition=inline;", "headers (" & context.Response.Headers & ")"
 q.OpenBinary context.Response.Body
 Check q.OriginalSize = p.Size, "the body is the new encoding (" & q.OriginalSize & " bytes)"
+' A value goes to the page with its own type: a date given as the content type arrives as a date.
+Dim day
+day = DateSerial(2024, 5, 6) + TimeSerial(18, 0, 0)
+p.Download , day
+Check TypeName(context.Response.ContentType) = "Date" And context.Response.ContentType = day, _
+      "a date reaches the page as a date (" & TypeName(context.Response.ContentType) & " " & _
+      context.Response.ContentType & ")"
 
 ' An error of the page's objects reaches the script with its number. (Wine's VBScript hands out
 ' neither exception nor error information for an error raised in a class method called from
