@@ -229,6 +229,10 @@ TEST(Resample, MatchesTheReferenceForLargeFactors) {
   ExpectSameAsReference(*wide, 7, 2, ++seed);
   ExpectSameAsReference(*wide, 333, 5, ++seed);
   ExpectSameAsReference(*wide, 2999, 2, ++seed);
+  // Targets far narrower than the source blend only the bytes their columns read.
+  auto strip = RandomDib(2000, 2, ++seed);
+  ExpectSameAsReference(*strip, 2, 700, ++seed);
+  ExpectSameAsReference(*strip, 5, 3, ++seed);
 }
 
 TEST(Resample, MatchesTheReferenceOnAPhoto) {
