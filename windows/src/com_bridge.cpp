@@ -28,6 +28,26 @@ const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+// A SAFEARRAY's data, locked for direct access while this lives.
+class LockedData {
+ public:
+  explicit LockedData(SAFEARRAY* array)
+      : array_(array), locked_(SUCCEEDED(SafeArrayAccessData(array, &data_))) {}
+  ~LockedData() {
+    if (locked_) SafeArrayUnaccessData(array_);
+  }
+  LockedData(const LockedData&) = delete;
+  LockedData& operator=(const LockedData&) = delete;
+
+  bool Locked() const { return locked_; }
+  void* Data() const { return data_; }
+
+ private:
+  SAFEARRAY* array_;
+  void* data_ = nullptr;
+  bool locked_;
+};
+
 // A one-dimensional SAFEARRAY of bytes as a ByteArray with the same bounds; a null array is an
 // unallocated one.
 ByteArray BytesFromSafeArray(SAFEARRAY* array) {
@@ -39,13 +59,9 @@ ByteArray BytesFromSafeArray(SAFEARRAY* array) {
   LONG lower = 0;
   if (FAILED(SafeArrayGetLBound(array, 1, &lower))) Raise(RuntimeError::SubscriptOutOfRange);
   const size_t count = array->rgsabound[0].cElements;
-  void* data = nullptr;
-  if (FAILED(SafeArrayAccessData(array, &data))) Raise(RuntimeError::TypeMismatch);
-  struct Unaccess {
-    SAFEARRAY* array;
-    ~Unaccess() { SafeArrayUnaccessData(array); }
-  } unaccess{array};
-  return ByteArray::FromBytes(std::span(static_cast<const uint8_t*>(data), count), lower);
+  const LockedData data(array);
+  if (!data.Locked()) Raise(RuntimeError::TypeMismatch);
+  return ByteArray::FromBytes(std::span(static_cast<const uint8_t*>(data.Data()), count), lower);
 }
 
 SAFEARRAY* SafeArrayFromBytes(const ByteArray& bytes) {
@@ -83,13 +99,9 @@ platform::VariantArray VariantsFromSafeArray(SAFEARRAY* array) {
     bounds[d] = {static_cast<int32_t>(lower), static_cast<int32_t>(upper)};
   }
   VariantArray result = VariantArray::Create(bounds);
-  void* data = nullptr;
-  if (FAILED(SafeArrayAccessData(array, &data))) Raise(RuntimeError::TypeMismatch);
-  struct Unaccess {
-    SAFEARRAY* array;
-    ~Unaccess() { SafeArrayUnaccessData(array); }
-  } unaccess{array};
-  const auto* items = static_cast<const VARIANT*>(data);
+  const LockedData data(array);
+  if (!data.Locked()) Raise(RuntimeError::TypeMismatch);
+  const auto* items = static_cast<const VARIANT*>(data.Data());
   std::span<Variant> elements = result.Elements();
   for (size_t i = 0; i < elements.size(); ++i)
     elements[i] = FromCom(items[i]);
@@ -112,14 +124,10 @@ SAFEARRAY* SafeArrayFromVariants(const platform::VariantArray& variants) {
       if (array != nullptr) SafeArrayDestroy(array);
     }
   } owner{array};
-  void* data = nullptr;
-  if (FAILED(SafeArrayAccessData(array, &data))) throw std::bad_alloc();
   {
-    struct Unaccess {
-      SAFEARRAY* array;
-      ~Unaccess() { SafeArrayUnaccessData(array); }
-    } unaccess{array};
-    auto* items = static_cast<VARIANT*>(data);
+    const LockedData data(array);
+    if (!data.Locked()) throw std::bad_alloc();
+    auto* items = static_cast<VARIANT*>(data.Data());
     const std::span<const Variant> elements = variants.Elements();
     for (size_t i = 0; i < elements.size(); ++i)
       ToCom(elements[i], &items[i]);
