@@ -23,7 +23,7 @@
 #include "corvella/codec/jpeg_codec.h"
 #include "corvella/component/pictron.h"
 #include "corvella/imaging/dib_section.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 
 namespace {
 
@@ -188,7 +188,7 @@ void BM_BareEncode(benchmark::State& state) {
 // (which encodes into memory and copies the stream out).
 
 void BM_PictronOpenQualitySaveBinary(benchmark::State& state) {
-  auto page = std::make_shared<corvella::platform::PageContext>(u"/", u"/bench.asp");
+  auto page = std::make_shared<corvella::host::PageContext>(u"/", u"/bench.asp");
   corvella::platform::Variant out;
   for (auto _ : state) {
     corvella::component::Pictron p;

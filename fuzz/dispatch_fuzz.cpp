@@ -21,7 +21,7 @@
 #include "corvella/component/pictron.h"
 #include "corvella/imaging/dib_section.h"
 #include "corvella/imaging/pixel_limit.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -190,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ByteReader in(std::span<const uint8_t>(data, size));
   auto object = std::make_shared<Pictron>();
   ObjectRef self = object;
-  ObjectRef page = std::make_shared<corvella::platform::PageContext>(u"/site", u"/index.asp");
+  ObjectRef page = std::make_shared<corvella::host::PageContext>(u"/site", u"/index.asp");
   if (in.Byte() & 1) object->OnStartPage(page);
 
   const auto members = corvella::component::PictronMembers();

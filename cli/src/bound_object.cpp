@@ -21,13 +21,13 @@ std::u16string CurrentFolderPage(const std::filesystem::path& workingFolder) {
 
 std::u16string ShellPath(const std::filesystem::path& workingFolder, std::u16string_view name) {
   if (name.find(u'\\') != std::u16string_view::npos) return std::u16string(name);
-  return platform::PageServer(u"/", CurrentFolderPage(workingFolder), platform::PathSyntax::Literal)
+  return host::PageServer(u"/", CurrentFolderPage(workingFolder), host::PathSyntax::Literal)
       .MapPath(name);
 }
 
 BoundObject::BoundObject(const std::filesystem::path& workingFolder)
-    : page_(std::make_shared<platform::PageContext>(u"/", CurrentFolderPage(workingFolder),
-                                                    platform::PathSyntax::Literal)),
+    : page_(std::make_shared<host::PageContext>(u"/", CurrentFolderPage(workingFolder),
+                                                    host::PathSyntax::Literal)),
       object_(component::CreateObject(u"Corvella.Pictron")),
       pictron_(dynamic_cast<component::Pictron*>(object_.get())) {
   if (pictron_ == nullptr) platform::Raise(platform::RuntimeError::CannotCreateObject);

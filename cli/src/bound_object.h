@@ -10,7 +10,7 @@
 
 #include "corvella/component/pictron.h"
 #include "corvella/platform/dispatch.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 
 namespace corvella::cli {
 
@@ -47,7 +47,7 @@ class BoundObject {
   std::u16string PhysicalPath(std::u16string_view name) const;
 
  private:
-  std::shared_ptr<platform::PageContext> page_;
+  std::shared_ptr<host::PageContext> page_;
   platform::ObjectRef object_;
   component::Pictron* pictron_;
 };

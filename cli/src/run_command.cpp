@@ -125,7 +125,7 @@ std::optional<RunJob> ParseRun(Arguments args, Console& console) {
 
 // The HTTP response as a server would send it: status line, Content-Type, the page's headers,
 // a blank line, the body; CRLF line ends.
-std::vector<uint8_t> HttpResponse(const platform::PageResponse& response) {
+std::vector<uint8_t> HttpResponse(const host::PageResponse& response) {
   std::string head = "HTTP/1.1 " + response.Status() + "\r\n";
   head += "Content-Type: " + response.ContentType() + "\r\n";
   for (const auto& [name, value] : response.Headers())
@@ -200,7 +200,7 @@ int RunJobScript(const RunJob& job, Console& console) {
   }
 
   // The page's response, as it stands when the script has ended, whatever ended it.
-  const platform::PageResponse& response = host.Response();
+  const host::PageResponse& response = host.Response();
   bool written = true;
   if (job.response) {
     try {

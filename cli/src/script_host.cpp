@@ -10,7 +10,7 @@
 #include "corvella/platform/text.h"
 #include "corvella/script/engine.h"
 #include "corvella/script/wscript.h"
-#include "file_system_object.h"
+#include "corvella/host/file_system_object.h"
 
 namespace corvella::cli {
 
@@ -36,7 +36,7 @@ bool IsMethod(InvokeKind kind) {
 // new object to the page.
 class ServerObject final : public platform::Dispatchable {
  public:
-  ServerObject(ScriptHost& host, std::shared_ptr<platform::PageServer> server)
+  ServerObject(ScriptHost& host, std::shared_ptr<host::PageServer> server)
       : host_(host), server_(std::move(server)) {}
 
   DispId GetIdOfName(std::u16string_view name) const override {
@@ -54,14 +54,14 @@ class ServerObject final : public platform::Dispatchable {
 
  private:
   ScriptHost& host_;
-  std::shared_ptr<platform::PageServer> server_;
+  std::shared_ptr<host::PageServer> server_;
 };
 
 // The page's Response as scripts see it: the page host's response, and End, which ends the
 // script. The response is complete as it stands; the host sends it when the script has ended.
 class ResponseObject final : public platform::Dispatchable {
  public:
-  explicit ResponseObject(std::shared_ptr<platform::PageResponse> response)
+  explicit ResponseObject(std::shared_ptr<host::PageResponse> response)
       : response_(std::move(response)) {}
 
   DispId GetIdOfName(std::u16string_view name) const override {
@@ -77,7 +77,7 @@ class ResponseObject final : public platform::Dispatchable {
   }
 
  private:
-  std::shared_ptr<platform::PageResponse> response_;
+  std::shared_ptr<host::PageResponse> response_;
 };
 
 }  // namespace
@@ -93,10 +93,10 @@ std::u16string PageOfScript(const std::filesystem::path& root,
 
 ScriptHost::ScriptHost(std::ostream& out, std::ostream& err, std::vector<std::u16string> arguments,
                        const ScriptSite& site)
-    : page_(std::make_shared<platform::PageContext>(site.siteRoot, site.currentPage)) {
+    : page_(std::make_shared<host::PageContext>(site.siteRoot, site.currentPage)) {
   RegisterClass(std::u16string(component::kProgIdPictron),
                 [] { return component::CreateObject(component::kProgIdPictron); });
-  RegisterClass(u"Scripting.FileSystemObject", [] { return std::make_shared<FileSystemObject>(); });
+  RegisterClass(u"Scripting.FileSystemObject", [] { return std::make_shared<host::FileSystemObject>(); });
 
   auto wscript =
       std::make_shared<script::WScriptObject>(out, err, std::move(arguments), site.scriptPath);

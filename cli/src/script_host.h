@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "corvella/platform/dispatch.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/script/host.h"
 
 namespace corvella::cli {
@@ -55,12 +55,12 @@ class ScriptHost final : public script::BasicHost {
   void ScriptEnded() override;
 
   /// The page's scripting context, as Server.CreateObject passes it to OnStartPage.
-  const std::shared_ptr<platform::PageContext>& Page() const { return page_; }
+  const std::shared_ptr<host::PageContext>& Page() const { return page_; }
   /// The response that the page built.
-  const platform::PageResponse& Response() const { return *page_->Response(); }
+  const host::PageResponse& Response() const { return *page_->Response(); }
 
  private:
-  std::shared_ptr<platform::PageContext> page_;
+  std::shared_ptr<host::PageContext> page_;
   std::vector<platform::ObjectRef> pageObjects_;
 };
 

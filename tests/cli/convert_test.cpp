@@ -16,7 +16,7 @@
 #include "corvella/codec/picture_writer.h"
 #include "corvella/component/pictron.h"
 #include "corvella/platform/error.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "support/errors.h"
 #include "support/temp_folder.h"
@@ -46,15 +46,15 @@ std::vector<uint8_t> Bytes(const std::string& text) {
 // as current folder, literal paths. The member calls are made directly in C++.
 struct ApiObject {
   explicit ApiObject(const fs::path& folder)
-      : page(std::make_shared<platform::PageContext>(
-            u"/", platform::Utf8ToWide(folder.string() + "/"), platform::PathSyntax::Literal)),
+      : page(std::make_shared<host::PageContext>(
+            u"/", platform::Utf8ToWide(folder.string() + "/"), host::PathSyntax::Literal)),
         pictron(std::make_shared<Pictron>()) {
     pictron->OnStartPage(page);
   }
   Pictron& operator*() { return *pictron; }
   Pictron* operator->() { return pictron.get(); }
 
-  std::shared_ptr<platform::PageContext> page;
+  std::shared_ptr<host::PageContext> page;
   std::shared_ptr<Pictron> pictron;
 };
 

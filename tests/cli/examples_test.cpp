@@ -11,7 +11,7 @@
 #include "cli_test_support.h"
 #include "corvella/component/pictron.h"
 #include "corvella/platform/byte_array.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "support/temp_folder.h"
 
@@ -64,7 +64,7 @@ TEST_F(Example, ThumbnailWithLogoAndCaption) {
   EXPECT_EQ(Describe(site / "egret_thumb.jpg"), "JPEG 200x150");
 
   // The same job done member by member in C++ gives the same file.
-  auto page = std::make_shared<platform::PageContext>(platform::Utf8ToWide(site.Path().string()),
+  auto page = std::make_shared<host::PageContext>(platform::Utf8ToWide(site.Path().string()),
                                                       u"/thumbnail.vbs");
   component::Pictron api;
   api.OnStartPage(page);

@@ -11,7 +11,7 @@
 
 #include "cli_test_support.h"
 #include "corvella/component/pictron.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "support/temp_folder.h"
 
@@ -38,7 +38,7 @@ std::string Image(std::string_view name) {
 template <typename Change>
 std::vector<uint8_t> ApiBytes(std::string_view image, Change&& change) {
   auto page =
-      std::make_shared<platform::PageContext>(platform::Utf8ToWide(kImages.string()), u"/page.vbs");
+      std::make_shared<host::PageContext>(platform::Utf8ToWide(kImages.string()), u"/page.vbs");
   component::Pictron pictron;
   pictron.OnStartPage(page);
   pictron.OpenFile(platform::Utf8ToWide(image));

@@ -21,7 +21,7 @@
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
 #include "corvella/script/engine.h"
-#include "file_system_object.h"
+#include "corvella/host/file_system_object.h"
 #include "support/errors.h"
 #include "support/temp_folder.h"
 
@@ -128,7 +128,7 @@ TEST(ScriptHost, EveryMemberOfTheObjectIsReachedFromAScript) {
             "-1\n");
 
   // The same calls made on the object in C++ give the same bytes.
-  auto page = std::make_shared<platform::PageContext>(
+  auto page = std::make_shared<host::PageContext>(
       platform::Utf8ToWide(run.folder.Path().string()), u"/job.vbs");
   component::Pictron api;
   api.OnStartPage(page);
@@ -343,7 +343,7 @@ TEST(FileSystemObject, FilesOfTheScript) {
             "53\n"
             "53 True\n");
 
-  using cli::FileSystemObject;
+  using host::FileSystemObject;
   EXPECT_EQ(FileSystemObject::GetBaseName(u"C:\\a\\archive.tar.gz"), u"archive.tar");
   EXPECT_EQ(FileSystemObject::GetExtensionName(u"C:\\a\\archive.tar.gz"), u"gz");
   EXPECT_EQ(FileSystemObject::GetBaseName(u"/a.b/readme"), u"readme");

@@ -11,7 +11,7 @@
 #include "corvella/component/pictron.h"
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/file_system.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "pictron_internal.h"
 #include "support/errors.h"
@@ -39,9 +39,9 @@ std::u16string Wide(const std::filesystem::path& path) {
 // A page whose site root is the temporary folder, so that "name.jpg" maps into it.
 struct Page {
   explicit Page(const TempFolder& folder)
-      : context(std::make_shared<platform::PageContext>(Wide(folder.Path()), u"/index.asp")) {}
-  std::shared_ptr<platform::PageContext> context;
-  platform::PageResponse& Response() { return *context->Response(); }
+      : context(std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp")) {}
+  std::shared_ptr<host::PageContext> context;
+  host::PageResponse& Response() { return *context->Response(); }
 };
 
 // An object bound to @p page that has opened the test image @p name (copied into @p folder).

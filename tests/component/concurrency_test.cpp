@@ -20,7 +20,7 @@
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/file_system.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "support/temp_folder.h"
 
@@ -57,9 +57,9 @@ struct Result {
 // image, the operations and the font settings.
 Result RunJob(int variant, const TempFolder& folder, const std::string& out) {
   Pictron p;
-  std::shared_ptr<platform::PageContext> page;
+  std::shared_ptr<host::PageContext> page;
   if (variant % 2 == 0) {
-    page = std::make_shared<platform::PageContext>(platform::Utf8ToWide(folder.Path().string()),
+    page = std::make_shared<host::PageContext>(platform::Utf8ToWide(folder.Path().string()),
                                                    u"/index.asp");
     p.OnStartPage(page);
   }

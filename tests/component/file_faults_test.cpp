@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "corvella/component/pictron.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "support/errors.h"
 #include "support/file_faults.h"
@@ -44,7 +44,7 @@ std::u16string Wide(const std::filesystem::path& path) {
 // An object bound to a page whose site is @p folder, holding the opened copy of @p image;
 // decoded (so that saving encodes) when @p decoded.
 std::unique_ptr<Pictron> OpenedObject(const TempFolder& folder,
-                                      const std::shared_ptr<platform::PageContext>& page,
+                                      const std::shared_ptr<host::PageContext>& page,
                                       const std::string& image, bool decoded) {
   std::filesystem::copy_file(kImages / image, folder / image,
                              std::filesystem::copy_options::overwrite_existing);
@@ -87,7 +87,7 @@ TEST(FileFaults, SaveFileNeverLeavesAHalfWrittenTarget) {
       {"the rename is refused", FileCall::Rename, 1, EPERM},
   };
   TempFolder folder;
-  auto page = std::make_shared<platform::PageContext>(Wide(folder.Path()), u"/index.asp");
+  auto page = std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp");
   for (bool decoded : {false, true}) {
     std::unique_ptr<Pictron> p = OpenedObject(folder, page, "egret_600x450.jpg", decoded);
     const double size = p->Size();
@@ -132,7 +132,7 @@ TEST(FileFaults, SaveFileNeverLeavesAHalfWrittenTarget) {
 
 TEST(FileFaults, EveryCallOfSaveFileFailsInTurn) {
   TempFolder folder;
-  auto page = std::make_shared<platform::PageContext>(Wide(folder.Path()), u"/index.asp");
+  auto page = std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp");
   for (bool decoded : {false, true}) {
     SCOPED_TRACE(decoded ? "encoder" : "raw bytes");
     std::unique_ptr<Pictron> p = OpenedObject(folder, page, "pngsuite_basn3p04.png", decoded);
@@ -170,7 +170,7 @@ TEST(FileFaults, EveryCallOfSaveFileFailsInTurn) {
 
 TEST(FileFaults, AFolderThatDisappearsWhileSaving) {
   TempFolder folder;
-  auto page = std::make_shared<platform::PageContext>(Wide(folder.Path()), u"/index.asp");
+  auto page = std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp");
   for (bool decoded : {false, true}) {
     SCOPED_TRACE(decoded ? "encoder" : "raw bytes");
     std::unique_ptr<Pictron> p = OpenedObject(folder, page, "pngsuite_basn3p04.png", decoded);
@@ -196,7 +196,7 @@ TEST(FileFaults, AFolderThatDisappearsWhileSaving) {
 
 TEST(FileFaults, OpenFileAndAddImagePassTheFileErrorsThrough) {
   TempFolder folder;
-  auto page = std::make_shared<platform::PageContext>(Wide(folder.Path()), u"/index.asp");
+  auto page = std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp");
   std::unique_ptr<Pictron> p = OpenedObject(folder, page, "egret_600x450.jpg", true);
   std::filesystem::copy_file(kImages / "pngsuite_basn3p04.png", folder / "logo.png");
   const Fault faults[] = {

@@ -9,7 +9,7 @@
 
 #include "corvella/component/pictron.h"
 #include "corvella/platform/file_system.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "pictron_internal.h"
 #include "support/errors.h"
@@ -105,8 +105,8 @@ std::ostream& operator<<(std::ostream& out, const Sized& s) {
 }
 
 // A page whose site root holds the test data, running at /pages/index.asp.
-std::shared_ptr<platform::PageContext> TestPage() {
-  return std::make_shared<platform::PageContext>(Wide(kData), u"/pages/index.asp");
+std::shared_ptr<host::PageContext> TestPage() {
+  return std::make_shared<host::PageContext>(Wide(kData), u"/pages/index.asp");
 }
 
 TEST(OpenFile, RealImagesAreSizedFromTheirHeaders) {
@@ -359,7 +359,7 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
   folder.Write("pics/a.jpg", Jfif(100, 200));
   folder.Write("pics/empty.jpg", {});
   folder.Write("pics/text.jpg", {'h', 'e', 'l', 'l', 'o'});
-  auto page = std::make_shared<platform::PageContext>(Wide(site), u"/pics/page.asp");
+  auto page = std::make_shared<host::PageContext>(Wide(site), u"/pics/page.asp");
   Pictron p;
   PictronState& s = PictronAccess::State(p);
 
@@ -449,7 +449,7 @@ class HalfContext final : public platform::Dispatchable {
   Variant Invoke(platform::DispId, platform::InvokeKind, std::span<Variant>) override {
     return ObjectRef(response);
   }
-  std::shared_ptr<platform::PageResponse> response = std::make_shared<platform::PageResponse>();
+  std::shared_ptr<host::PageResponse> response = std::make_shared<host::PageResponse>();
 };
 
 TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {

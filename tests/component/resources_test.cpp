@@ -13,7 +13,7 @@
 
 #include "corvella/component/pictron.h"
 #include "corvella/platform/byte_array.h"
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "support/errors.h"
 #include "support/temp_folder.h"
@@ -42,7 +42,7 @@ int OpenDescriptors() {
 
 // One round of failures of every kind, each checked for its documented error, then one job that
 // succeeds.
-void FailInEveryWay(const std::shared_ptr<platform::PageContext>& page) {
+void FailInEveryWay(const std::shared_ptr<host::PageContext>& page) {
   Pictron p;
   p.OnStartPage(page);
   EXPECT_NE(ErrorNumberOf([&] { p.OpenFile(u"missing.jpg"); }), 0);
@@ -110,7 +110,7 @@ TEST(Resources, FailuresLeaveNoDescriptorAndNoObjectBehind) {
     }
   }
   folder.Write("broken.jpg", broken);
-  auto page = std::make_shared<platform::PageContext>(platform::Utf8ToWide(folder.Path().string()),
+  auto page = std::make_shared<host::PageContext>(platform::Utf8ToWide(folder.Path().string()),
                                                       u"/index.asp");
 
   // A first round fills the process-wide caches (fonts, the font configuration).

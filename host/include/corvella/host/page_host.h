@@ -24,7 +24,13 @@
 #include "corvella/platform/byte_array.h"
 #include "corvella/platform/dispatch.h"
 
-namespace corvella::platform {
+namespace corvella::host {
+
+using platform::ByteArray;
+using platform::DispId;
+using platform::Dispatchable;
+using platform::InvokeKind;
+using platform::Variant;
 
 /// One HTTP response as a page builds it.
 ///
@@ -161,4 +167,4 @@ class PageContext final : public Dispatchable {
   std::shared_ptr<PageServer> server_;
 };
 
-}  // namespace corvella::platform
+}  // namespace corvella::host

@@ -1,6 +1,6 @@
 // The embedded page host: scripting context, Server.MapPath and a collecting Response.
 
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,10 @@
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
 
-namespace corvella::platform {
+namespace corvella::host {
+
+// The page objects are automation objects through and through.
+using namespace platform;
 
 namespace {
 
@@ -354,4 +357,4 @@ Variant PageContext::Invoke(DispId id, InvokeKind kind, std::span<Variant> args)
   return Dispatch(*this, kContextMembers, id, kind, args);
 }
 
-}  // namespace corvella::platform
+}  // namespace corvella::host

@@ -1,4 +1,4 @@
-#include "corvella/platform/page_host.h"
+#include "corvella/host/page_host.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@
 #include "corvella/platform/text.h"
 #include "support/errors.h"
 
-namespace corvella::platform {
+namespace corvella::host {
+
+using namespace platform;
 namespace {
 
 using testing::ErrorNumberOf;
@@ -192,4 +194,4 @@ TEST(PageResponse, RefusesHeaderInjectionAndLateHeaders) {
 }
 
 }  // namespace
-}  // namespace corvella::platform
+}  // namespace corvella::host

@@ -7,7 +7,7 @@
 
 #include "corvella/platform/dispatch.h"
 
-namespace corvella::cli {
+namespace corvella::host {
 
 /// The file system object of scripts. Paths are physical paths; "\" and "/" both separate their
 /// components, as in the platform's file system service. Scriptable members:
@@ -40,4 +40,4 @@ class FileSystemObject final : public platform::Dispatchable {
   static void DeleteFile(std::u16string_view path);
 };
 
-}  // namespace corvella::cli
+}  // namespace corvella::host

@@ -1,6 +1,6 @@
 // The file system object of scripts, over the platform's file system service.
 
-#include "file_system_object.h"
+#include "corvella/host/file_system_object.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +13,7 @@
 #include "corvella/platform/file_system.h"
 #include "corvella/platform/text.h"
 
-namespace corvella::cli {
+namespace corvella::host {
 
 namespace {
 
@@ -202,4 +202,4 @@ void FileSystemObject::DeleteFile(std::u16string_view path) {
   }
 }
 
-}  // namespace corvella::cli
+}  // namespace corvella::host
