@@ -321,8 +321,7 @@ std::u16string PageServer::MapPath(std::u16string_view virtualPath) const {
     if (c == u'/' || c == u'\\') c = separator;
   }
   if (segments.empty()) return physical;
-  while (!physical.empty() && physical.back() == separator)
-    physical.pop_back();
+  while (!physical.empty() && physical.back() == separator) physical.pop_back();
   for (const std::string& segment : segments) {
     physical += separator;
     physical += Utf8ToWide(segment);
