@@ -31,8 +31,9 @@ using Member = detail::Member<AdoStream>;
 constexpr std::string_view kSource = "ADODB.Stream";
 constexpr InvokeKind kLet = InvokeKind::PropertyPut;
 
-[[noreturn]] void Fail(RuntimeError error, std::string_view detail = {}) {
-  platform::RaiseFrom(kSource, error, detail);
+// The stream's errors carry their standard text alone, as scripts compare it.
+[[noreturn]] void Fail(RuntimeError error) {
+  platform::RaiseFrom(kSource, error);
 }
 
 constexpr uint8_t kUtf16Mark[] = {0xFF, 0xFE};
@@ -118,7 +119,7 @@ const std::array<Member, 28> kMembers = {{
     {{23, "CopyTo", kMethod, 19, kCopyTo, ParamType::None},
      [](AdoStream& s, CallArgs& a) {
        auto* destination = dynamic_cast<AdoStream*>(a.Object(0).get());
-       if (destination == nullptr) Fail(RuntimeError::AdoInvalidArgument, "CopyTo");
+       if (destination == nullptr) Fail(RuntimeError::AdoInvalidArgument);
        return s.CopyTo(*destination, OptionalI4(a, 1, -1)), Done();
      }},
     {{24, "Flush", kMethod, 20, {}, ParamType::None},
@@ -126,9 +127,9 @@ const std::array<Member, 28> kMembers = {{
     {{25, "Cancel", kMethod, 21, {}, ParamType::None},
      [](AdoStream&, CallArgs&) { return Done(); }},
     {{26, "Size", kLet, 5, kValue, ParamType::None},
-     [](AdoStream&, CallArgs&) -> Variant { Fail(RuntimeError::AdoIllegalOperation, "Size"); }},
+     [](AdoStream&, CallArgs&) -> Variant { Fail(RuntimeError::AdoIllegalOperation); }},
     {{27, "EOS", kLet, 6, kValue, ParamType::None},
-     [](AdoStream&, CallArgs&) -> Variant { Fail(RuntimeError::AdoIllegalOperation, "EOS"); }},
+     [](AdoStream&, CallArgs&) -> Variant { Fail(RuntimeError::AdoIllegalOperation); }},
 }};
 
 }  // namespace
@@ -153,9 +154,9 @@ void AdoStream::RequireText() {
 void AdoStream::Open(const Variant& source, int32_t mode) {
   if (open_) Fail(RuntimeError::AdoObjectOpen);
   if (!source.IsMissing() && !source.IsEmpty() && !(source.IsString() && source.AsBStr().empty())) {
-    Fail(RuntimeError::AdoFeatureNotAvailable, "Open with a source");
+    Fail(RuntimeError::AdoFeatureNotAvailable);
   }
-  if (mode < 0) Fail(RuntimeError::AdoInvalidArgument, "Mode");
+  if (mode < 0) Fail(RuntimeError::AdoInvalidArgument);
   mode_ = mode;
   open_ = true;
   data_.clear();
@@ -172,18 +173,18 @@ void AdoStream::Close() {
 
 void AdoStream::SetMode(int32_t mode) {
   if (open_) Fail(RuntimeError::AdoObjectOpen);
-  if (mode < 0) Fail(RuntimeError::AdoInvalidArgument, "Mode");
+  if (mode < 0) Fail(RuntimeError::AdoInvalidArgument);
   mode_ = mode;
 }
 
 void AdoStream::SetType(int32_t type) {
-  if (type != 1 && type != 2) Fail(RuntimeError::AdoInvalidArgument, "Type");
-  if (open_ && position_ != 0) Fail(RuntimeError::AdoInvalidArgument, "Type");
+  if (type != 1 && type != 2) Fail(RuntimeError::AdoInvalidArgument);
+  if (open_ && position_ != 0) Fail(RuntimeError::AdoInvalidArgument);
   type_ = type;
 }
 
 void AdoStream::SetCharset(std::u16string_view name) {
-  if (open_ && position_ != 0) Fail(RuntimeError::AdoInvalidArgument, "Charset");
+  if (open_ && position_ != 0) Fail(RuntimeError::AdoInvalidArgument);
   std::u16string upper = platform::AsciiUpper(name);
   Charset charset;
   if (upper == u"UNICODE" || upper == u"UTF-16" || upper == u"UTF-16LE") {
@@ -195,7 +196,7 @@ void AdoStream::SetCharset(std::u16string_view name) {
   } else if (upper == u"WINDOWS-1252" || upper == u"ISO-8859-1" || upper == u"LATIN1") {
     charset = Charset::Windows1252;
   } else {
-    Fail(RuntimeError::AdoInvalidArgument, "Charset");
+    Fail(RuntimeError::AdoInvalidArgument);
   }
   charset_ = charset;
   charsetName_ = std::u16string(name);
@@ -203,7 +204,7 @@ void AdoStream::SetCharset(std::u16string_view name) {
 
 void AdoStream::SetLineSeparator(int32_t separator) {
   if (separator != -1 && separator != 10 && separator != 13) {
-    Fail(RuntimeError::AdoInvalidArgument, "LineSeparator");
+    Fail(RuntimeError::AdoInvalidArgument);
   }
   lineSeparator_ = separator;
 }
@@ -226,7 +227,7 @@ bool AdoStream::AtEnd() const {
 void AdoStream::SetPosition(int64_t position) {
   RequireOpen();
   if (position < 0 || static_cast<uint64_t>(position) > data_.size()) {
-    Fail(RuntimeError::AdoInvalidArgument, "Position");
+    Fail(RuntimeError::AdoInvalidArgument);
   }
   position_ = static_cast<size_t>(position);
 }
@@ -248,8 +249,8 @@ void AdoStream::Put(std::span<const uint8_t> bytes) {
 
 Variant AdoStream::Read(int32_t count) {
   RequireOpen();
-  if (type_ != 1) Fail(RuntimeError::AdoIllegalOperation, "Read");
-  if (count < -1) Fail(RuntimeError::AdoInvalidArgument, "Read");
+  if (type_ != 1) Fail(RuntimeError::AdoIllegalOperation);
+  if (count < -1) Fail(RuntimeError::AdoInvalidArgument);
   size_t available = data_.size() - position_;
   size_t taken = count == -1 ? available : std::min(available, static_cast<size_t>(count));
   if (taken == 0) return Variant::Null();
@@ -262,10 +263,10 @@ void AdoStream::Write(const Variant& bytes) {
   RequireOpen();
   if (type_ == 2) {
     // Bytes written to a new, empty stream make it a binary one.
-    if (!data_.empty()) Fail(RuntimeError::AdoIllegalOperation, "Write");
+    if (!data_.empty()) Fail(RuntimeError::AdoIllegalOperation);
     type_ = 1;
   }
-  if (bytes.Type() != platform::VarType::ByteArray) Fail(RuntimeError::AdoInvalidArgument, "Write");
+  if (bytes.Type() != platform::VarType::ByteArray) Fail(RuntimeError::AdoInvalidArgument);
   Put(bytes.AsByteArray().Bytes());
 }
 
@@ -346,7 +347,7 @@ size_t AdoStream::CharacterBytes(size_t count) const {
 
 std::u16string AdoStream::ReadText(int32_t count) {
   RequireText();
-  if (count < -2) Fail(RuntimeError::AdoInvalidArgument, "ReadText");
+  if (count < -2) Fail(RuntimeError::AdoInvalidArgument);
   SkipMark();
   std::span<const uint8_t> rest(data_.data() + position_, data_.size() - position_);
   if (count == -2) {
@@ -376,7 +377,7 @@ void AdoStream::SkipLine() {
 
 void AdoStream::WriteText(std::u16string_view text, int32_t options) {
   RequireText();
-  if (options != 0 && options != 1) Fail(RuntimeError::AdoInvalidArgument, "WriteText");
+  if (options != 0 && options != 1) Fail(RuntimeError::AdoInvalidArgument);
   if (data_.empty() && position_ == 0) {
     if (charset_ == Charset::Utf16) Put(kUtf16Mark);
     if (charset_ == Charset::Utf8) Put(kUtf8Mark);
@@ -388,7 +389,7 @@ void AdoStream::WriteText(std::u16string_view text, int32_t options) {
 void AdoStream::LoadFromFile(std::u16string_view path) {
   RequireOpen();
   auto files = platform::CreateFileSystem();
-  if (!files->FileExists(path)) Fail(RuntimeError::AdoOpeningFile, platform::WideToUtf8(path));
+  if (!files->FileExists(path)) Fail(RuntimeError::AdoOpeningFile);
   platform::ByteArray bytes;
   try {
     if (static_cast<uint64_t>(files->GetFile(path).Size) > kMaxScriptFileBytes) {
@@ -397,7 +398,7 @@ void AdoStream::LoadFromFile(std::u16string_view path) {
     bytes = files->ReadAll(path);
   } catch (const platform::Error& error) {
     if (error.Number() == platform::RuntimeErrorNumber(RuntimeError::OutOfMemory)) throw;
-    Fail(RuntimeError::AdoOpeningFile, error.Description());
+    Fail(RuntimeError::AdoOpeningFile);
   }
   data_.assign(bytes.Bytes().begin(), bytes.Bytes().end());
   position_ = 0;
@@ -405,22 +406,22 @@ void AdoStream::LoadFromFile(std::u16string_view path) {
 
 void AdoStream::SaveToFile(std::u16string_view path, int32_t options) {
   RequireOpen();
-  if (options != 1 && options != 2) Fail(RuntimeError::AdoInvalidArgument, "SaveToFile");
+  if (options != 1 && options != 2) Fail(RuntimeError::AdoInvalidArgument);
   auto files = platform::CreateFileSystem();
   if (options == 1 && (files->FileExists(path) || files->FolderExists(path))) {
-    Fail(RuntimeError::AdoWriteFile, platform::WideToUtf8(path));
+    Fail(RuntimeError::AdoWriteFile);
   }
   try {
     files->WriteFileAtomically(path, data_);
   } catch (const platform::Error& error) {
-    Fail(RuntimeError::AdoWriteFile, error.Description());
+    Fail(RuntimeError::AdoWriteFile);
   }
 }
 
 void AdoStream::CopyTo(AdoStream& destination, int32_t count) {
   RequireOpen();
   destination.RequireOpen();
-  if (count < -1) Fail(RuntimeError::AdoInvalidArgument, "CopyTo");
+  if (count < -1) Fail(RuntimeError::AdoInvalidArgument);
   if (type_ == 2 && destination.type_ == 2 && charset_ != destination.charset_) {
     // Text between two character sets goes as characters.
     destination.WriteText(ReadText(count), 0);
