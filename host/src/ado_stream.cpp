@@ -81,9 +81,7 @@ const std::array<Member, 28> kMembers = {{
     {{6, "Position", kGet, 4, {}, ParamType::I4},
      [](AdoStream& s, CallArgs&) { return Variant(static_cast<int32_t>(s.Position())); }},
     {{7, "Position", kLet, 4, kValue, ParamType::None},
-     [](AdoStream& s, CallArgs& a) {
-       return s.SetPosition(static_cast<int64_t>(a.Var(0).ToR8())), Done();
-     }},
+     [](AdoStream& s, CallArgs& a) { return s.SetPosition(a.Var(0).ToR8()), Done(); }},
     {{8, "Size", kGet, 5, {}, ParamType::I4},
      [](AdoStream& s, CallArgs&) { return Variant(static_cast<int32_t>(s.Size())); }},
     {{9, "EOS", kGet, 6, {}, ParamType::Bool},
@@ -224,9 +222,9 @@ bool AdoStream::AtEnd() const {
   return position_ >= data_.size();
 }
 
-void AdoStream::SetPosition(int64_t position) {
+void AdoStream::SetPosition(double position) {
   RequireOpen();
-  if (position < 0 || static_cast<uint64_t>(position) > data_.size()) {
+  if (!(position >= 0 && position <= static_cast<double>(data_.size()))) {
     Fail(RuntimeError::AdoInvalidArgument);
   }
   position_ = static_cast<size_t>(position);
@@ -264,7 +262,7 @@ void AdoStream::Write(const Variant& bytes) {
   if (type_ == 2) {
     // Bytes written to a new, empty stream make it a binary one.
     if (!data_.empty()) Fail(RuntimeError::AdoIllegalOperation);
-    type_ = 1;
+    if (bytes.Type() == platform::VarType::ByteArray) type_ = 1;
   }
   if (bytes.Type() != platform::VarType::ByteArray) Fail(RuntimeError::AdoInvalidArgument);
   Put(bytes.AsByteArray().Bytes());

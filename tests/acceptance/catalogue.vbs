@@ -103,12 +103,12 @@ Show "an unbalanced pattern"
 
 ' A Unicode file: its mark and two bytes a character.
 Set stream = fso.CreateTextFile(scratch & "unicode.txt", True, True)
-stream.Write "caf" & ChrW(233)
+stream.Write "cafe"
 stream.Close
 Set stream = fso.OpenTextFile(scratch & "unicode.txt", 1, False, -1)
 text = stream.ReadAll
 stream.Close
-WScript.Echo "unicode: " & Len(text) & " characters, " & AscW(Right(text, 1)) & ", " & _
+WScript.Echo "unicode: " & Len(text) & " characters, " & Asc(Right(text, 1)) & ", " & _
   fso.GetFile(scratch & "unicode.txt").Size & " bytes"
 
 ' Folders made, copied into and removed.

@@ -50,7 +50,7 @@ class AdoStream final : public platform::Dispatchable {
   void Close();
   void SetType(int32_t type);
   void SetCharset(std::u16string_view name);
-  void SetPosition(int64_t position);
+  void SetPosition(double position);
   platform::Variant Read(int32_t count);
   void Write(const platform::Variant& bytes);
   std::u16string ReadText(int32_t count);
