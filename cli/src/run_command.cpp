@@ -246,9 +246,10 @@ Runs a script written in VBScript, as a command-line job and as a page of a web 
 The script reaches:
   WScript        Echo (a line on standard output), Quit [CODE], Arguments (the ARGs),
                  ScriptName, ScriptFullName, StdOut, StdErr, CreateObject
-  CreateObject   "Corvella.Pictron" and "Scripting.FileSystemObject" (FileExists,
-                 FolderExists, GetFile(...).Size, GetFileName, GetBaseName,
-                 GetExtensionName, GetParentFolderName, BuildPath, DeleteFile)
+  CreateObject   "Corvella.Pictron", "Scripting.Dictionary", "VBScript.RegExp",
+                 "ADODB.Stream" (binary and text, LoadFromFile, SaveToFile) and
+                 "Scripting.FileSystemObject" (files, folders with Files and SubFolders,
+                 OpenTextFile and CreateTextFile, copies, moves and deletions)
   Server         MapPath, CreateObject (the object is bound to the page: OnStartPage
                  now, OnEndPage when the script ends)
   Response       ContentType, AddHeader, Buffer, Status, Write, BinaryWrite, Clear, End

@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "corvella/component/class_factory.h"
+#include "corvella/host/script_objects.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
 #include "corvella/script/engine.h"
 #include "corvella/script/wscript.h"
-#include "corvella/host/file_system_object.h"
 
 namespace corvella::cli {
 
@@ -96,7 +96,9 @@ ScriptHost::ScriptHost(std::ostream& out, std::ostream& err, std::vector<std::u1
     : page_(std::make_shared<host::PageContext>(site.siteRoot, site.currentPage)) {
   RegisterClass(std::u16string(component::kProgIdPictron),
                 [] { return component::CreateObject(component::kProgIdPictron); });
-  RegisterClass(u"Scripting.FileSystemObject", [] { return std::make_shared<host::FileSystemObject>(); });
+  for (const host::ScriptObjectClass& objectClass : host::ScriptObjectClasses()) {
+    RegisterClass(std::u16string(objectClass.progId), objectClass.create);
+  }
 
   auto wscript =
       std::make_shared<script::WScriptObject>(out, err, std::move(arguments), site.scriptPath);

@@ -37,9 +37,9 @@ std::u16string PageOfScript(const std::filesystem::path& root, const std::filesy
 /// Named items: WScript (Echo to @p out, StdErr to @p err, Quit, Arguments, ScriptName), Server
 /// (MapPath, CreateObject) and Response (the page's response, with End).
 ///
-/// CreateObject and WScript.CreateObject create "Corvella.Pictron" and
-/// "Scripting.FileSystemObject" objects (and any class registered with RegisterClass), unbound
-/// to the page. Server.CreateObject creates the same objects and then, as a server does for its
+/// CreateObject and WScript.CreateObject create "Corvella.Pictron" objects, the script objects
+/// of host::ScriptObjectClasses() and any class registered with RegisterClass, unbound to the
+/// page. Server.CreateObject creates the same objects and then, as a server does for its
 /// components, calls OnStartPage with the page's scripting context on each that has that member,
 /// and OnEndPage on them when the script ends.
 class ScriptHost final : public script::BasicHost {

@@ -65,6 +65,29 @@ constexpr RuntimeErrorEntry kRuntimeErrors[] = {
     {RuntimeError::NotACollection, "Object not a collection"},
     {RuntimeError::VariableUndefined, "Variable is undefined"},
     {RuntimeError::IllegalAssignment, "Illegal assignment"},
+    {RuntimeError::BadFileNameOrNumber, "Bad file name or number"},
+    {RuntimeError::BadFileMode, "Bad file mode"},
+    {RuntimeError::FileAlreadyExists, "File already exists"},
+    {RuntimeError::InputPastEndOfFile, "Input past end of file"},
+    {RuntimeError::KeyAlreadyExists,
+     "This key is already associated with an element of this collection"},
+    {RuntimeError::RegExpSyntaxError, "Syntax error in regular expression"},
+    {RuntimeError::RegExpUnexpectedQuantifier, "Unexpected quantifier"},
+    {RuntimeError::RegExpExpectedBracket, "Expected ']' in regular expression"},
+    {RuntimeError::RegExpExpectedParen, "Expected ')' in regular expression"},
+    {RuntimeError::RegExpInvalidRange, "Invalid range in character set"},
+    {RuntimeError::ElementNotFound, "Element not found"},
+    {RuntimeError::AdoInvalidArgument,
+     "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
+     "another."},
+    {RuntimeError::AdoOpeningFile, "File could not be opened."},
+    {RuntimeError::AdoReadFile, "File could not be read."},
+    {RuntimeError::AdoWriteFile, "Write to file failed."},
+    {RuntimeError::AdoIllegalOperation, "Operation is not allowed in this context."},
+    {RuntimeError::AdoFeatureNotAvailable,
+     "Object or provider is not able to perform requested operation."},
+    {RuntimeError::AdoObjectClosed, "Operation is not allowed when the object is closed."},
+    {RuntimeError::AdoObjectOpen, "Operation is not allowed when the object is open."},
     {RuntimeError::SyntaxError, "Syntax error"},
     {RuntimeError::ExpectedLeftParen, "Expected '('"},
     {RuntimeError::ExpectedRightParen, "Expected ')'"},
@@ -152,6 +175,12 @@ void Raise(ComponentError error, std::string_view suffix) {
 
 void Raise(RuntimeError error, std::string_view detail) {
   throw MakeError(error, detail);
+}
+
+void RaiseFrom(std::string_view source, RuntimeError error, std::string_view detail) {
+  Error made = MakeError(error, detail);
+  made.SetSourceIfEmpty(source);
+  throw made;
 }
 
 }  // namespace corvella::platform

@@ -320,7 +320,7 @@ TEST(FileSystemObject, FilesOfTheScript) {
       "WScript.Echo CStr(fso.FileExists(path)), CStr(fso.FileExists(base & \"/photos\")), "
       "CStr(fso.FolderExists(base & \"\\photos\\\")), CStr(fso.FolderExists(path))\n"
       "Set f = fso.GetFile(path)\n"
-      "WScript.Echo f.Size, TypeName(f.Size), f.Name, f, CStr(f.Path = path), TypeName(f)\n"
+      "WScript.Echo f.Size, TypeName(f.Size), f.Name, CStr(f = path), CStr(f.Path = path), TypeName(f)\n"
       "WScript.Echo fso.GetFileName(path), fso.GetBaseName(path), fso.GetExtensionName(path)\n"
       "WScript.Echo Mid(fso.GetParentFolderName(path), Len(base) + 1)\n"
       "fso.DeleteFile path\n"
@@ -335,7 +335,7 @@ TEST(FileSystemObject, FilesOfTheScript) {
   EXPECT_EQ(run.Echo(script),
             "\\photos\\egret.jpg\n"
             "True False True False\n"
-            "18986 Long egret.jpg egret.jpg True File\n"
+            "18986 Long egret.jpg True True File\n"
             "egret.jpg egret jpg\n"
             "\\photos\n"
             "False\n"

@@ -67,6 +67,27 @@ enum class RuntimeError : int32_t {
   NotACollection = 451,
   VariableUndefined = 500,
   IllegalAssignment = 501,
+  // Errors of the script objects: files and text streams, the dictionary, regular expressions.
+  BadFileNameOrNumber = 52,
+  BadFileMode = 54,
+  FileAlreadyExists = 58,
+  InputPastEndOfFile = 62,
+  KeyAlreadyExists = 457,
+  RegExpSyntaxError = 5017,
+  RegExpUnexpectedQuantifier = 5018,
+  RegExpExpectedBracket = 5019,
+  RegExpExpectedParen = 5020,
+  RegExpInvalidRange = 5021,
+  ElementNotFound = 32811,
+  // Errors of the stream object (source "ADODB.Stream"), numbered in the same facility.
+  AdoInvalidArgument = 3001,
+  AdoOpeningFile = 3002,
+  AdoReadFile = 3003,
+  AdoWriteFile = 3004,
+  AdoIllegalOperation = 3219,
+  AdoFeatureNotAvailable = 3251,
+  AdoObjectClosed = 3704,
+  AdoObjectOpen = 3705,
   // Compilation errors of the script engine.
   SyntaxError = 1002,
   ExpectedLeftParen = 1005,
@@ -168,5 +189,10 @@ Error MakeError(RuntimeError error, std::string_view detail = {});
 
 /// Raises MakeError(error, detail).
 [[noreturn]] void Raise(RuntimeError error, std::string_view detail = {});
+
+/// Raises MakeError(error, detail) with @p source as the error's source (the stream object's
+/// errors carry "ADODB.Stream").
+[[noreturn]] void RaiseFrom(std::string_view source, RuntimeError error,
+                            std::string_view detail = {});
 
 }  // namespace corvella::platform
