@@ -157,8 +157,7 @@ TEST_F(RunCommand, ErrorsReachTheScriptWithNumberSourceAndDescription) {
             "-2147220504|Corvella.Pictron|Empty file name (Error 1000)\n"
             "9|Corvella.Pictron|Subscript out of range\n"
             "-2147220474|Corvella.Pictron|File not found (Error 1030)\n"
-            "91|Corvella.Pictron|Object variable or With block variable not set: no page is bound "
-            "to map 'egret_600x450.jpg' through Server.MapPath\n"
+            "91|Corvella.Pictron|Object variable or With block variable not set\n"
             "0||\n"
             "-2147220454|Corvella.Pictron|Invalid image size (Error 1050)\n"
             "-2147220418|Corvella.Pictron|Values should be lower than 255 (Error 1086)\n"
@@ -254,20 +253,13 @@ TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
     std::string call;
     std::string head;
   };
+  // The headers of each argument are the object's own tests; what the command adds is the way
+  // they reach the file.
   const Case cases[] = {
       {"p.Download", "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n"},
-      {"p.Download \"photo.jpg\"",
-       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
-       "Content-Disposition: filename=photo.jpg\r\n\r\n"},
-      {"p.Download \"photo.jpg\", , \"attachment\"",
-       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
-       "Content-Disposition: attachment; filename=photo.jpg\r\n\r\n"},
-      {"p.Download , \"image/pjpeg\", \"inline\"",
-       "HTTP/1.1 200 OK\r\nContent-Type: image/pjpeg\r\n"
-       "Content-Disposition: inline\r\n\r\n"},
       {"p.Download \"my photo.jpg\", \"\", \"attachment\"",
        "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
-       "Content-Disposition: attachment; filename=my photo.jpg\r\n\r\n"},
+       "Content-Disposition: attachment; filename=\"my photo.jpg\"\r\n\r\n"},
       // Unbuffered output: the length goes with the headers, and equals the bytes sent.
       {"Response.Buffer = False\np.Download \"a.jpg\"",
        "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Disposition: filename=a.jpg\r\n"
@@ -322,9 +314,8 @@ TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
           Image("egret_600x450.jpg") + "\"\np.Download\n");
   EXPECT_EQ(unbound.status, 1);
   EXPECT_EQ(unbound.err,
-            "job.vbs(3, 1) Corvella.Pictron: Object variable or With block variable not set: no "
-            "page is bound to send "
-            "the image through its Response (0x800A005B)\n");
+            "job.vbs(3, 1) Corvella.Pictron: Object variable or With block variable not set "
+            "(0x800A005B)\n  no page is bound to send the image through its Response\n");
 }
 
 TEST_F(RunCommand, ThePageBuildsAResponse) {
@@ -469,10 +460,15 @@ TEST_F(RunCommand, ArgumentsOptionsAndUsage) {
 }
 
 TEST_F(RunCommand, ExitStatusesOfTheProgram) {
-  folder.Write("quit.vbs", Bytes("WScript.Echo \"quitting\"\nWScript.Quit 3\nWScript.Echo 4\n"));
-  CommandResult quit = RunProcess({"run", "quit.vbs"}, folder.Path());
-  EXPECT_EQ(quit.status, 3);
-  EXPECT_EQ(quit.out, "quitting\n");
+  // The code of WScript.Quit, as the process status; a failure never wraps round to success.
+  const std::pair<int, int> quits[] = {{3, 3}, {256, 255}, {-1024, 255}, {0, 0}};
+  for (auto [code, status] : quits) {
+    folder.Write("quit.vbs", Bytes("WScript.Echo \"quitting\"\nWScript.Quit " +
+                                   std::to_string(code) + "\nWScript.Echo 4\n"));
+    CommandResult quit = RunProcess({"run", "quit.vbs"}, folder.Path());
+    EXPECT_EQ(quit.status, status) << code;
+    EXPECT_EQ(quit.out, "quitting\n");
+  }
 
   // A script that would loop forever is stopped; what it set up is still cleaned up.
   folder.Write("loop.vbs",

@@ -370,9 +370,8 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
   auto unbound = ErrorOf([&] { p.OpenFile(u"a.jpg"); });
   ASSERT_TRUE(unbound);
   EXPECT_EQ(unbound->Number(), Runtime(91));
-  EXPECT_EQ(unbound->Description(),
-            "Object variable or With block variable not set: no page is bound to map 'a.jpg' "
-            "through Server.MapPath");
+  EXPECT_EQ(unbound->Description(), "Object variable or With block variable not set");
+  EXPECT_EQ(unbound->Detail(), "no page is bound to map 'a.jpg' through Server.MapPath");
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"/pics/a.jpg"); }), Runtime(91));
 
   p.OnStartPage(page);
@@ -433,9 +432,8 @@ TEST(OpenFile, FileSystemErrorsPassThrough) {
   auto error = ErrorOf([&] { p.OpenFile(u"C:\\locked\\photo.jpg"); });
   ASSERT_TRUE(error);
   EXPECT_EQ(error->Number(), Runtime(70));
-  EXPECT_EQ(
-      error->Description(),
-      "Permission denied: cannot open for reading 'C:\\locked\\photo.jpg': Permission denied");
+  EXPECT_EQ(error->Description(), "Permission denied");
+  EXPECT_EQ(error->Detail(), "cannot open for reading 'C:\\locked\\photo.jpg': Permission denied");
   EXPECT_EQ(p.width(), 20);
   EXPECT_EQ(p.State().arImageData, ByteArray::FromBytes(Jfif(10, 20)));
 }

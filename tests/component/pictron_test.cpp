@@ -126,7 +126,7 @@ TEST(Pictron, MembersStillToComeRaiseRuntimeErrorFiveWithTheirName) {
   auto error = ErrorOf([] { AtBoundary([] { RaiseNotAvailable("SomeMember"); }); });
   ASSERT_TRUE(error);
   EXPECT_EQ(error->Number(), Runtime(5));
-  EXPECT_NE(error->Description().find("SomeMember"), std::string::npos);
+  EXPECT_NE(error->Detail().find("SomeMember"), std::string::npos);
   EXPECT_EQ(error->Source(), "Corvella.Pictron");
 }
 

@@ -92,7 +92,10 @@ TEST(ErrorTable, RuntimeErrorsUseTheStandardNumbersAndTexts) {
     EXPECT_TRUE(error.Source().empty());  // filled in at the boundary of the member
   }
   Error detailed = MakeError(RuntimeError::InvalidProcedureCall, "Blur");
-  EXPECT_EQ(detailed.Description(), "Invalid procedure call or argument: Blur");
+  // The description is the bare standard text, which scripts compare exactly; the detail is
+  // for people and travels beside it.
+  EXPECT_EQ(detailed.Description(), "Invalid procedure call or argument");
+  EXPECT_EQ(detailed.Detail(), "Blur");
   detailed.SetSourceIfEmpty("Corvella.Pictron");
   detailed.SetSourceIfEmpty("Other");
   EXPECT_EQ(detailed.Source(), "Corvella.Pictron");
