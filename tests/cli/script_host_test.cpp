@@ -1,6 +1,5 @@
-// The host of corvella run: every member of the object reached from a script with the same
-// results as in C++, the page protocol of Server.CreateObject, the page path of a script, and the
-// file system object.
+// The host of corvella run: every member of the object reached from a script, the page protocol
+// of Server.CreateObject and the page path of a script.
 
 #include "script_host.h"
 
@@ -266,63 +265,6 @@ TEST(ScriptHost, TheScriptIsAPageOfTheSite) {
   script::RunResult result = script::RunSource(u"WScript.Echo Server.MapPath(\"a%20b.jpg\")", host);
   EXPECT_EQ(result.status, script::RunStatus::Completed);
   EXPECT_EQ(run.out.str(), testing::WebPath(run.folder / "100%" / "sub" / "a b.jpg") + "\n");
-}
-
-TEST(FileSystemObject, FilesOfTheScript) {
-  HostRun run;
-  const std::string folder = run.folder.Path().string();
-  run.folder.Write("photos/egret.jpg", ReadBytes(kImages / "egret_600x450.jpg"));
-  const std::string script =
-      "Set fso = CreateObject(\"Scripting.FileSystemObject\")\n"
-      "base = \"" +
-      folder +
-      "\"\n"
-      "path = fso.BuildPath(base & \"\\photos\", \"egret.jpg\")\n"
-      "WScript.Echo Mid(path, Len(base) + 1)\n"
-      "WScript.Echo CStr(fso.FileExists(path)), CStr(fso.FileExists(base & \"/photos\")), "
-      "CStr(fso.FolderExists(base & \"\\photos\\\")), CStr(fso.FolderExists(path))\n"
-      "Set f = fso.GetFile(path)\n"
-      "WScript.Echo f.Size, TypeName(f.Size), f.Name, CStr(f = path), CStr(f.Path = path), TypeName(f)\n"
-      "WScript.Echo fso.GetFileName(path), fso.GetBaseName(path), fso.GetExtensionName(path)\n"
-      "WScript.Echo Mid(fso.GetParentFolderName(path), Len(base) + 1)\n"
-      "fso.DeleteFile path\n"
-      "WScript.Echo CStr(fso.FileExists(path))\n"
-      "On Error Resume Next\n"
-      "fso.DeleteFile path\n"
-      "WScript.Echo Err.Number: Err.Clear\n"
-      "Set g = fso.GetFile(path)\n"
-      "WScript.Echo Err.Number: Err.Clear\n"
-      "fso.DeleteFile base & \"\\photos\"\n"
-      "WScript.Echo Err.Number, CStr(fso.FolderExists(base & \"\\photos\"))\n";
-  EXPECT_EQ(run.Echo(script),
-            "\\photos\\egret.jpg\n"
-            "True False True False\n"
-            "18986 Long egret.jpg True True File\n"
-            "egret.jpg egret jpg\n"
-            "\\photos\n"
-            "False\n"
-            "53\n"
-            "53\n"
-            "53 True\n");
-
-  using host::FileSystemObject;
-  EXPECT_EQ(FileSystemObject::GetBaseName(u"C:\\a\\archive.tar.gz"), u"archive.tar");
-  EXPECT_EQ(FileSystemObject::GetExtensionName(u"C:\\a\\archive.tar.gz"), u"gz");
-  EXPECT_EQ(FileSystemObject::GetBaseName(u"/a.b/readme"), u"readme");
-  EXPECT_EQ(FileSystemObject::GetExtensionName(u"/a.b/readme"), u"");
-  EXPECT_EQ(FileSystemObject::GetExtensionName(u"photo."), u"");
-  EXPECT_EQ(FileSystemObject::GetParentFolderName(u"/photo.jpg"), u"/");
-  EXPECT_EQ(FileSystemObject::GetParentFolderName(u"photo.jpg"), u"");
-  EXPECT_EQ(FileSystemObject::GetParentFolderName(u"C:\\a\\\\b.jpg"), u"C:\\a");
-  EXPECT_EQ(FileSystemObject::BuildPath(u"C:\\a", u"b.jpg"), u"C:\\a\\b.jpg");
-  EXPECT_EQ(FileSystemObject::BuildPath(u"/srv/a", u"b.jpg"), u"/srv/a/b.jpg");
-  EXPECT_EQ(FileSystemObject::BuildPath(u"/srv/a/", u"b.jpg"), u"/srv/a/b.jpg");
-  EXPECT_EQ(FileSystemObject::BuildPath(u"/srv/a", u"/b.jpg"), u"/srv/a/b.jpg");
-  EXPECT_EQ(FileSystemObject::BuildPath(u"", u"b.jpg"), u"b.jpg");
-
-  script::RunResult missing = run.Run("x = CreateObject(\"Scripting.FileSystemObject\").Drives");
-  ASSERT_TRUE(missing.error);
-  EXPECT_EQ(missing.error->number, Runtime(438));
 }
 
 }  // namespace
