@@ -4,7 +4,7 @@
   2. python3 -m corvella.batch's runner on a Dask local cluster of 2 worker processes (the
      cluster is started and warmed before the clock starts; its start-up is reported apart),
      reading the files on the workers and, again, shipping their bytes (--ship-bytes);
-  3. `corvella convert --batch` (one process, the command's own loop).
+  3. `corvella convert --batch`, with one job and with two (threads of one process).
 Prints the seconds, files per second and ratios to the baseline, and the Dask path's overhead
 per file: the processor time of the client, the scheduler and both workers during the run, less
 what the idle cluster burns in as long and less the one-process run's processor time, per file. Being processor time, it does not depend on how
@@ -92,9 +92,11 @@ def main():
         cluster.close()
 
         children = lambda: os.times().children_user + os.times().children_system
-        results["corvella convert --batch"] = timed(lambda: subprocess.run(
-            [command, "convert", "--batch", "--out-dir", out, "--resample", f"{WIDTH},0", *photos],
-            check=True, stderr=subprocess.DEVNULL), rounds, children)
+        for jobs in (1, 2):
+            results[f"corvella convert --batch --jobs {jobs}"] = timed(lambda: subprocess.run(
+                [command, "convert", "--batch", "--jobs", str(jobs), "--out-dir", out,
+                 "--resample", f"{WIDTH},0", *photos], check=True, stderr=subprocess.DEVNULL),
+                rounds, children)
 
     base, base_cpu = results["module, one process"]
     print(f"{FILES} photos of 2400x1600 to {WIDTH} pixels wide, best of {rounds} runs, "
