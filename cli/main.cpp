@@ -27,6 +27,7 @@ constexpr Subcommand kSubcommands[] = {
     {"convert", corvella::cli::RunConvert, "convert images, one or many, through the object"},
     {"info", corvella::cli::RunInfo, "print the format, size and byte count of image files"},
     {"run", corvella::cli::RunScript, "run a VBScript job or page that drives the object"},
+    {"serve", corvella::cli::RunServe, "serve a site of classic pages and files over HTTP"},
     {"version", corvella::cli::RunVersion, "print the component's version"},
     {"members", corvella::cli::RunMembers, "print the member table of the Pictron interface"},
 };
@@ -49,6 +50,8 @@ void PrintHelp(std::FILE* out) {
   std::fputs(corvella::cli::InfoHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::RunHelp().data(), out);
+  std::fputs("\n", out);
+  std::fputs(corvella::cli::ServeHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::ErrorsHelp().data(), out);
 }
