@@ -1,9 +1,10 @@
-<%@ LANGUAGE="VBSCRIPT" CODEPAGE=65001 %>
+<%@ LANGUAGE="VBSCRIPT" CODEPAGE=65001 ENABLESESSIONSTATE=False %>
 <% Option Explicit %>
-<!--#include file="inc/layout.inc"-->
+<!--#include file="inc/photos.inc"-->
 <%
 ' thumb.asp?src=NAME&w=WIDTH: the photo NAME of the photos folder resampled to WIDTH pixels wide
-' (16 to 1024, default 200), sent as a JPEG that browsers may keep for a day.
+' (16 to 1024, default 200), sent as a JPEG that browsers may keep for a day. The page needs no
+' session, so that the thumbnails of one visitor are made side by side.
 Dim src, width, height, pic
 src = Request.QueryString("src")
 width = Request.QueryString("w")

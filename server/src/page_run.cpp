@@ -123,7 +123,8 @@ ObjectRef RequestScope::Intrinsic(std::u16string_view name) {
   return nullptr;
 }
 
-bool RequestScope::RunProgram(const CompiledPage& page, const script::Program& program) {
+script::RunStatus RequestScope::RunProgram(const CompiledPage& page,
+                                           const script::Program& program) {
   pages_.push_back(&page);
   boundObjects_.emplace_back();
   RunHost host(*this, boundObjects_.size() - 1);
@@ -134,14 +135,11 @@ bool RequestScope::RunProgram(const CompiledPage& page, const script::Program& p
   boundObjects_.pop_back();
   if (result.error) {
     if (!failure_) failure_ = MapError(page.page, *result.error);
-    return false;
-  }
-  if (result.status == script::RunStatus::TimedOut ||
-      result.status == script::RunStatus::Cancelled) {
+  } else if (result.status == script::RunStatus::TimedOut ||
+             result.status == script::RunStatus::Cancelled) {
     timedOut_ = true;
-    return false;
   }
-  return true;
+  return result.status;
 }
 
 void RequestScope::RunMain(const std::shared_ptr<const CompiledPage>& page) {
@@ -205,10 +203,12 @@ void RequestScope::Execute(std::u16string_view path, bool transfer) {
   next.virtualPath = *target;
   serverObject_->SetMapper(mapper);
   requestObject_->SetPage(next);
-  bool ok = RunProgram(*page, *page->program);
+  script::RunStatus status = RunProgram(*page, *page->program);
   serverObject_->SetMapper(page_->Server());
   requestObject_->SetPage(previous);
-  if (!ok || transfer) throw script::ScriptExit(0);
+  // A failure, a timeout or Response.End in the executed page ends the whole response, as does
+  // Transfer.
+  if (status != script::RunStatus::Completed || transfer) throw script::ScriptExit(0);
 }
 
 const std::u16string& RequestScope::Block(size_t index) const {

@@ -47,8 +47,8 @@ class RequestScope final : public PageHooks {
 
  private:
   friend class RunHost;
-  // Runs one program; answers false when the run failed or timed out (recorded in the scope).
-  bool RunProgram(const CompiledPage& page, const script::Program& program);
+  // Runs one program and answers how it ended; a failure or timeout is also recorded in the scope.
+  script::RunStatus RunProgram(const CompiledPage& page, const script::Program& program);
   ObjectRef SessionObjectRef();
 
   Site& site_;
