@@ -25,6 +25,7 @@ struct Subcommand {
 
 constexpr Subcommand kSubcommands[] = {
     {"convert", corvella::cli::RunConvert, "convert images, one or many, through the object"},
+    {"thumbnail", corvella::cli::RunThumbnail, "make small pictures of photos, fast, on every core"},
     {"info", corvella::cli::RunInfo, "print the format, size and byte count of image files"},
     {"run", corvella::cli::RunScript, "run a VBScript job or page that drives the object"},
     {"serve", corvella::cli::RunServe, "serve a site of classic pages and files over HTTP"},
@@ -46,6 +47,8 @@ void PrintHelp(std::FILE* out) {
   PrintUsage(out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::ConvertHelp().data(), out);
+  std::fputs("\n", out);
+  std::fputs(corvella::cli::ThumbnailHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::InfoHelp().data(), out);
   std::fputs("\n", out);
