@@ -87,6 +87,15 @@ long MemoryBudget(const jpeg_decompress_struct& cinfo) {
   return bytes > static_cast<uint64_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(bytes);
 }
 
+// True when every component's DC coefficients are known to full precision. Called between scans,
+// where coef_bits describes the scans completed so far.
+bool DcComplete(const jpeg_decompress_struct& cinfo) {
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    if (cinfo.coef_bits[c][0] != 0) return false;
+  }
+  return true;
+}
+
 void DecodeSteps(ScaledDecode* job) {
   j_decompress_ptr cinfo = &job->cinfo;
   auto* common = reinterpret_cast<j_common_ptr>(cinfo);
@@ -105,7 +114,27 @@ void DecodeSteps(ScaledDecode* job) {
   cinfo->scale_denom = 8;
   cinfo->dct_method = JDCT_ISLOW;
   cinfo->mem->max_memory_to_use = MemoryBudget(*cinfo);
+  // At 1/8 each output pixel is its block's DC coefficient alone, so a progressive stream is read
+  // only until its DC scans are complete: the AC scans (most of the file) cannot change the
+  // output. The output is the same as after reading every scan; block smoothing, which guesses
+  // AC coefficients that are still missing, stays off so that it cannot differ.
+  const bool dcOnly = cinfo->progressive_mode && job->eighths == 1;
+  if (dcOnly) {
+    cinfo->buffered_image = TRUE;
+    cinfo->do_block_smoothing = FALSE;
+  }
   jpeg_start_decompress(cinfo);
+  if (dcOnly) {
+    for (;;) {
+      const int event = jpeg_consume_input(cinfo);
+      if (event == JPEG_REACHED_EOI || event == JPEG_SUSPENDED) break;
+      if (event == JPEG_SCAN_COMPLETED && DcComplete(*cinfo)) break;
+      if (cinfo->input_scan_number > kJpegMaxScans) {
+        Stop(common, JpegCode::ResourceLimit, "too many progressive scans");
+      }
+    }
+    jpeg_start_output(cinfo, cinfo->input_scan_number);
+  }
   // Rows are written blindly: the output must be exactly the target.
   if (cinfo->output_width != static_cast<JDIMENSION>(job->target.width) ||
       cinfo->output_height != static_cast<JDIMENSION>(job->target.height) ||

@@ -12,6 +12,7 @@
 
 #include "cli_test_support.h"
 #include "corvella/codec/jpeg_codec.h"
+#include "corvella/codec/jpeg_scaled.h"
 #include "corvella/codec/picture_loader.h"
 #include "corvella/codec/picture_writer.h"
 #include "support/temp_folder.h"
@@ -168,6 +169,30 @@ TEST(Thumbnail, ReadsEveryFormatAndReportsBadFiles) {
   result = Thumbnail({"--size", "10", "--format", "png", "-o", "-", args[6]}, folder.Path());
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out.substr(1, 3), "PNG");
+}
+
+// At 1/8 a progressive photo is read only up to its DC scans: each pixel is still its 8 x 8
+// block's mean, as in the photo decoded in full (within the rounding of both decodes).
+TEST(Thumbnail, ScaledDecodeOfAProgressivePhotoGivesBlockMeans) {
+  const std::vector<uint8_t> file = ReadBytes(kImages / "dragonfly_4224x3168_prog.jpg");
+  const codec::JpegScale scale = codec::ChooseJpegScale(4224, 3168, 500, 100);
+  ASSERT_EQ(scale.eighths, 1);
+  Image small{scale.width, scale.height, std::vector<uint8_t>(size_t{3} * 528 * 396)};
+  ASSERT_TRUE(codec::DecodeJpegScaled(file, scale, {small.bgr.data(), 528, 396, 3 * 528}).Ok());
+  Image full{4224, 3168, std::vector<uint8_t>(size_t{3} * 4224 * 3168)};
+  ASSERT_TRUE(codec::DecodeJpeg(file, {full.bgr.data(), 4224, 3168, 3 * 4224}).Ok());
+  double sum = 0;
+  for (int32_t j = 0; j < 396; ++j) {
+    for (int32_t i = 0; i < 528; ++i) {
+      for (int32_t c = 0; c < 3; ++c) {
+        int32_t block = 0;
+        for (int32_t y = 8 * j; y < 8 * j + 8; ++y)
+          for (int32_t x = 8 * i; x < 8 * i + 8; ++x) block += full.bgr[3 * (size_t{4224} * y + x) + c];
+        sum += std::abs(small.bgr[3 * (size_t{528} * j + i) + c] - block / 64.0);
+      }
+    }
+  }
+  EXPECT_LT(sum / (528 * 396 * 3), 1.5);
 }
 
 // Several workers give the bytes of one; so does convert --batch.

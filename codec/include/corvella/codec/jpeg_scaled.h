@@ -28,7 +28,8 @@ JpegScale ChooseJpegScale(int32_t width, int32_t height, int32_t minWidth, int32
 /// taken as RGB). Four-component streams answer Unsupported, for callers to decode them fully.
 /// The full image is checked against the pixel limit (PixelLimit) and libjpeg's working memory
 /// and progressive scans are capped as for DecodeJpeg. A stream that ends early decodes as far
-/// as its data goes and counts warnings.
+/// as its data goes and counts warnings. At 1/8 a progressive stream is read only up to the end of
+/// its DC scans, which is all that output depends on.
 JpegStatus DecodeJpegScaled(std::span<const uint8_t> stream, const JpegScale& scale,
                             const imaging::ImageView& target);
 
