@@ -41,7 +41,7 @@ overlay::FontRequest TextFontRequest(const PictronState& state) {
 void Pictron::AddText(const std::u16string& strMessage, const Variant& PositionX,
                       const Variant& PositionY) {
   AtBoundary([&] {
-    if (DecodeImage(*this) == 0) return;
+    DecodeImage(*this);
     const std::u16string message = strMessage;
     imaging::cDIBSection& image = WorkingImage(*this);
     const int32_t width = image.dib_width();
@@ -94,7 +94,7 @@ void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,
 void Pictron::AddImage(const std::u16string& strFileName, const Variant& PositionX,
                        const Variant& PositionY, Variant& TransColor) {
   AtBoundary([&] {
-    if (DecodeImage(*this) == 0) return;
+    DecodeImage(*this);
     if (strFileName.empty()) platform::Raise(platform::ComponentError::EmptyFileName);
     // The overlay lives for this call only, and is released on every path.
     imaging::cDIBSection overlay;

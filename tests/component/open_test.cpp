@@ -172,11 +172,14 @@ TEST(OpenBinary, HeaderExamplesAndSignatureOrder) {
   Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0,    0,    0,    13,
                'I',  'H', 'D', 'R', 0x00, 0x00, 0x03, 0x20, 0x00, 0x00, 0x02, 0x58};
   EXPECT_EQ(SizeOf(png), (Sized{800, 600}));
-  // BMP: low 16 bits of the little-endian width and height.
+  // BMP: the little-endian width and height of the bitmap header; the 12-byte core header holds
+  // 16-bit sides at 18 and 20.
   Bytes bmp(54, 0);
-  bmp[0] = 'B', bmp[1] = 'M', bmp[18] = 0x20, bmp[19] = 0x03, bmp[20] = 0x01, bmp[22] = 0x58,
+  bmp[0] = 'B', bmp[1] = 'M', bmp[14] = 40, bmp[18] = 0x20, bmp[19] = 0x03, bmp[22] = 0x58,
   bmp[23] = 0x02;
   EXPECT_EQ(SizeOf(bmp), (Sized{800, 600}));
+  Bytes core = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 127, 0, 64, 0, 1, 0};
+  EXPECT_EQ(SizeOf(core), (Sized{127, 64}));
 
   Pictron p;
   EXPECT_EQ(OpenError(p, {'h', 'e', 'l', 'l', 'o'}), Component(1010));
@@ -189,9 +192,22 @@ TEST(OpenBinary, HeaderExamplesAndSignatureOrder) {
   EXPECT_EQ(OpenError(p, Bytes{'B', 'M', 0, 0}), Runtime(9));
   // Sizes with a high byte of 0x80 or more overflow: 32768 wide, or a top-down bitmap.
   EXPECT_EQ(OpenError(p, {'G', 'I', 'F', '8', '9', 'a', 0x00, 0x80, 0x01, 0x00}), Runtime(6));
-  Bytes wideBmp = bmp;
-  wideBmp[18] = 0x00, wideBmp[19] = 0x80;
-  EXPECT_EQ(OpenError(p, wideBmp), Runtime(6));
+  // A side that does not fit 16 bits is never reported by its low bits: 6 for a BMP, 1010 for
+  // a PNG (70000 pixels), whichever byte above the low 16 bits is set.
+  for (size_t at : {size_t{19}, size_t{20}, size_t{21}, size_t{24}, size_t{25}}) {
+    Bytes wideBmp = bmp;
+    wideBmp[at] = at == 19 ? 0x80 : 0x01;
+    EXPECT_EQ(OpenError(p, wideBmp), Runtime(6)) << at;
+  }
+  Bytes wideCore = core;
+  wideCore[21] = 0x80;
+  EXPECT_EQ(OpenError(p, wideCore), Runtime(6));
+  EXPECT_EQ(OpenError(p, Bytes(bmp.begin(), bmp.begin() + 25)), Runtime(9));
+  for (size_t at : {size_t{16}, size_t{17}, size_t{20}, size_t{21}}) {
+    Bytes widePng = png;
+    widePng[at] = 0x01;
+    EXPECT_EQ(OpenError(p, widePng), Component(1010)) << at;
+  }
   auto topDown = testing::ReadBytes(std::filesystem::path(kData) / "images" /
                                     "snake_24bit_topdown_600x450.bmp");
   EXPECT_EQ(OpenError(p, topDown), Runtime(6));

@@ -121,15 +121,6 @@ TEST(Pictron, StripNulls) {
   EXPECT_EQ(testing::ErrorNumberOf([&] { p.StripNulls(std::u16string(32768, u'a')); }), Runtime(6));
 }
 
-TEST(Pictron, MembersStillToComeRaiseRuntimeErrorFiveWithTheirName) {
-  // Through the helper itself, so that the test outlives the stubs as members land.
-  auto error = ErrorOf([] { AtBoundary([] { RaiseNotAvailable("SomeMember"); }); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->Number(), Runtime(5));
-  EXPECT_NE(error->Description().find("SomeMember"), std::string::npos);
-  EXPECT_EQ(error->Source(), "Corvella.Pictron");
-}
-
 TEST(ClassFactory, CreatesPictronsAndCountsThem) {
   EXPECT_EQ(DllCanUnloadNow(), kOk);
   std::shared_ptr<ClassFactory> factory;
