@@ -3,10 +3,10 @@
 #include <array>
 #include <cstddef>
 
-#include "corvella/codec/jpeg_scanner.h"
 #include "corvella/platform/checked.h"
 #include "corvella/platform/file_system.h"
 #include "corvella/platform/text.h"
+#include "jpeg_scanner.h"
 #include "pictron_internal.h"
 
 namespace corvella::component {
@@ -42,12 +42,12 @@ void ScanJpegSize(Pictron& object) {
   PictronState& s = PictronAccess::State(object);
   const ByteArray& d = s.arImageData;
   int32_t pos = 2;
-  while (!codec::IsStartOfFrame(codec::NextMarker(d, pos)))
+  while (!IsStartOfFrame(NextMarker(d, pos)))
     object.JPEGSkipVariables(pos);
   // pos designates the frame's length field; lines and samples per line follow the precision.
   using platform::checked::Add32;
-  s.lngOriginalHeight = codec::ReadCheckedWord(d, Add32(pos, 3), Add32(pos, 4));
-  s.lngOriginalWidth = codec::ReadCheckedWord(d, Add32(pos, 5), Add32(pos, 6));
+  s.lngOriginalHeight = ReadCheckedWord(d, Add32(pos, 3), Add32(pos, 4));
+  s.lngOriginalWidth = ReadCheckedWord(d, Add32(pos, 5), Add32(pos, 6));
 }
 
 constexpr uint32_t kCoreHeaderSize = 12;  // the OS/2 bitmap core header
@@ -65,7 +65,7 @@ int16_t ReadCheckedSide(const ByteArray& d, int64_t at, bool bigEndian) {
   const int64_t hi = bigEndian ? at : at + 3;
   const int64_t step = bigEndian ? 1 : -1;
   if (d.At(hi) != 0 || d.At(hi + step) != 0) Raise(RuntimeError::Overflow);
-  return codec::ReadCheckedWord(d, hi + 2 * step, hi + 3 * step);
+  return ReadCheckedWord(d, hi + 2 * step, hi + 3 * step);
 }
 
 // Runs one read of the PNG size and answers whether it succeeded; a failed read stores nothing.
@@ -108,8 +108,8 @@ void DetectFormat(Pictron& object) {
   } else if (HasSignature(d, kGifSignature)) {
     // Logical screen size, little-endian.
     s.strFormat = u"GIF";
-    s.lngOriginalWidth = codec::ReadCheckedWord(d, 7, 6);
-    s.lngOriginalHeight = codec::ReadCheckedWord(d, 9, 8);
+    s.lngOriginalWidth = ReadCheckedWord(d, 7, 6);
+    s.lngOriginalHeight = ReadCheckedWord(d, 9, 8);
   } else if (HasSignature(d, kBmpSignature)) {
     // The little-endian width and height of the bitmap header. The 12-byte core header holds
     // 16-bit sides at 18 and 20; the longer headers hold 32-bit sides at 18 and 22, whose upper
@@ -117,8 +117,8 @@ void DetectFormat(Pictron& object) {
     // 32768 pixels or more.
     s.strFormat = u"BMP";
     if (ReadLittleEndian32(d, 14) == kCoreHeaderSize) {
-      s.lngOriginalWidth = codec::ReadCheckedWord(d, 19, 18);
-      s.lngOriginalHeight = codec::ReadCheckedWord(d, 21, 20);
+      s.lngOriginalWidth = ReadCheckedWord(d, 19, 18);
+      s.lngOriginalHeight = ReadCheckedWord(d, 21, 20);
     } else {
       s.lngOriginalWidth = ReadCheckedSide(d, 18, false);
       s.lngOriginalHeight = ReadCheckedSide(d, 22, false);
@@ -198,7 +198,7 @@ void Pictron::OpenBinary(const ByteArray& arImage) {
 }
 
 void Pictron::JPEGSkipVariables(int32_t& lngPos) {
-  AtBoundary([&] { codec::SkipSegment(state_.arImageData, lngPos); });
+  AtBoundary([&] { SkipSegment(state_.arImageData, lngPos); });
 }
 
 }  // namespace corvella::component

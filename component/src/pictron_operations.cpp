@@ -39,6 +39,13 @@ std::unique_ptr<cDIBSection> NewBuffer(int32_t width, int32_t height) {
   return buffer;
 }
 
+// Gamma's values: error 1085 unless every one is above 0 (NaN is not), then 1086 when one is
+// above 255.
+void CheckGammaValues(float red, float green, float blue) {
+  if (!(red > 0.0f) || !(green > 0.0f) || !(blue > 0.0f)) Raise(ComponentError::GammaNotPositive);
+  if (red > 255.0f || green > 255.0f || blue > 255.0f) Raise(ComponentError::GammaTooLarge);
+}
+
 // Makes @p buffer the current one and takes its size as the current width and height.
 void MakeCurrent(PictronState& state, std::unique_ptr<cDIBSection> buffer) {
   state.lngWidth = buffer->dib_width();
@@ -148,7 +155,7 @@ void Pictron::Gamma(float sngRED, float sngGREEN, float sngBLUE) {
   AtBoundary([&] {
     // The values are checked before the image is decoded, so they are reported even when no
     // image was opened.
-    operations::CheckGammaValues(sngRED, sngGREEN, sngBLUE);
+    CheckGammaValues(sngRED, sngGREEN, sngBLUE);
     DecodeImage(*this);
     operations::Gamma(state_.cDib->View(), sngRED, sngGREEN, sngBLUE);
   });

@@ -109,61 +109,6 @@ std::shared_ptr<host::PageContext> TestPage() {
   return std::make_shared<host::PageContext>(Wide(kData), u"/pages/index.asp");
 }
 
-TEST(OpenFile, RealImagesAreSizedFromTheirHeaders) {
-  struct Case {
-    const char* name;
-    const char16_t* format;
-    int32_t width, height;
-  };
-  const Case cases[] = {
-      {"egret_600x450.jpg", u"JPEG", 600, 450},
-      {"snake_grey_600x450.jpg", u"JPEG", 600, 450},
-      {"dragonfly_4224x3168_prog.jpg", u"JPEG", 4224, 3168},
-      {"seeding_5312x2988_base.jpg", u"JPEG", 5312, 2988},
-      {"umang_3840x2160_base444.jpg", u"JPEG", 3840, 2160},
-      {"apache_pb_transp.gif", u"GIF", 260, 30},
-      {"seq2gif_anim_480x312.gif", u"GIF", 480, 312},
-      {"snake_600x450.gif", u"GIF", 600, 450},
-      {"snake_24bit_600x450.bmp", u"BMP", 600, 450},
-      {"snake_8bit_pal_600x450.bmp", u"BMP", 600, 450},
-      {"camera_grey_512x512.png", u"PNG", 512, 512},
-      {"coffee_rgb_600x400.png", u"PNG", 600, 400},
-      {"green_palette_320x240.png", u"PNG", 320, 240},
-      {"horse_rgba_400x328.png", u"PNG", 400, 328},
-      {"pngsuite_basi2c08.png", u"PNG", 32, 32},
-      {"pngsuite_basn0g16.png", u"PNG", 32, 32},
-  };
-  Pictron p;
-  p.OnStartPage(TestPage());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto file = std::filesystem::path(kData) / "images" / c.name;
-    auto size = static_cast<int32_t>(std::filesystem::file_size(file));
-    PictronAccess::State(p).blDecoded = platform::kVbTrue;
-    p.OpenFile(u"/images/" + Wide(c.name));
-    const PictronState& s = p.State();
-    EXPECT_EQ(s.strFormat, c.format);
-    EXPECT_EQ(p.OriginalWidth(), c.width);
-    EXPECT_EQ(p.width(), c.width);
-    EXPECT_EQ(p.OriginalHeight(), c.height);
-    EXPECT_EQ(p.Height(), c.height);
-    EXPECT_EQ(p.OriginalSize(), size);
-    EXPECT_EQ(p.Size(), static_cast<double>(size));
-    EXPECT_EQ(s.blDecoded, platform::kVbFalse);
-    EXPECT_EQ(s.strFilePath, Wide(testing::WebPath(file)));
-    EXPECT_EQ(s.arImageData.LBound(), 0);
-    EXPECT_EQ(s.arImageData.Bytes().size(), static_cast<size_t>(size));
-  }
-  // A path relative to the page's folder, and a physical path with backslashes (no mapping).
-  p.OpenFile(u"../images/egret_600x450.jpg");
-  EXPECT_EQ(p.width(), 600);
-  std::u16string physical = Wide(kData) + u"/images\\snake_600x450.gif";
-  p.OnEndPage();
-  p.OpenFile(physical);
-  EXPECT_EQ(p.State().strFilePath, physical);
-  EXPECT_EQ(p.State().strFormat, u"GIF");
-}
-
 TEST(OpenBinary, HeaderExamplesAndSignatureOrder) {
   // GIF whose bytes 6 to 9 are 40 01 C8 00: 320 x 200.
   Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0x40, 0x01, 0xC8, 0x00, 0, 0};
@@ -426,34 +371,6 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
   OpenBytes(p, Jfif(5, 6));
   EXPECT_EQ(s.strFilePath, Wide(testing::WebPath(site / "pics" / "text.jpg")));
   EXPECT_EQ(p.width(), 6);
-}
-
-// A file system whose reads fail as the operating system would report a permission problem.
-class DeniedFileSystem final : public platform::FileSystem {
- public:
-  bool FileExists(std::u16string_view) override { return true; }
-  bool FolderExists(std::u16string_view) override { return true; }
-  platform::FileInfo GetFile(std::u16string_view path) override { return {std::u16string(path)}; }
-  ByteArray ReadAll(std::u16string_view path) override {
-    platform::Raise(
-        platform::RuntimeError::PermissionDenied,
-        "cannot open for reading '" + platform::WideToUtf8(path) + "': Permission denied");
-  }
-  void WriteFileAtomically(std::u16string_view, std::span<const uint8_t>) override {}
-};
-
-TEST(OpenFile, FileSystemErrorsPassThrough) {
-  Pictron p;
-  OpenBytes(p, Jfif(10, 20));
-  platform::ScopedFileSystemFactory denied([] { return std::make_shared<DeniedFileSystem>(); });
-  auto error = ErrorOf([&] { p.OpenFile(u"C:\\locked\\photo.jpg"); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->Number(), Runtime(70));
-  EXPECT_EQ(
-      error->Description(),
-      "Permission denied: cannot open for reading 'C:\\locked\\photo.jpg': Permission denied");
-  EXPECT_EQ(p.width(), 20);
-  EXPECT_EQ(p.State().arImageData, ByteArray::FromBytes(Jfif(10, 20)));
 }
 
 // A scripting context that has a Response but no Server.
