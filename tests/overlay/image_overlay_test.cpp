@@ -115,7 +115,7 @@ TEST(ImageOverlay, WhiteKeyKeepsTheImageAndPaintsNearWhite) {
   SetPixel(logo, 0, 1, {255, 255, 255});
   SetPixel(logo, 1, 1, {255, 254, 255});
   SetPixel(logo, 2, 1, {254, 255, 255});
-  PaintKeyed(image, logo, 2, 1, ParseColour(u"FFFFFF"));
+  PaintKeyed(image, logo, 2, 1, Rgb{255, 255, 255});
   std::vector<Pixel> after = Pixels(image);
   auto at = [&](int32_t x, int32_t y) { return after[y * 6 + x]; };
   EXPECT_EQ(at(2, 1), before[1 * 6 + 2]);  // pure white: the image shows
