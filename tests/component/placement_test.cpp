@@ -13,6 +13,8 @@
 namespace corvella::component {
 namespace {
 
+using overlay::ColourFromValue;
+using overlay::ColourValue;
 using platform::Variant;
 using platform::VarType;
 using testing::Component;
