@@ -82,6 +82,11 @@ std::optional<ServeJob> ParseServe(Arguments args, Console& console) {
       o.pageWorkers = static_cast<unsigned>(Number(name, scanner.Value(), 1, 1024));
     } else if (name == "--log") {
       job.log = std::string(scanner.Value());
+    } else if (name == "--error-page") {
+      o.site.errorPage = std::string(scanner.Value());
+      if (o.site.errorPage.empty() || o.site.errorPage[0] != '/') {
+        throw UsageError("--error-page takes the virtual path of a page, such as /error.asp");
+      }
     } else if (name == "--detailed-errors") {
       scanner.NoValue();
       o.detailedErrors = true;
@@ -188,6 +193,8 @@ Options:
   --workers N             page workers (default: twice the cores, at least 4)
   --log FILE              append the access log (combined format) and page errors to FILE
                           instead of standard error
+  --error-page VPATH      run this page of the site (such as /error.asp) when a page fails,
+                          with status 500; Server.GetLastError there tells the error
   --detailed-errors       show a failing page's file, line and error in the 500 page to
                           clients on the loopback address (the log always has them)
 Sizes take a K or M suffix.

@@ -260,7 +260,11 @@ class HttpServer::Impl {
         queue_.pop_front();
         ++running_;
       }
-      const bool detailed = options_.detailedErrors && IsLoopback(exchange->request.remoteAddress);
+      // A request that came through a proxy on this machine is not the developer's own.
+      const HttpRequest& request = exchange->request;
+      const bool detailed = options_.detailedErrors && IsLoopback(request.remoteAddress) &&
+                            request.Header("X-Forwarded-For").empty() &&
+                            request.Header("Forwarded").empty();
       HttpReply reply;
       try {
         reply = site_.RunPage(exchange->request, exchange->virtualPath, detailed);

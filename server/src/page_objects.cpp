@@ -373,12 +373,10 @@ class ErrorObject final : public platform::Dispatchable {
         return Variant(std::u16string());
       case 2:
         return Variant(has ? error_->error.number : 0);
-      case 3:
+      case 3:  // Source: the text of the failing line, which is not kept
+        return Variant(std::u16string());
+      case 4:  // Category: who raised the error
         return Variant(has ? platform::Utf8ToWide(error_->error.source) : u"");
-      case 4:
-        return Variant(!has                        ? u""
-                       : error_->error.compilation ? u"Microsoft VBScript compilation"
-                                                   : u"Microsoft VBScript runtime");
       case 5:
         return Variant(has ? platform::Utf8ToWide(error_->file) : u"");
       case 6:

@@ -43,6 +43,8 @@ class RequestScope final : public PageHooks {
   int ScriptTimeout() const override { return scriptTimeout_; }
   void SetScriptTimeout(int seconds) override;
   const std::optional<PageError>& LastError() const override { return lastError_; }
+  /// What Server.GetLastError answers in the site's error page.
+  void SetLastError(PageError error) { lastError_ = std::move(error); }
   ObjectRef Intrinsic(std::u16string_view name) override;
 
  private:

@@ -238,6 +238,29 @@ void Site::Maintain(bool sweeper) {
   }
 }
 
+// The site's own error page, with Server.GetLastError answering @p failure; nullopt when it
+// fails itself (the short 500 page goes out then).
+std::optional<HttpReply> Site::RunErrorPage(const HttpRequest& request, const PageError& failure) {
+  std::shared_ptr<const CompiledPage> page;
+  try {
+    page = Page(options_.errorPage);
+  } catch (const PageError& error) {
+    LogError(script::FormatError(error.file, error.error));
+    return std::nullopt;
+  }
+  RequestScope scope(*this, request, options_.errorPage, page->page.sessionState);
+  scope.SetLastError(failure);
+  scope.RunMain(page);
+  if (scope.Failure()) {
+    LogError(script::FormatError(scope.Failure()->file, scope.Failure()->error));
+    return std::nullopt;
+  }
+  if (scope.TimedOut()) return std::nullopt;
+  HttpReply reply = scope.Reply();
+  if (reply.status == 200) reply.status = 500;
+  return reply;
+}
+
 HttpReply Site::RunPage(const HttpRequest& request, const std::string& virtualPath,
                         bool detailedErrors) {
   std::shared_ptr<const CompiledPage> page;
@@ -259,6 +282,9 @@ HttpReply Site::RunPage(const HttpRequest& request, const std::string& virtualPa
   if (failure) {
     std::string line = script::FormatError(failure->file, failure->error);
     LogError(line);
+    if (!options_.errorPage.empty() && virtualPath != options_.errorPage) {
+      if (std::optional<HttpReply> custom = RunErrorPage(request, *failure)) return *custom;
+    }
     return ErrorReply(500, detailedErrors ? line : std::string());
   }
   if (timedOut) {

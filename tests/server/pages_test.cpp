@@ -168,6 +168,17 @@ TEST(Pages, ErrorsNameThePagesOwnPlace) {
   }
 }
 
+TEST(Pages, TheSitesErrorPageTellsTheError) {
+  TestSite site({{"p.asp", "<%\n x = 1 / 0 %>"},
+                 {"error.asp",
+                  "<% Set e = Server.GetLastError %><%= e.File %>:<%= e.Line %>:"
+                  "<%= e.Number %>:<%= e.Description %>:<%= e.Category %>"}},
+                [](ServerOptions& o) { o.site.errorPage = "/error.asp"; });
+  Response r = Request(site.Port(), "/p.asp");
+  EXPECT_EQ(r.status, 500);
+  EXPECT_EQ(r.body, "/p.asp:2:-2146828277:Division by zero:Script runtime error");
+}
+
 TEST(Pages, RecompiledWhenAnIncludeChanges) {
   TestSite site({{"p.asp", "<!--#include file=\"a.inc\"-->"}, {"a.inc", "one"}});
   EXPECT_EQ(Request(site.Port(), "/p.asp").body, "one");

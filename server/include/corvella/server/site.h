@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -36,6 +37,9 @@ struct SiteOptions {
   size_t maxSessions = 10000;      ///< the least recently used session ends beyond this
   /// Where a page's error goes: the script's file, line, column, number and description.
   std::function<void(const std::string&)> logError;
+  /// The virtual path of the site's error page ("/error.asp"), run with status 500 after a page
+  /// fails, Server.GetLastError telling the error; empty: a short 500 page of the server's own.
+  std::string errorPage;
 };
 
 /// A running page's stop signal and its deadline (nanoseconds of the steady clock).
@@ -93,6 +97,7 @@ class Site {
     std::vector<std::pair<std::filesystem::path, std::filesystem::file_time_type>> stamps;
   };
   void RunEvent(std::string_view name, const std::shared_ptr<SessionState>& session);
+  std::optional<HttpReply> RunErrorPage(const HttpRequest& request, const PageError& failure);
   void Maintain(bool sweeper);
   std::optional<LoadedFile> Load(const std::string& virtualPath) const;
 
