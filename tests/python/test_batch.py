@@ -30,7 +30,8 @@ def test_batch_writes_and_reports_what_the_command_does(tmp_path, command, ship)
     expected, told = command
     done = batch(*INPUTS, "--out-dir", "out", "--resample", "160,0", *ship, cwd=tmp_path)
     assert done.returncode == told.returncode == 1, done.stderr
-    lines = done.stderr.splitlines()
+    # Dask may warn of its own affairs on a busy machine (slow scratch folders): not compared.
+    lines = [line for line in done.stderr.splitlines() if ": error " in line or line.startswith("converted")]
     assert sorted(lines[:-1]) == sorted(told.stderr.splitlines()[:-1]) and len(lines) == 3
     assert lines[-1] == told.stderr.splitlines()[-1] == "converted 3 of 5 files into out; 2 failed"
     written = sorted(os.listdir(tmp_path / "out"))
