@@ -28,6 +28,7 @@ constexpr Subcommand kSubcommands[] = {
     {"thumbnail", corvella::cli::RunThumbnail, "make small pictures of photos, fast, on every core"},
     {"info", corvella::cli::RunInfo, "print the format, size and byte count of image files"},
     {"run", corvella::cli::RunScript, "run a VBScript job or page that drives the object"},
+    {"serve", corvella::cli::RunServe, "serve a site of classic pages and files over HTTP"},
     {"version", corvella::cli::RunVersion, "print the component's version"},
     {"members", corvella::cli::RunMembers, "print the member table of the Pictron interface"},
 };
@@ -52,6 +53,8 @@ void PrintHelp(std::FILE* out) {
   std::fputs(corvella::cli::InfoHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::RunHelp().data(), out);
+  std::fputs("\n", out);
+  std::fputs(corvella::cli::ServeHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::ErrorsHelp().data(), out);
 }
