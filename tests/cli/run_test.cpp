@@ -99,7 +99,8 @@ TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
   });
   // The headers of each argument are the object's own tests; what the command adds is the way
   // they reach the file. Unbuffered, the length goes with the headers and equals the bytes sent.
-  auto [head, body] = SplitResponse(Response(open + "Response.Buffer = False\np.Download \"a.jpg\"\n"));
+  auto [head, body] =
+      SplitResponse(Response(open + "Response.Buffer = False\np.Download \"a.jpg\"\n"));
   EXPECT_EQ(head,
             "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Disposition: filename=a.jpg\r\n"
             "Content-Length: " + std::to_string(jpeg.size()) + "\r\n\r\n");
@@ -161,7 +162,8 @@ TEST_F(RunCommand, ThePageBuildsAResponse) {
                      "Response.Write 42\n"
                      "Response.End\n"
                      "Response.Write \"never\"\n"),
-            "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nX-Count: 3\r\n\r\nh\u00e9llo 42");
+            "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nX-Count: 3\r\n\r\n"
+            "h\u00e9llo 42");
   // The response is written however the script ends; a failure keeps what was written before.
   CommandResult failed = Run("Response.Write \"part\"\nx = 1 / 0\n", {"--response", "r.http"});
   EXPECT_EQ(failed.status, 1);
