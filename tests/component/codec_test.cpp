@@ -338,43 +338,7 @@ TEST(SaveBinary, HandsOutOpenedBytesOrAFreshEncoding) {
   EXPECT_TRUE(IsJpeg(out.AsByteArray().Bytes()));
 }
 
-TEST(Download, SendsTheDocumentedHeaders) {
-  TempFolder folder;
-  struct Row {
-    Variant name, type, disposition;
-    const char* contentType;
-    const char* contentDisposition;  // nullptr: no header
-  } rows[] = {
-      {Variant::Missing(), Variant::Missing(), Variant::Missing(), "image/jpeg", nullptr},
-      {Variant(u"photo.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
-       "filename=photo.jpg"},
-      {Variant(u"photo.jpg"), Variant::Missing(), Variant(u"attachment"), "image/jpeg",
-       "attachment; filename=photo.jpg"},
-      {Variant::Missing(), Variant(u"image/pjpeg"), Variant(u"inline"), "image/pjpeg", "inline"},
-      {Variant::Missing(), Variant(u""), Variant(u"attachment"), "image/jpeg", "attachment"},
-      {Variant(u"my photo.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
-       "filename=my photo.jpg"},
-  };
-  Bytes gif = ReadBytes(kImages / "apache_pb_transp.gif");
-  for (const Row& row : rows) {
-    Page page(folder);
-    Pictron p;
-    p.OnStartPage(page.context);
-    p.OpenBinary(ByteArray::FromBytes(gif));
-    p.Download(row.name, row.type, row.disposition);
-    EXPECT_EQ(page.Response().ContentType(), row.contentType);
-    auto disposition = page.Response().HeaderValues("Content-Disposition");
-    if (row.contentDisposition == nullptr) {
-      EXPECT_TRUE(disposition.empty());
-    } else {
-      EXPECT_EQ(disposition, std::vector<std::string>{row.contentDisposition});
-    }
-    // Undecoded: the GIF goes out as it came; buffered output announces no length.
-    EXPECT_TRUE(std::equal(gif.begin(), gif.end(), page.Response().Body().begin()));
-    EXPECT_TRUE(page.Response().HeaderValues("Content-Length").empty());
-  }
-}
-
+// The header matrix of Download's arguments is checked end to end in tests/cli/run_test.cpp.
 TEST(Download, EncodesDecodedImagesAndAnnouncesTheLengthWhenUnbuffered) {
   TempFolder folder;
   Page page(folder);
