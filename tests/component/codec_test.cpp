@@ -338,7 +338,52 @@ TEST(SaveBinary, HandsOutOpenedBytesOrAFreshEncoding) {
   EXPECT_TRUE(IsJpeg(out.AsByteArray().Bytes()));
 }
 
-// The header matrix of Download's arguments is checked end to end in tests/cli/run_test.cpp.
+TEST(Download, SendsTheDocumentedHeaders) {
+  TempFolder folder;
+  struct Row {
+    Variant name, type, disposition;
+    const char* contentType;
+    const char* contentDisposition;  // nullptr: no header
+  } rows[] = {
+      {Variant::Missing(), Variant::Missing(), Variant::Missing(), "image/jpeg", nullptr},
+      {Variant(u"photo.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=photo.jpg"},
+      {Variant(u"photo.jpg"), Variant::Missing(), Variant(u"attachment"), "image/jpeg",
+       "attachment; filename=photo.jpg"},
+      {Variant::Missing(), Variant(u"image/pjpeg"), Variant(u"inline"), "image/pjpeg", "inline"},
+      {Variant::Missing(), Variant(u""), Variant(u"attachment"), "image/jpeg", "attachment"},
+      // A name that is no token is quoted, so that it stays one parameter; beyond ASCII it is
+      // also given exactly in the extended form.
+      {Variant(u"my photo.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=\"my photo.jpg\""},
+      {Variant(u"a.jpg; filename*=UTF-8''evil.html"), Variant::Missing(), Variant(u"attachment"),
+       "image/jpeg", "attachment; filename=\"a.jpg; filename*=UTF-8''evil.html\""},
+      {Variant(u"say \"hi\"\\\t.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=\"say \\\"hi\\\"\\\\\t.jpg\""},
+      {Variant(u"caf\u00e9 \U0001F600.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=\"caf_ _.jpg\"; filename*=UTF-8''caf%C3%A9%20%F0%9F%98%80.jpg"},
+  };
+  Bytes gif = ReadBytes(kImages / "apache_pb_transp.gif");
+  for (const Row& row : rows) {
+    Page page(folder);
+    Pictron p;
+    p.OnStartPage(page.context);
+    p.OpenBinary(ByteArray::FromBytes(gif));
+    p.Download(row.name, row.type, row.disposition);
+    p.Download(row.name, row.type, row.disposition);  // replaces the headers, adds none
+    EXPECT_EQ(page.Response().ContentType(), row.contentType);
+    auto disposition = page.Response().HeaderValues("Content-Disposition");
+    if (row.contentDisposition == nullptr) {
+      EXPECT_TRUE(disposition.empty());
+    } else {
+      EXPECT_EQ(disposition, std::vector<std::string>{row.contentDisposition});
+    }
+    // Undecoded: the GIF goes out as it came; buffered output announces no length.
+    EXPECT_TRUE(std::equal(gif.begin(), gif.end(), page.Response().Body().begin()));
+    EXPECT_TRUE(page.Response().HeaderValues("Content-Length").empty());
+  }
+}
+
 TEST(Download, EncodesDecodedImagesAndAnnouncesTheLengthWhenUnbuffered) {
   TempFolder folder;
   Page page(folder);
@@ -372,7 +417,8 @@ TEST(Download, RefusesHeaderInjectionAndMissingImagesAndPages) {
   p.OnStartPage(page.context);
   p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "apache_pb_transp.gif")));
   Variant none = Variant::Missing();
-  for (const char16_t* bad : {u"a.jpg\r\nSet-Cookie: x=1", u"a\n.jpg", u"a\x01.jpg"}) {
+  for (const char16_t* bad :
+       {u"a.jpg\r\nSet-Cookie: x=1", u"a\n.jpg", u"a\x01.jpg", u"a\x1b.jpg", u"a\x7f.jpg"}) {
     EXPECT_EQ(ErrorNumberOf([&] { p.Download(Variant(bad), none, none); }), Runtime(5));
     EXPECT_EQ(ErrorNumberOf([&] { p.Download(none, Variant(bad), none); }), Runtime(5));
     EXPECT_EQ(ErrorNumberOf([&] { p.Download(none, none, Variant(bad)); }), Runtime(5));
