@@ -92,7 +92,8 @@ Dib DrawOn(const Dib& image, const FontRequest& request, std::u16string_view tex
            int32_t y, Rgb colour, TextExtent* extent = nullptr) {
   auto copy = std::make_unique<cDIBSection>();
   EXPECT_TRUE(copy->Create(image->dib_width(), image->dib_height()));
-  copy->LoadPictureBlt(image->hdc());
+  imaging::CopyBlock(copy->View(), 0, 0, image->ConstView(),
+                     {0, 0, image->dib_width(), image->dib_height()});
   TextFont font(request);
   TextLine line = font.Layout(text);
   if (extent != nullptr) *extent = line.Extent();
