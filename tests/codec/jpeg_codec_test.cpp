@@ -122,29 +122,6 @@ TEST(JpegCodec, DecodesRealImagesExactlyLikePlainLibjpeg) {
   }
 }
 
-// The large progressive file is compared with a plain libjpeg decode in three bands of rows (top,
-// middle, bottom), which the reference reaches by skipping the rows in between.
-TEST(JpegCodec, DecodesLargeProgressiveImage) {
-  Bytes jpeg = ReadImage("dragonfly_4224x3168_prog.jpg");
-  DecodedDib decoded;
-  DecodeToDib(jpeg, decoded);
-  ASSERT_TRUE(decoded.status.Ok()) << decoded.status.reason;
-  ASSERT_EQ(decoded.dib.dib_width(), 4224);
-  ASSERT_EQ(decoded.dib.dib_height(), 3168);
-  const std::vector<unsigned> firstRows = {0, 1581, 3168 - 24};
-  Decoded bands = test::ReferenceDecodeBands(jpeg, firstRows, 24);
-  int64_t differences = 0;
-  for (int y = 0; y < bands.height; ++y) {
-    int row = static_cast<int>(firstRows[y / 24]) + y % 24;
-    for (int x = 0; x < bands.width; ++x) {
-      const uint8_t* ours = DibPixel(decoded.dib, x, row);
-      const uint8_t* theirs = bands.Pixel(x, y);
-      if (ours[0] != theirs[2] || ours[1] != theirs[1] || ours[2] != theirs[0]) ++differences;
-    }
-  }
-  EXPECT_EQ(differences, 0);
-}
-
 // Rows land bottom-up in memory, columns left to right, and the filler bytes after each row and
 // the memory around the buffer are never written.
 TEST(JpegCodec, WritesRowsBottomUpAndLeavesFillerBytesAlone) {

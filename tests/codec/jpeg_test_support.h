@@ -56,36 +56,6 @@ inline Decoded ReferenceDecode(const Bytes& jpeg, unsigned scaleDenom = 1) {
   return image;
 }
 
-/// Decodes only the bands of @p rowCount rows that start at @p firstRows (ascending, apart) of a
-/// colour stream into RGB with the plain libjpeg API, skipping the rows in between
-/// (jpeg_skip_scanlines), for spot checks of large images. The bands are stacked in the result.
-inline Decoded ReferenceDecodeBands(const Bytes& jpeg, const std::vector<unsigned>& firstRows,
-                                    unsigned rowCount) {
-  jpeg_decompress_struct cinfo;
-  jpeg_error_mgr errors;
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-  jpeg_read_header(&cinfo, TRUE);
-  cinfo.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&cinfo);
-  Decoded image;
-  image.width = static_cast<int>(cinfo.output_width);
-  image.height = static_cast<int>(rowCount * firstRows.size());
-  image.components = 3;
-  image.pixels.resize(static_cast<size_t>(image.width) * image.height * 3);
-  JSAMPROW row = image.pixels.data();
-  for (unsigned first : firstRows) {
-    if (first > cinfo.output_scanline) jpeg_skip_scanlines(&cinfo, first - cinfo.output_scanline);
-    for (unsigned i = 0; i < rowCount; ++i, row += image.width * 3) {
-      jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-  }
-  jpeg_abort_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return image;
-}
-
 /// What EncodeFixture writes.
 struct FixtureLayout {
   int width = 0;
