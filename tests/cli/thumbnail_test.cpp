@@ -77,9 +77,10 @@ TEST(Thumbnail, FitsTheBoxKeepingProportions) {
       {"tall.jpg", "57", 57, 76},      {"tall.jpg", "450X10000", 450, 600},
   };
   for (const Case& c : cases) {
-    CommandResult result = Thumbnail({c.input, "--size", c.size, "-o", "t.png"}, folder.Path());
+    CommandResult result = Thumbnail({c.input, "--size", c.size, "-o", "t.PNG"}, folder.Path());
     ASSERT_EQ(result.status, 0) << result.err;
-    imaging::Picture picture = Load(folder / "t.png");
+    ASSERT_EQ(ReadBytes(folder / "t.PNG")[1], 'P');
+    imaging::Picture picture = Load(folder / "t.PNG");
     EXPECT_EQ(picture.Width(), c.width) << c.input << " " << c.size;
     EXPECT_EQ(picture.Height(), c.height) << c.input << " " << c.size;
   }
