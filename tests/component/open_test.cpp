@@ -377,14 +377,6 @@ TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {
   EXPECT_FALSE(s.objServer);
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"/images/egret_600x450.jpg"); }), Runtime(91));
 
-  // Late-bound, as a page host calls it.
-  ObjectRef object = std::make_shared<Pictron>();
-  std::vector<Variant> args = {Variant(ObjectRef(page))};
-  platform::InvokeByName(object, u"onstartpage", platform::InvokeKind::Method, args);
-  platform::CallMethod(object, u"OpenFile", {Variant(u"../images/egret_600x450.jpg")});
-  EXPECT_EQ(platform::GetProperty(object, u"width"), Variant(int32_t{600}));
-  EXPECT_EQ(platform::CallMethod(object, u"OnEndPage"), Variant());
-
   // A context that is none: stored, then runtime error 91 at the first property read.
   p.OnStartPage(page);
   EXPECT_EQ(ErrorNumberOf([&] { p.OnStartPage(nullptr); }), Runtime(91));
