@@ -65,10 +65,8 @@ std::vector<uint8_t> Packed(const imaging::ConstImageView& view) {
   return pixels;
 }
 
-std::vector<uint8_t> Packed(const imaging::Picture& picture) {
-  EXPECT_EQ(picture.Format(), imaging::PixelFormat::Bgr24);
-  return Packed(imaging::ConstImageView{picture.Row(0), picture.Width(), picture.Height(),
-                                        picture.Row(1 % picture.Height()) - picture.Row(0)});
+std::vector<uint8_t> Packed(const imaging::cDIBSection& picture) {
+  return Packed(picture.ConstView());
 }
 
 // Checks that the lossless outputs of the command hold exactly the API object's working image:
@@ -78,9 +76,10 @@ void ExpectSamePixels(Pictron& api, const fs::path& bmp, const fs::path& png) {
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(ReadBytes(bmp), codec::EncodeBmp(image->View())) << bmp;
   std::vector<uint8_t> pngBytes = ReadBytes(png);
-  imaging::Picture decoded = codec::LoadPng(pngBytes);
-  ASSERT_EQ(decoded.Width(), image->dib_width());
-  ASSERT_EQ(decoded.Height(), image->dib_height());
+  imaging::cDIBSection decoded;
+  codec::LoadPng(pngBytes, decoded);
+  ASSERT_EQ(decoded.dib_width(), image->dib_width());
+  ASSERT_EQ(decoded.dib_height(), image->dib_height());
   EXPECT_TRUE(Packed(decoded) == Packed(image->View())) << png;
 }
 
@@ -272,7 +271,8 @@ TEST(Convert, BatchGoesOnPastABadFile) {
   api->OpenFile(u"c.gif");
   api->Negative();
   api->Flip();
-  imaging::Picture written = codec::LoadPng(ReadBytes(folder / "thumbs/c.png"));
+  imaging::cDIBSection written;
+  codec::LoadPng(ReadBytes(folder / "thumbs/c.png"), written);
   EXPECT_TRUE(Packed(written) == Packed(api->DecodedImage()->View()));
 
   // Without operations every good file converts.
