@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "builtins.h"
+#include "class_object.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
 #include "err_object.h"
@@ -53,7 +54,8 @@ class InlineBuffer {
 using VariantBuffer = InlineBuffer<Variant>;
 
 bool IsVariable(const Expr& e) {
-  return e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Dynamic;
+  return e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Dynamic ||
+         e.kind == ExprKind::Field;
 }
 
 std::string Quoted(const std::u16string& name) {
@@ -131,21 +133,6 @@ struct Interpreter::Reference {
   std::vector<int32_t> indices;
 };
 
-class Interpreter::FrameScope {
- public:
-  FrameScope(Interpreter& interpreter, Frame& frame)
-      : interpreter_(interpreter), saved_(interpreter.frame_) {
-    interpreter.frame_ = &frame;
-  }
-  ~FrameScope() { interpreter_.frame_ = saved_; }
-  FrameScope(const FrameScope&) = delete;
-  FrameScope& operator=(const FrameScope&) = delete;
-
- private:
-  Interpreter& interpreter_;
-  Frame* saved_;
-};
-
 // ---------------------------------------------------------------------------------------------
 // Frame arena
 
@@ -189,10 +176,13 @@ Interpreter::Interpreter(const Program& program, Host& host, const RunOptions& o
       host_(host),
       options_(options),
       err_(std::make_shared<ErrObject>()),
-      missing_(Variant::Missing()) {
+      missing_(Variant::Missing()),
+      self_(std::make_shared<Interpreter*>(this)) {
 }
 
-Interpreter::~Interpreter() = default;
+Interpreter::~Interpreter() {
+  *self_ = nullptr;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Running
@@ -267,6 +257,7 @@ RunResult Interpreter::Run() {
       if (!result.error) fail(platform::MakeError(RuntimeError::InternalError));
     }
   }
+  ReleaseAll();
   globals_.clear();
   frame_ = nullptr;
   return result;
@@ -440,7 +431,7 @@ void Interpreter::ExecCallStatement(const Expr& e) {
       CallMember(e, InvokeKind::Method);
       return;
     case ExprKind::CallProc:
-      CallProcedure(e);
+      CallProcedure(program_.procedures[e.slot], e, nullptr);
       return;
     case ExprKind::CallBuiltin:
       CallBuiltin(e);
@@ -450,6 +441,7 @@ void Interpreter::ExecCallStatement(const Expr& e) {
       return;
     case ExprKind::Local:
     case ExprKind::Global:
+    case ExprKind::Field:
     case ExprKind::Dynamic: {
       // A variable named as a statement: the call of an object's default method.
       Variant* slot = LocateVariable(e);
@@ -479,8 +471,12 @@ void Interpreter::ExecAssign(const Stmt& s) {
     case ExprKind::Local:
     case ExprKind::Global:
     case ExprKind::Dynamic:
-      *LocateWritable(target) = std::move(value);
+    case ExprKind::Field: {
+      // The old value goes after the new one is in place: an object's Class_Terminate may look
+      // at the variable.
+      Variant old = std::exchange(*LocateWritable(target), std::move(value));
       return;
+    }
     case ExprKind::Index:
       AssignIndex(target, std::move(value), s.isSet);
       return;
@@ -737,13 +733,24 @@ Variant Interpreter::Eval(const Expr& e) {
       return Variant::Bool(ops::Is(a, EvalRef(*e.b, temp)));
     }
     case ExprKind::CallProc:
-      return CallProcedure(e);
+      return CallProcedure(program_.procedures[e.slot], e, nullptr);
     case ExprKind::CallBuiltin:
       return CallBuiltin(e);
     case ExprKind::Index:
       return EvalIndex(e, kGet);
     case ExprKind::Member:
       return CallMember(e, kGet);
+    case ExprKind::Field:
+      return *LocateVariable(e);
+    case ExprKind::Me:
+      if (frame_->me == nullptr) Raise(RuntimeError::ObjectRequired, "'Me'");
+      return Variant(ObjectRef(frame_->me->shared_from_this()));
+    case ExprKind::ClassCall:
+      return CallClassMember(e);
+    case ExprKind::New:
+      return NewObject(e);
+    case ExprKind::Unqualified:
+      Raise(RuntimeError::UnqualifiedReference);
     default:
       Raise(RuntimeError::InternalError);
   }
@@ -759,6 +766,8 @@ const Variant& Interpreter::EvalRef(const Expr& e, Variant& temp) {
       return globals_[e.slot];
     case ExprKind::Dynamic:
       return *DynamicSlot(e);
+    case ExprKind::Field:
+      return *LocateVariable(e);
     case ExprKind::Paren:
       return EvalRef(*e.a, temp);
     default:
@@ -903,8 +912,7 @@ void Interpreter::WriteBack(const Reference& ref, Variant&& value) {
   }
 }
 
-Variant Interpreter::CallProcedure(const Expr& e) {
-  const Procedure& proc = program_.procedures[e.slot];
+Variant Interpreter::CallProcedure(const Procedure& proc, const Expr& e, ClassInstance* me) {
   if (e.args.size() != proc.params.size()) {
     Raise(RuntimeError::WrongArgumentCount, Quoted(proc.name));
   }
@@ -932,7 +940,7 @@ Variant Interpreter::CallProcedure(const Expr& e) {
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots, false};
+  Frame frame{slots, false, me};
   {
     FrameScope scope(*this, frame);
     try {
@@ -988,6 +996,8 @@ Variant* Interpreter::LocateVariable(const Expr& e) {
       return &globals_[e.slot];
     case ExprKind::Dynamic:
       return DynamicSlot(e);
+    case ExprKind::Field:
+      return &frame_->me->Field(e.slot);
     default:
       Raise(RuntimeError::IllegalAssignment);
   }

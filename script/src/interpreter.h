@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <unordered_set>
 #include <vector>
 
 #include "ast.h"
@@ -15,6 +16,7 @@
 namespace corvella::script {
 
 class ErrObject;
+class ClassInstance;
 
 /// How deeply arrays may hold arrays (a(0) = a, Array(Array(...))); deeper nesting raises
 /// runtime error 28, so that copying and freeing such values cannot exhaust the stack.
@@ -77,16 +79,39 @@ class Interpreter {
   float NextRandom(std::optional<float> argument);
   void Randomize(std::optional<double> seed);
 
+  // Services for the objects of the script's classes.
+  platform::DispId ClassMemberId(uint32_t classIndex, std::u16string_view name) const;
+  const std::u16string& ClassName(uint32_t classIndex) const;
+  platform::Variant InvokeClassMember(ClassInstance& self, platform::DispId id,
+                                      platform::InvokeKind kind, std::span<platform::Variant> args);
+  /// An object of a class is going: runs its Class_Terminate (errors there are dropped).
+  void ReleaseInstance(ClassInstance& dying) noexcept;
+
  private:
   enum class Flow : uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
   struct Frame {
     platform::Variant** slots = nullptr;
     bool resumeNext = false;
+    ClassInstance* me = nullptr;  // the object whose method runs
   };
   struct Interrupt {
     RunStatus status;
   };
-  class FrameScope;
+  // Makes a frame the running one for as long as it lives.
+  class FrameScope {
+   public:
+    FrameScope(Interpreter& interpreter, Frame& frame)
+        : interpreter_(interpreter), saved_(interpreter.frame_) {
+      interpreter.frame_ = &frame;
+    }
+    ~FrameScope() { interpreter_.frame_ = saved_; }
+    FrameScope(const FrameScope&) = delete;
+    FrameScope& operator=(const FrameScope&) = delete;
+
+   private:
+    Interpreter& interpreter_;
+    Frame* saved_;
+  };
   struct Reference;
 
   // Statements.
@@ -115,7 +140,16 @@ class Interpreter {
   platform::Variant IndexValue(const platform::Variant& base, std::span<platform::Variant> args,
                                const Expr& e, platform::InvokeKind kind);
   platform::Variant CallMember(const Expr& e, platform::InvokeKind kind);
-  platform::Variant CallProcedure(const Expr& e);
+  platform::Variant CallProcedure(const Procedure& proc, const Expr& e, ClassInstance* me);
+  platform::Variant CallWithValues(const Procedure& proc, std::span<platform::Variant> args,
+                                   ClassInstance* me);
+  platform::Variant CallClassMember(const Expr& e);
+  platform::Variant NewObject(const Expr& e);
+  platform::Variant FieldAccess(platform::Variant& field, platform::InvokeKind kind,
+                                std::span<platform::Variant> args);
+  /// Empties the script's variables while the interpreter can still run Class_Terminate, then
+  /// breaks the cycles of objects that hold each other.
+  void ReleaseAll();
   platform::Variant CallBuiltin(const Expr& e);
   void EvalArgs(const Expr& e, std::span<platform::Variant> out);
 
@@ -169,6 +203,8 @@ class Interpreter {
   float lastRandom_ = 0.0f;
   platform::Variant missing_;
   FrameArena arena_;
+  std::shared_ptr<Interpreter*> self_;  // null once the interpreter has gone
+  std::unordered_set<ClassInstance*> live_;
 };
 
 }  // namespace corvella::script

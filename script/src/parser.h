@@ -23,6 +23,13 @@ struct Decl {
   Pos pos;
   std::vector<ExprPtr> bounds;  // FixedArray: upper bounds
   ExprPtr value;                // Const
+  bool isPublic = true;         // a class's field
+};
+
+struct ParsedClass {
+  std::u16string name;
+  Pos pos;
+  std::vector<Decl> fields;
 };
 
 struct ParsedProcedure {
@@ -33,7 +40,8 @@ struct ParsedProcedure {
 struct ParsedScript {
   Block top;
   std::vector<Decl> globals;
-  std::vector<ParsedProcedure> procedures;
+  std::vector<ParsedProcedure> procedures;  // a class's methods too (Procedure::classIndex)
+  std::vector<ParsedClass> classes;
   bool optionExplicit = false;
 };
 
