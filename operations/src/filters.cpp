@@ -6,6 +6,7 @@
 
 #include "corvella/platform/checked.h"
 #include "corvella/platform/error.h"
+#include "corvella/platform/run_limits.h"
 #include "kernel_support.h"
 
 namespace corvella::operations {
@@ -47,6 +48,7 @@ void Filter3x3(const ImageView& picture, Finish finish) {
   uint16_t* __restrict s = sums.data();
   uint8_t* __restrict a = above.data();
   for (int32_t y = 1; y + 1 < height; ++y) {
+    platform::CheckInterrupt();
     uint8_t* row = image.Row(y);
     const uint8_t* below = image.Row(y + 1);
     for (size_t k = 0; k < bytes; ++k)
@@ -93,6 +95,7 @@ void FilterGeneric(const ImageView& image, const FilterKernel& kernel, int16_t d
   for (int32_t y = 0; y < height; ++y)
     std::memcpy(result.data() + bytes * y, image.Row(y), bytes);
   for (int32_t y = r; y < height - r; ++y) {
+    platform::CheckInterrupt();
     uint8_t* out = result.data() + bytes * y;
     for (int32_t x = r; x < width - r; ++x) {
       int32_t sum[3] = {0, 0, 0};

@@ -14,11 +14,13 @@
 #include "corvella/platform/checked.h"
 #include "corvella/platform/dispatch.h"
 #include "corvella/platform/error.h"
+#include "corvella/platform/run_limits.h"
 #include "corvella/platform/text.h"
 #include "interpreter.h"
 #include "lexer.h"
 #include "operators.h"
 #include "text_case.h"
+#include "text_search.h"
 
 namespace corvella::script {
 
@@ -66,10 +68,10 @@ std::u16string Fold(std::u16string_view text, bool textCompare) {
   return textCompare ? Lower(text) : std::u16string(text);
 }
 
-// Position (0-based) of @p what in @p text at or after @p from, or npos.
+// Position (0-based) of @p what in @p text at or after @p from, or npos; linear in both.
 size_t Find(std::u16string_view text, std::u16string_view what, size_t from, bool textCompare) {
-  if (!textCompare) return text.find(what, from);
-  return Lower(text).find(Lower(what), from);
+  if (!textCompare) return TextSearcher(what).Find(text, from);
+  return TextSearcher(Lower(what)).Find(Lower(text), from);
 }
 
 // The bytes of a string or byte array, as the byte functions see them.
@@ -243,7 +245,7 @@ Variant InStrRev(Interpreter&, const Args& a) {
   if (w.empty()) return Variant(start);
   if (static_cast<size_t>(start) > s.size()) return Variant(0);
   if (w.size() > static_cast<size_t>(start)) return Variant(0);
-  size_t at = s.rfind(w, static_cast<size_t>(start) - w.size());
+  size_t at = TextSearcher(w).FindLast(s, static_cast<size_t>(start) - w.size());
   return Variant(at == std::u16string::npos ? 0 : static_cast<int32_t>(at + 1));
 }
 
@@ -261,15 +263,17 @@ Variant Replace(Interpreter& rt, const Args& a) {
   std::u16string foldedFind = textCompare ? Lower(find) : std::u16string();
   const std::u16string& haystack = textCompare ? folded : s;
   const std::u16string& needle = textCompare ? foldedFind : find;
+  TextSearcher searcher(needle);
   std::u16string out;
   size_t pos = 0;
   int32_t done = 0;
   while (count < 0 || done < count) {
-    size_t at = haystack.find(needle, pos);
+    size_t at = searcher.Find(haystack, pos);
     if (at == std::u16string::npos) break;
     out.append(s, pos, at - pos);
     out += with;
     rt.CheckStringLength(out.size());
+    if ((done & 0xFFF) == 0) platform::CheckInterrupt();
     pos = at + find.size();
     ++done;
   }
@@ -794,6 +798,8 @@ Variant Split(Interpreter& rt, const Args& a) {
   if (limit < -1) InvalidArgument();
   bool textCompare = TextCompare(a, 3);
   std::u16string_view view(s);
+  std::u16string folded = textCompare ? Lower(s) : std::u16string();
+  TextSearcher searcher(textCompare ? Lower(delimiter) : delimiter);
   std::vector<Variant> parts;
   if (!s.empty() && limit != 0) {
     size_t pos = 0;
@@ -801,13 +807,14 @@ Variant Split(Interpreter& rt, const Args& a) {
       size_t at = std::u16string::npos;
       bool last =
           delimiter.empty() || (limit > 0 && parts.size() + 1 == static_cast<size_t>(limit));
-      if (!last) at = Find(s, delimiter, pos, textCompare);
+      if (!last) at = searcher.Find(textCompare ? std::u16string_view(folded) : view, pos);
       if (at == std::u16string::npos) {
         parts.push_back(Variant(view.substr(pos)));
         break;
       }
       parts.push_back(Variant(view.substr(pos, at - pos)));
       rt.CheckArrayElements(parts.size());
+      if ((parts.size() & 0xFFF) == 0) platform::CheckInterrupt();
       pos = at + delimiter.size();
     }
   }

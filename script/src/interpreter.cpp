@@ -188,6 +188,14 @@ Interpreter::~Interpreter() {
 // Running
 
 RunResult Interpreter::Run() {
+  std::optional<platform::RunLimits> ownLimits;
+  limits_ = options_.limits;
+  if (limits_ == nullptr) {
+    limits_ = &ownLimits.emplace(options_.memoryLimit);
+    if (options_.deadline) limits_->SetDeadline(*options_.deadline);
+  }
+  flag_ = &limits_->Flag();
+  platform::LimitsScope limitsScope(limits_);
   RunResult result;
   uintptr_t base = StackAddress();
   stackLimit_ = base > options_.maxStackBytes ? base - options_.maxStackBytes : 0;
@@ -199,6 +207,7 @@ RunResult Interpreter::Run() {
   frame_ = &top;
   bool started = false;
   auto fail = [&](const platform::Error& error) {
+    platform::LimitsScope unlimited(nullptr);  // the report needs memory even past the budget
     result.status = RunStatus::RuntimeError;
     result.exitCode = 1;
     result.error = ToScriptError(error, errorPosition_);
@@ -236,6 +245,11 @@ RunResult Interpreter::Run() {
   } catch (const Interrupt& interrupt) {
     result.status = interrupt.status;
     result.exitCode = interrupt.status == RunStatus::Cancelled ? 130 : 124;
+  } catch (const platform::Interrupted&) {
+    // A built-in function or a pixel loop saw the flag.
+    bool cancelled = options_.cancel != nullptr && options_.cancel->load();
+    result.status = cancelled ? RunStatus::Cancelled : RunStatus::TimedOut;
+    result.exitCode = cancelled ? 130 : 124;
   } catch (const platform::Error& error) {
     fail(error);
   } catch (const std::exception& error) {
@@ -251,6 +265,7 @@ RunResult Interpreter::Run() {
     } catch (const platform::Error& error) {
       if (!result.error) fail(error);
     } catch (const ScriptExit&) {
+    } catch (const platform::Interrupted&) {
     } catch (const std::exception& error) {
       if (!result.error) fail(platform::MakeError(RuntimeError::InternalError, error.what()));
     } catch (...) {
@@ -266,8 +281,10 @@ RunResult Interpreter::Run() {
 void Interpreter::CheckInterrupts() {
   if (options_.maxSteps != 0 && steps_ >= options_.maxSteps) throw Interrupt{RunStatus::TimedOut};
   if (options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed)) {
+    limits_->Interrupt();  // long built-ins and pixel loops stop too
     throw Interrupt{RunStatus::Cancelled};
   }
+  if (limits_->IsInterrupted()) throw Interrupt{RunStatus::TimedOut};
   if (options_.deadline && std::chrono::steady_clock::now() >= *options_.deadline) {
     throw Interrupt{RunStatus::TimedOut};
   }
@@ -584,30 +601,33 @@ Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
     result = flow == Flow::ExitFor ? Flow::Normal : flow;
     return false;
   };
+  // A loop that runs to its end leaves its variable Empty; Exit For leaves the element in it.
   Flow result = Flow::Normal;
   switch (collection.Type()) {
     case VarType::VariantArray:
       for (const Variant& element : collection.AsArray().Elements()) {
-        if (!visit(element, result)) break;
+        if (!visit(element, result)) return result;
       }
-      return result;
+      break;
     case VarType::ByteArray:
       for (uint8_t byte : collection.AsByteArray().Bytes()) {
-        if (!visit(Variant::Byte(byte), result)) break;
+        if (!visit(Variant::Byte(byte), result)) return result;
       }
-      return result;
+      break;
     case VarType::Dispatch: {
       ObjectRef object = collection.AsObject();
       if (!object) Raise(RuntimeError::ObjectNotSet);
       std::vector<Variant> items = object->Enumerate();
       for (Variant& element : items) {
-        if (!visit(std::move(element), result)) break;
+        if (!visit(std::move(element), result)) return result;
       }
-      return result;
+      break;
     }
     default:
       Raise(RuntimeError::NotACollection);
   }
+  Variant old = std::exchange(*LocateWritable(*s.target), Variant());
+  return result;
 }
 
 Interpreter::Flow Interpreter::ExecDo(const Stmt& s) {

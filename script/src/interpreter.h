@@ -171,7 +171,7 @@ class Interpreter {
   void InitArray(const ArrayInit& init, platform::Variant& slot);
 
   void Tick() {
-    if (++steps_ >= nextCheck_) CheckInterrupts();
+    if (++steps_ >= nextCheck_ || flag_->load(std::memory_order_relaxed)) CheckInterrupts();
   }
   void CheckInterrupts();
   void CheckStack() const {
@@ -196,6 +196,8 @@ class Interpreter {
   std::shared_ptr<ErrObject> err_;
   Frame* frame_ = nullptr;
   std::optional<Pos> errorPosition_;
+  platform::RunLimits* limits_ = nullptr;
+  const std::atomic<bool>* flag_ = nullptr;  // the watchdog's, raised at the deadline
   uint64_t steps_ = 0;
   uint64_t nextCheck_ = 0;
   uintptr_t stackLimit_ = 0;

@@ -285,12 +285,17 @@ class Lexer {
     // A letter that is no digit ends the literal: &h01or&h02 is &h01 Or &h02.
     bool forceLong = pos_ < src_.size() && src_[pos_] == u'&';
     if (forceLong) ++pos_;
+    // Four hex digits are a 16-bit pattern (&HFFFF is -1) unless "&" follows; the value is an
+    // Integer whenever it fits one (&HFFFFFFFF& is the Integer -1), else a Long.
     bool shortForm = radix == 16 ? digits <= 4 : value <= 0xFFFF;
+    int32_t number = shortForm && !forceLong
+                         ? static_cast<int16_t>(static_cast<uint16_t>(value))
+                         : static_cast<int32_t>(static_cast<uint32_t>(value));
     Variant literal;
-    if (shortForm && !forceLong) {
-      literal = Variant(static_cast<int16_t>(static_cast<uint16_t>(value)));
+    if (number >= -32768 && number <= 32767) {
+      literal = Variant(static_cast<int16_t>(number));
     } else {
-      literal = Variant(static_cast<int32_t>(static_cast<uint32_t>(value)));
+      literal = Variant(number);
     }
     Emit(Tok::Literal, line, column, src_.substr(start, pos_ - start),
          AddLiteral(std::move(literal), false));

@@ -84,11 +84,15 @@ class Parser {
            (singleLine_ > 0 && Is(Tok::Else)) || AtClosingEnd();
   }
 
-  // "End Sub", "End Function", "End Property" or "End If" may follow a statement on its line.
+  // "End Sub", "End Function", "End Property", "End Class" or "End If" may follow a statement on
+  // its line.
   bool AtClosingEnd() const {
     if (!Is(Tok::End_) || pos_ + 1 >= toks_.size()) return false;
     const Token& next = toks_[pos_ + 1];
-    if (next.kind == Tok::Sub || next.kind == Tok::Function || next.kind == Tok::If) return true;
+    if (next.kind == Tok::Sub || next.kind == Tok::Function || next.kind == Tok::If ||
+        next.kind == Tok::Class) {
+      return true;
+    }
     return next.kind == Tok::Identifier && platform::EqualsNoCase(next.text, "property");
   }
 
@@ -750,7 +754,7 @@ class Parser {
     if ((proc.procKind == ProcKind::Let || proc.procKind == ProcKind::Set) && proc.params.empty()) {
       FailAt(RuntimeError::PropertyNeedsArgument, proc.pos);
     }
-    EndOfStatement();
+    // The body may start on the header's own line: Sub S() x = 1 End Sub
     std::vector<Decl>* savedDecls = std::exchange(decls_, &parsed.decls);
     inProcedure_ = true;
     procKind_ = proc.procKind;

@@ -255,7 +255,9 @@ class Resolver {
     }
     for (Decl& decl : parsed.decls) {
       std::u16string folded = FoldName(decl.name);
-      if (decl.kind == DeclKind::ReDim && !locals.count(folded) && !IsGlobalVariable(folded)) {
+      bool isField = class_ && class_->index.count(folded);
+      if (decl.kind == DeclKind::ReDim && !locals.count(folded) && !isField &&
+          !IsGlobalVariable(folded)) {
         decl.kind = DeclKind::Var;
         DeclareVariable(locals, decl, count, proc.arrays);
       }
@@ -486,7 +488,9 @@ class Resolver {
         e->pure = e->a->pure && e->b->pure;
         return;
       case ExprKind::New: {
-        auto it = classIndex_.find(FoldName(e->name));
+        // New RegExp is always the built-in object, whatever class the script calls so.
+        std::u16string folded = FoldName(e->name);
+        auto it = folded == u"regexp" ? classIndex_.end() : classIndex_.find(folded);
         e->slot = it == classIndex_.end() ? kNoSlot : it->second;
         e->pure = false;
         return;

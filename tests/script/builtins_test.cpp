@@ -46,6 +46,31 @@ TEST(Builtins, StringFunctions) {
             "FF FFFF FFFFFFFF 10000 10 0 2");
 }
 
+TEST(Builtins, LongPatternsInBothCompareModes) {
+  // Patterns past a few characters take the linear search: overlapping near-matches, the last
+  // match for InStrRev, text compare folding both sides.
+  struct Case {
+    const char* expression;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"InStr(\"aaaaaaaaaaaaaaaaaaaab\", \"aaaaaaaaaab\")", "11"},
+      {"InStr(1, \"xxABCDEFGHIJxABCDEFGHIJ\", \"abcdefghij\", 1)", "3"},
+      {"InStr(4, \"xxABCDEFGHIJxABCDEFGHIJ\", \"abcdefghij\", 1)", "14"},
+      {"InStr(1, \"xxABCDEFGHIJ\", \"abcdefghij\", 0)", "0"},
+      {"InStrRev(\"abcdefghijXabcdefghijX\", \"abcdefghij\")", "12"},
+      {"InStrRev(\"abcdefghijXabcdefghijX\", \"abcdefghij\", 20)", "1"},
+      {"InStrRev(\"ABCDEFGHIJXabcdefghijX\", \"abcdefghij\", -1, 1)", "12"},
+      {"Replace(\"1<sep-sep>2<SEP-SEP>3\", \"<sep-sep>\", \"+\", 1, -1, 1)", "1+2+3"},
+      {"Replace(\"1<sep-sep>2<SEP-SEP>3\", \"<sep-sep>\", \"+\")", "1+2<SEP-SEP>3"},
+      {"Join(Split(\"a<delimiter>b<DELIMITER>c\", \"<delimiter>\", -1, 1), \"|\")", "a|b|c"},
+      {"UBound(Split(String(100, \"x\"), String(10, \"x\")))", "10"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Eval(c.expression), c.value) << c.expression;
+  }
+}
+
 TEST(Builtins, SplitAndJoin) {
   EXPECT_EQ(Echo("a = Split(\"a,b,,c\", \",\")\nWScript.Echo UBound(a), a(2) = \"\", a(3), "
                  "TypeName(a)"),

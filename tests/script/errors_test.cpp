@@ -234,6 +234,23 @@ TEST(Errors, TimeoutsCancellationAndQuit) {
   deadline.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
   Outcome timed = runner.Run("On Error Resume Next\nDo While True: x = x + 1: Loop", deadline);
   EXPECT_EQ(timed.result.status, RunStatus::TimedOut);
+  // The deadline holds inside a single statement whose built-in runs for seconds, and inside a
+  // Class_Terminate.
+  for (const char* script : {"x = Len(Replace(String(2 ^ 27, \"a\"), \"a\", \"bb\"))",
+                             "Class T\nSub Class_Terminate : Do : Loop : End Sub\nEnd Class\n"
+                             "Set t = New T\nSet t = Nothing\nDo : Loop"}) {
+    RunOptions soon;
+    soon.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runner.Run(script, soon).result.status, RunStatus::TimedOut) << script;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << script;
+  }
+  // Limits shared with the host: the host raises the flag.
+  platform::RunLimits shared;
+  shared.Interrupt();
+  RunOptions hosted;
+  hosted.limits = &shared;
+  EXPECT_EQ(runner.Run("Do : Loop", hosted).result.status, RunStatus::TimedOut);
   std::atomic<bool> cancel{true};
   RunOptions cancelled;
   cancelled.cancel = &cancel;
