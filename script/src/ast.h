@@ -155,6 +155,16 @@ struct Param {
 /// What a procedure is: a Sub, a Function, or one of a class's property procedures.
 enum class ProcKind : uint8_t { Sub, Function, Get, Let, Set };
 
+/// What a name of the script's global scope stands for, for code compiled while the script runs
+/// (Execute, ExecuteGlobal, Eval, GetRef).
+struct NameBinding {
+  enum class Kind : uint8_t { Variable, Const, Procedure, Class };
+  Kind kind = Kind::Variable;
+  uint32_t index = 0;  // global slot, procedure or class
+  platform::Variant value;  // Const
+};
+using NameTable = std::unordered_map<std::u16string, NameBinding>;  // by folded name
+
 struct Procedure {
   std::u16string name;
   bool isFunction = false;  // answers a value (a Function or a Property Get)
@@ -167,6 +177,7 @@ struct Procedure {
   Block body;
   uint32_t localCount = 0;  // a Function's result is local slot 0
   std::vector<ArrayInit> arrays;
+  std::unordered_map<std::u16string, uint32_t> localNames;  // folded name -> slot, for Execute
 };
 
 struct DynamicName {
@@ -208,6 +219,7 @@ class Program {
   uint32_t globalCount = 0;
   std::vector<ArrayInit> globalArrays;
   std::vector<DynamicName> dynamics;  // names for the host to bind
+  NameTable names;  // the global names it declares, for code compiled while it runs
   bool optionExplicit = false;
 };
 

@@ -907,6 +907,24 @@ Variant CreateObject(Interpreter& rt, const Args& a) {
   return Variant(std::move(object));
 }
 
+Variant Execute(Interpreter& rt, const Args& a) {
+  rt.ExecuteCode(Text(a[0]), false);
+  return Variant();
+}
+
+Variant ExecuteGlobal(Interpreter& rt, const Args& a) {
+  rt.ExecuteCode(Text(a[0]), true);
+  return Variant();
+}
+
+Variant EvalText(Interpreter& rt, const Args& a) {
+  return rt.EvaluateCode(Text(a[0]));
+}
+
+Variant GetRef(Interpreter& rt, const Args& a) {
+  return Variant(rt.ProcedureReference(Text(a[0])));
+}
+
 constexpr uint16_t kMany = 0xFFFF;
 
 constexpr BuiltinInfo kBuiltins[] = {
@@ -932,8 +950,12 @@ constexpr BuiltinInfo kBuiltins[] = {
     {"Date", DateNow, 0, 0},
     {"DateSerial", DateSerial, 3, 3},
     {"Day", Day, 1, 1},
+    {"Eval", EvalText, 1, 1},
+    {"Execute", Execute, 1, 1},
+    {"ExecuteGlobal", ExecuteGlobal, 1, 1},
     {"Exp", Exp, 1, 1},
     {"Fix", Fix, 1, 1},
+    {"GetRef", GetRef, 1, 1},
     {"Hex", Hex, 1, 1},
     {"Hour", Hour, 1, 1},
     {"InStr", InStr, 2, 4},
@@ -1049,6 +1071,40 @@ const Constant kConstants[] = {
     {"vbGeneralDate", [] { return Variant(int16_t{0}); }},
     {"vbLongDate", [] { return Variant(int16_t{1}); }},
     {"vbShortDate", [] { return Variant(int16_t{2}); }},
+    {"vbLongTime", [] { return Variant(int16_t{3}); }},
+    {"vbShortTime", [] { return Variant(int16_t{4}); }},
+    {"vbDatabaseCompare", [] { return Variant(int16_t{2}); }},
+    {"vbUseSystem", [] { return Variant(int16_t{0}); }},
+    {"vbFirstJan1", [] { return Variant(int16_t{1}); }},
+    {"vbFirstFourDays", [] { return Variant(int16_t{2}); }},
+    {"vbFirstFullWeek", [] { return Variant(int16_t{3}); }},
+    {"vbOKOnly", [] { return Variant(int16_t{0}); }},
+    {"vbOKCancel", [] { return Variant(int16_t{1}); }},
+    {"vbAbortRetryIgnore", [] { return Variant(int16_t{2}); }},
+    {"vbYesNoCancel", [] { return Variant(int16_t{3}); }},
+    {"vbYesNo", [] { return Variant(int16_t{4}); }},
+    {"vbRetryCancel", [] { return Variant(int16_t{5}); }},
+    {"vbCritical", [] { return Variant(int16_t{16}); }},
+    {"vbQuestion", [] { return Variant(int16_t{32}); }},
+    {"vbExclamation", [] { return Variant(int16_t{48}); }},
+    {"vbInformation", [] { return Variant(int16_t{64}); }},
+    {"vbDefaultButton1", [] { return Variant(int16_t{0}); }},
+    {"vbDefaultButton2", [] { return Variant(int16_t{256}); }},
+    {"vbDefaultButton3", [] { return Variant(int16_t{512}); }},
+    {"vbDefaultButton4", [] { return Variant(int16_t{768}); }},
+    {"vbApplicationModal", [] { return Variant(int16_t{0}); }},
+    {"vbSystemModal", [] { return Variant(int16_t{4096}); }},
+    {"vbMsgBoxHelpButton", [] { return Variant(int32_t{16384}); }},
+    {"vbMsgBoxSetForeground", [] { return Variant(int32_t{65536}); }},
+    {"vbMsgBoxRight", [] { return Variant(int32_t{524288}); }},
+    {"vbMsgBoxRtlReading", [] { return Variant(int32_t{1048576}); }},
+    {"vbOK", [] { return Variant(int16_t{1}); }},
+    {"vbCancel", [] { return Variant(int16_t{2}); }},
+    {"vbAbort", [] { return Variant(int16_t{3}); }},
+    {"vbRetry", [] { return Variant(int16_t{4}); }},
+    {"vbIgnore", [] { return Variant(int16_t{5}); }},
+    {"vbYes", [] { return Variant(int16_t{6}); }},
+    {"vbNo", [] { return Variant(int16_t{7}); }},
 };
 
 }  // namespace
@@ -1057,11 +1113,18 @@ int FindBuiltin(std::u16string_view foldedName) {
   for (size_t i = 0; i < std::size(kBuiltins); ++i) {
     if (platform::EqualsNoCase(foldedName, kBuiltins[i].name)) return static_cast<int>(i);
   }
+  std::span<const BuiltinInfo> more = FormatBuiltins();
+  for (size_t i = 0; i < more.size(); ++i) {
+    if (platform::EqualsNoCase(foldedName, more[i].name)) {
+      return static_cast<int>(std::size(kBuiltins) + i);
+    }
+  }
   return -1;
 }
 
 const BuiltinInfo& Builtin(int index) {
-  return kBuiltins[static_cast<size_t>(index)];
+  auto i = static_cast<size_t>(index);
+  return i < std::size(kBuiltins) ? kBuiltins[i] : FormatBuiltins()[i - std::size(kBuiltins)];
 }
 
 std::optional<Variant> FindBuiltinConstant(std::u16string_view foldedName) {

@@ -56,19 +56,19 @@ std::u16string ClassInstance::TypeName() const {
 // Interpreter: classes
 
 DispId Interpreter::ClassMemberId(uint32_t classIndex, std::u16string_view name) const {
-  const ClassDef& def = program_.classes[classIndex];
+  const ClassDef& def = *classes_[classIndex];
   auto it = def.index.find(FoldName(name));
   if (it == def.index.end()) return platform::kDispIdUnknown;
   return static_cast<DispId>(it->second + 1);
 }
 
 const std::u16string& Interpreter::ClassName(uint32_t classIndex) const {
-  return program_.classes[classIndex].name;
+  return classes_[classIndex]->name;
 }
 
 Variant Interpreter::InvokeClassMember(ClassInstance& self, DispId id, InvokeKind kind,
                                        std::span<Variant> args) {
-  const ClassDef& def = program_.classes[self.ClassIndex()];
+  const ClassDef& def = *classes_[self.ClassIndex()];
   uint32_t index = id == platform::kDispIdValue ? def.defaultMember : static_cast<uint32_t>(id - 1);
   if (index >= def.members.size()) Raise(RuntimeError::MemberNotFound);
   const ClassMember& member = def.members[index];
@@ -86,7 +86,7 @@ Variant Interpreter::InvokeClassMember(ClassInstance& self, DispId id, InvokeKin
     proc = member.method != kNoSlot ? member.method : member.get;
   }
   if (proc == kNoSlot) Raise(RuntimeError::MemberNotFound, Quoted(member.name));
-  const Procedure& procedure = program_.procedures[proc];
+  const Procedure& procedure = *procs_[proc];
   if (args.size() > procedure.params.size() && procedure.params.empty() &&
       !HasKind(kind, InvokeKind::PropertyPut) && !HasKind(kind, InvokeKind::PropertyPutRef)) {
     // P(i) where P takes no arguments: an element of what P answers.
@@ -142,7 +142,7 @@ Variant Interpreter::CallWithValues(const Procedure& proc, std::span<Variant> ar
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots, false, me};
+  Frame frame{slots, false, me, &proc};
   FrameScope scope(*this, frame);
   ExecBlock(proc.body);
   return proc.isFunction ? std::move(storage[0]) : Variant();
@@ -151,10 +151,10 @@ Variant Interpreter::CallWithValues(const Procedure& proc, std::span<Variant> ar
 Variant Interpreter::CallClassMember(const Expr& e) {
   ClassInstance* me = frame_->me;
   if (me == nullptr) Raise(RuntimeError::InternalError);
-  const ClassMember& member = program_.classes[me->ClassIndex()].members[e.slot];
+  const ClassMember& member = classes_[me->ClassIndex()]->members[e.slot];
   uint32_t proc = member.method != kNoSlot ? member.method : member.get;
   if (proc == kNoSlot) Raise(RuntimeError::MemberNotFound, Quoted(member.name));
-  const Procedure& procedure = program_.procedures[proc];
+  const Procedure& procedure = *procs_[proc];
   // Keeps the object alive while its method runs, whatever the method does to its holders.
   ObjectRef keep = me->shared_from_this();
   if (!e.args.empty() && procedure.params.empty()) {
@@ -171,20 +171,20 @@ Variant Interpreter::NewObject(const Expr& e) {
     if (platform::EqualsNoCase(e.name, "regexp")) return Variant(CreateRegExp());
     Raise(RuntimeError::ClassNotDefined, Quoted(e.name));
   }
-  const ClassDef& def = program_.classes[e.slot];
+  const ClassDef& def = *classes_[e.slot];
   auto object = std::make_shared<ClassInstance>(self_, e.slot, def.fieldCount);
   live_.insert(object.get());
   for (const ArrayInit& init : def.fieldArrays)
     InitArray(init, object->Field(init.slot));
   if (def.initialize != kNoSlot) {
-    CallWithValues(program_.procedures[def.initialize], {}, object.get());
+    CallWithValues(*procs_[def.initialize], {}, object.get());
   }
   return Variant(ObjectRef(std::move(object)));
 }
 
 void Interpreter::ReleaseInstance(ClassInstance& dying) noexcept {
   live_.erase(&dying);
-  const ClassDef& def = program_.classes[dying.ClassIndex()];
+  const ClassDef& def = *classes_[dying.ClassIndex()];
   if (dying.Terminated() || def.terminate == kNoSlot || frame_ == nullptr) return;
   // The dying object cannot be referred to any more; a twin that holds its fields runs
   // Class_Terminate as Me, and may even be kept by it.
@@ -194,7 +194,7 @@ void Interpreter::ReleaseInstance(ClassInstance& dying) noexcept {
     twin->AdoptFields(dying.TakeFields());
     twin->MarkTerminated();
     live_.insert(twin.get());
-    CallWithValues(program_.procedures[def.terminate], {}, twin.get());
+    CallWithValues(*procs_[def.terminate], {}, twin.get());
   } catch (...) {
     // An error in Class_Terminate is not the concern of the statement that released the object.
   }
@@ -203,6 +203,9 @@ void Interpreter::ReleaseInstance(ClassInstance& dying) noexcept {
 
 void Interpreter::ReleaseAll() {
   for (Variant& global : globals_) {
+    Variant old = std::exchange(global, Variant());
+  }
+  for (Variant& global : extra_) {
     Variant old = std::exchange(global, Variant());
   }
   std::vector<ObjectRef> cycles;

@@ -31,6 +31,7 @@ using platform::VarType;
 namespace {
 
 constexpr uint64_t kInterruptCheckInterval = 1024;
+
 constexpr InvokeKind kGet = InvokeKind::Method | InvokeKind::PropertyGet;
 
 // A few values on the machine stack, more on the heap: the arguments of one call.
@@ -203,6 +204,12 @@ RunResult Interpreter::Run() {
   if (options_.maxSteps != 0) nextCheck_ = std::min(nextCheck_, options_.maxSteps);
   globals_.assign(program_.globalCount, Variant());
   bound_.assign(program_.globalCount, 0);
+  mainGlobals_ = program_.globalCount;
+  for (const Procedure& proc : program_.procedures)
+    procs_.push_back(&proc);
+  for (const ClassDef& def : program_.classes)
+    classes_.push_back(&def);
+  names_ = program_.names;
   Frame top;
   frame_ = &top;
   bool started = false;
@@ -223,7 +230,7 @@ RunResult Interpreter::Run() {
         }
         if (item) {
           globals_[dynamic.slot] = Variant(std::move(item));
-          bound_[dynamic.slot] = 1;
+          bound_[dynamic.slot] = kBoundItem;
         }
       }
       for (const ArrayInit& init : program_.globalArrays) {
@@ -448,7 +455,7 @@ void Interpreter::ExecCallStatement(const Expr& e) {
       CallMember(e, InvokeKind::Method);
       return;
     case ExprKind::CallProc:
-      CallProcedure(program_.procedures[e.slot], e, nullptr);
+      CallProcedure(*procs_[e.slot], e, nullptr);
       return;
     case ExprKind::CallBuiltin:
       CallBuiltin(e);
@@ -736,8 +743,13 @@ Variant Interpreter::Eval(const Expr& e) {
     case ExprKind::Local:
       return *frame_->slots[e.slot];
     case ExprKind::Global:
-      return globals_[e.slot];
+      return GlobalAt(e.slot);
     case ExprKind::Dynamic:
+      if (bound_[e.slot] == kBoundProcedure) {
+        // A procedure that ExecuteGlobal defined after this code was compiled: a call.
+        ObjectRef procedure = globals_[e.slot].AsObject();
+        return procedure->Invoke(platform::kDispIdValue, InvokeKind::Method, {});
+      }
       return *DynamicSlot(e);
     case ExprKind::Paren:
       return Eval(*e.a);
@@ -753,7 +765,7 @@ Variant Interpreter::Eval(const Expr& e) {
       return Variant::Bool(ops::Is(a, EvalRef(*e.b, temp)));
     }
     case ExprKind::CallProc:
-      return CallProcedure(program_.procedures[e.slot], e, nullptr);
+      return CallProcedure(*procs_[e.slot], e, nullptr);
     case ExprKind::CallBuiltin:
       return CallBuiltin(e);
     case ExprKind::Index:
@@ -783,7 +795,7 @@ const Variant& Interpreter::EvalRef(const Expr& e, Variant& temp) {
     case ExprKind::Local:
       return *frame_->slots[e.slot];
     case ExprKind::Global:
-      return globals_[e.slot];
+      return GlobalAt(e.slot);
     case ExprKind::Dynamic:
       return *DynamicSlot(e);
     case ExprKind::Field:
@@ -960,7 +972,7 @@ Variant Interpreter::CallProcedure(const Procedure& proc, const Expr& e, ClassIn
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots, false, me};
+  Frame frame{slots, false, me, &proc};
   {
     FrameScope scope(*this, frame);
     try {
@@ -1013,7 +1025,7 @@ Variant* Interpreter::LocateVariable(const Expr& e) {
     case ExprKind::Local:
       return frame_->slots[e.slot];
     case ExprKind::Global:
-      return &globals_[e.slot];
+      return &GlobalAt(e.slot);
     case ExprKind::Dynamic:
       return DynamicSlot(e);
     case ExprKind::Field:

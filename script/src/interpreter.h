@@ -2,9 +2,11 @@
 // Runs a resolved program: statements, expressions, calls, and the error and stop rules.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -78,6 +80,9 @@ class Interpreter {
   /// The random-number generator of Rnd and Randomize.
   float NextRandom(std::optional<float> argument);
   void Randomize(std::optional<double> seed);
+  /// The locale a script has set (SetLocale, GetLocale); formatting stays English (US).
+  int32_t Locale() const { return locale_; }
+  void SetLocale(int32_t locale) { locale_ = locale; }
 
   // Services for the objects of the script's classes.
   platform::DispId ClassMemberId(uint32_t classIndex, std::u16string_view name) const;
@@ -87,12 +92,24 @@ class Interpreter {
   /// An object of a class is going: runs its Class_Terminate (errors there are dropped).
   void ReleaseInstance(ClassInstance& dying) noexcept;
 
+  // Code compiled while the script runs.
+  /// Execute (@p global false: in the running procedure's scope) and ExecuteGlobal.
+  void ExecuteCode(std::u16string_view text, bool global);
+  /// Eval: the value of an expression in the running procedure's scope.
+  platform::Variant EvaluateCode(std::u16string_view text);
+  /// GetRef: an object whose default method calls the procedure @p name.
+  platform::ObjectRef ProcedureReference(std::u16string_view name);
+  /// Calls procedure @p index (of the running script) with these arguments, as an object's
+  /// method is called.
+  platform::Variant CallProcedureIndex(uint32_t index, std::span<platform::Variant> args);
+
  private:
   enum class Flow : uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
   struct Frame {
     platform::Variant** slots = nullptr;
     bool resumeNext = false;
     ClassInstance* me = nullptr;  // the object whose method runs
+    const Procedure* proc = nullptr;  // the running procedure; nullptr at the top level
   };
   struct Interrupt {
     RunStatus status;
@@ -169,6 +186,13 @@ class Interpreter {
   bool MakeReference(const Expr& arg, Reference& ref, platform::Variant& value);
   void WriteBack(const Reference& ref, platform::Variant&& value);
   void InitArray(const ArrayInit& init, platform::Variant& slot);
+  /// Global slot @p slot: the script's own, or one that code compiled while it runs added.
+  platform::Variant& GlobalAt(uint32_t slot) {
+    return slot < mainGlobals_ ? globals_[slot] : extra_[slot - mainGlobals_];
+  }
+  /// Compiles code for Execute, ExecuteGlobal (@p global) or Eval (@p expression) and adds its
+  /// names, procedures and classes to the running script's.
+  const Program& CompileSnippet(std::u16string_view text, bool global, bool expression);
 
   void Tick() {
     if (++steps_ >= nextCheck_ || flag_->load(std::memory_order_relaxed)) CheckInterrupts();
@@ -192,6 +216,10 @@ class Interpreter {
   Host& host_;
   const RunOptions& options_;
   std::vector<platform::Variant> globals_;
+  // bound_ of a global that holds one of the host's objects, and of one that names a procedure
+  // that ExecuteGlobal defined after the code that uses the name was compiled.
+  static constexpr uint8_t kBoundItem = 1;
+  static constexpr uint8_t kBoundProcedure = 2;
   std::vector<uint8_t> bound_;
   std::shared_ptr<ErrObject> err_;
   Frame* frame_ = nullptr;
@@ -202,11 +230,20 @@ class Interpreter {
   uint64_t nextCheck_ = 0;
   uintptr_t stackLimit_ = 0;
   uint32_t randomSeed_ = 0x50000;
+  int32_t locale_ = 1033;
   float lastRandom_ = 0.0f;
   platform::Variant missing_;
   FrameArena arena_;
   std::shared_ptr<Interpreter*> self_;  // null once the interpreter has gone
   std::unordered_set<ClassInstance*> live_;
+  // The script's procedures, classes and global names, with those of code compiled while it runs.
+  std::vector<const Procedure*> procs_;
+  std::vector<const ClassDef*> classes_;
+  NameTable names_;
+  uint32_t mainGlobals_ = 0;
+  std::deque<platform::Variant> extra_;
+  std::vector<std::shared_ptr<const Program>> snippets_;
+  std::unordered_map<std::u16string, std::shared_ptr<const Program>> snippetCache_;
 };
 
 }  // namespace corvella::script

@@ -38,6 +38,16 @@ class Parser {
     return std::move(script_);
   }
 
+  ParsedScript RunExpression() {
+    decls_ = &script_.globals;
+    StmtPtr s = MakeStmt(StmtKind::Call, PosOf(Cur()));
+    s->value = ParseExpr();
+    SkipSeparators();
+    if (!Is(Tok::End)) FailHere(RuntimeError::ExpectedEndOfStatement);
+    script_.top.push_back(std::move(s));
+    return std::move(script_);
+  }
+
  private:
   // ------------------------------------------------------------------------------------------
   // Tokens
@@ -1080,6 +1090,10 @@ class Parser {
 
 ParsedScript Parse(const Lexed& lexed) {
   return Parser(lexed).Run();
+}
+
+ParsedScript ParseExpression(const Lexed& lexed) {
+  return Parser(lexed).RunExpression();
 }
 
 std::u16string WithVariableName(uint32_t index) {

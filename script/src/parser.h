@@ -48,6 +48,10 @@ struct ParsedScript {
 /// Parses a token list; throws CompileFailure at the first syntax error.
 ParsedScript Parse(const Lexed& lexed);
 
+/// Parses a token list that holds one expression (Eval): the script's only statement is a Call
+/// statement whose value is that expression.
+ParsedScript ParseExpression(const Lexed& lexed);
+
 /// The name of the hidden variable that holds the object of a With block: it cannot clash with a
 /// script's names.
 std::u16string WithVariableName(uint32_t index);

@@ -38,6 +38,10 @@ ExprPtr MakeNode(ExprKind kind, Pos pos) {
 
 class Resolver {
  public:
+  explicit Resolver(const ResolveContext* context) : context_(context) {
+    if (context_) program_.globalCount = context_->globalBase;
+  }
+
   Program Run(ParsedScript parsed) {
     program_.optionExplicit = parsed.optionExplicit;
     // Declarations first: names may be used before the statement that declares them.
@@ -63,7 +67,7 @@ class Resolver {
       }
       Symbol symbol;
       symbol.kind = Symbol::Kind::Procedure;
-      symbol.index = static_cast<uint32_t>(i);
+      symbol.index = ProcedureBase() + static_cast<uint32_t>(i);
       globals_.insert_or_assign(std::move(folded), std::move(symbol));
     }
     DeclareClasses(parsed);
@@ -81,12 +85,98 @@ class Resolver {
       ResolveProcedure(parsedProc);
       program_.procedures.push_back(std::move(parsedProc.procedure));
     }
+    ExportNames();
     return std::move(program_);
   }
 
  private:
   // ------------------------------------------------------------------------------------------
   // Classes
+
+  uint32_t ProcedureBase() const { return context_ ? context_->procedureBase : 0; }
+  uint32_t ClassBase() const { return context_ ? context_->classBase : 0; }
+
+  // The global names for code compiled later: all of them, or with a context those it adds.
+  void ExportNames() {
+    for (const auto& [folded, symbol] : globals_) {
+      NameBinding binding;
+      switch (symbol.kind) {
+        case Symbol::Kind::Global:
+          binding.kind = NameBinding::Kind::Variable;
+          break;
+        case Symbol::Kind::Const:
+          binding.kind = NameBinding::Kind::Const;
+          binding.value = symbol.value;
+          break;
+        case Symbol::Kind::Procedure:
+          binding.kind = NameBinding::Kind::Procedure;
+          break;
+        default:
+          continue;
+      }
+      binding.index = symbol.index;
+      program_.names.insert_or_assign(folded, std::move(binding));
+    }
+    for (const auto& [folded, info] : dynamicIndex_) {
+      NameBinding binding;
+      binding.index = program_.dynamics[info.index].slot;
+      program_.names.emplace(folded, std::move(binding));
+    }
+    for (const auto& [folded, slot] : contextGlobals_) {
+      NameBinding binding;
+      binding.index = slot;
+      program_.names.emplace(folded, std::move(binding));
+    }
+    for (const auto& [folded, index] : classIndex_) {
+      NameBinding binding;
+      binding.kind = NameBinding::Kind::Class;
+      binding.index = index;
+      program_.names.emplace(folded, std::move(binding));
+    }
+  }
+
+  // A name of the running script, for code compiled with a context.
+  const Symbol* FindInContext(const std::u16string& folded) {
+    if (!context_) return nullptr;
+    if (context_->procedure && !proc_) {
+      auto it = context_->procedure->localNames.find(folded);
+      if (it != context_->procedure->localNames.end()) {
+        contextSymbol_ = Symbol();
+        contextSymbol_.kind = Symbol::Kind::Local;
+        contextSymbol_.index = it->second;
+        return &contextSymbol_;
+      }
+    }
+    if (context_->cls && !class_) {
+      auto it = context_->cls->index.find(folded);
+      if (it != context_->cls->index.end()) {
+        const ClassMember& member = context_->cls->members[it->second];
+        contextSymbol_ = Symbol();
+        contextSymbol_.kind = member.field != kNoSlot ? Symbol::Kind::Field : Symbol::Kind::Member;
+        contextSymbol_.index = member.field != kNoSlot ? member.field : it->second;
+        return &contextSymbol_;
+      }
+    }
+    auto it = context_->names->find(folded);
+    if (it == context_->names->end()) return nullptr;
+    contextSymbol_ = Symbol();
+    switch (it->second.kind) {
+      case NameBinding::Kind::Variable:
+        contextSymbol_.kind = Symbol::Kind::Global;
+        break;
+      case NameBinding::Kind::Const:
+        contextSymbol_.kind = Symbol::Kind::Const;
+        contextSymbol_.value = it->second.value;
+        break;
+      case NameBinding::Kind::Procedure:
+        contextSymbol_.kind = Symbol::Kind::Procedure;
+        break;
+      case NameBinding::Kind::Class:
+        return nullptr;
+    }
+    contextSymbol_.index = it->second.index;
+    return &contextSymbol_;
+  }
 
   void DeclareClasses(ParsedScript& parsed) {
     for (ParsedClass& parsedClass : parsed.classes) {
@@ -96,7 +186,7 @@ class Resolver {
       Table table;
       std::u16string folded = FoldName(def.name);
       if (classIndex_.count(folded)) FailAt(RuntimeError::NameRedefined, def.pos);
-      classIndex_.emplace(folded, static_cast<uint32_t>(program_.classes.size()));
+      classIndex_.emplace(folded, ClassBase() + static_cast<uint32_t>(program_.classes.size()));
       for (Decl& decl : parsedClass.fields) {
         uint32_t member = AddMember(def, decl.name, decl.isPublic, decl.pos, true);
         ClassMember& m = def.members[member];
@@ -111,7 +201,7 @@ class Resolver {
       Procedure& proc = parsed.procedures[i].procedure;
       if (proc.classIndex == kNoSlot) continue;
       ClassDef& def = program_.classes[proc.classIndex];
-      auto index = static_cast<uint32_t>(i);
+      auto index = ProcedureBase() + static_cast<uint32_t>(i);
       uint32_t member = AddMember(def, proc.name, proc.isPublic, proc.pos, false);
       ClassMember& m = def.members[member];
       uint32_t* place = &m.method;
@@ -161,7 +251,15 @@ class Resolver {
     if (table.count(folded)) FailAt(RuntimeError::NameRedefined, decl.pos);
     Symbol symbol;
     symbol.kind = &table == &globals_ ? Symbol::Kind::Global : Symbol::Kind::Local;
-    symbol.index = count++;
+    // Code run by ExecuteGlobal that declares a variable the script already has uses it.
+    const NameBinding* known = nullptr;
+    if (context_ && &table == &globals_) {
+      auto it = context_->names->find(folded);
+      if (it != context_->names->end() && it->second.kind == NameBinding::Kind::Variable) {
+        known = &it->second;
+      }
+    }
+    symbol.index = known ? known->index : count++;
     if (decl.kind == DeclKind::FixedArray || decl.kind == DeclKind::DynamicArray) {
       ArrayInit init;
       init.slot = symbol.index;
@@ -264,6 +362,12 @@ class Resolver {
     }
     ResolveBlock(proc.body);
     proc.localCount = count;
+    for (const auto& [folded, symbol] : locals) {
+      if (symbol.kind == Symbol::Kind::Local) proc.localNames.emplace(folded, symbol.index);
+    }
+    for (const auto& [folded, slot] : implicitLocals_)
+      proc.localNames.emplace(folded, slot);
+    if (proc.isFunction || proc.procKind == ProcKind::Sub) proc.localNames.emplace(procName_, 0);
     locals_ = nullptr;
     proc_ = nullptr;
     class_ = nullptr;
@@ -283,6 +387,18 @@ class Resolver {
   // local of the procedure unless the host binds an object to it.
   ExprPtr MakeDynamic(const Expr& name) {
     std::u16string folded = FoldName(name.name);
+    if (context_) {
+      // Code compiled while the script runs makes a new global of a name declared nowhere.
+      auto it = contextGlobals_.find(folded);
+      if (it == contextGlobals_.end()) {
+        it = contextGlobals_.emplace(folded, program_.globalCount++).first;
+        program_.dynamics.push_back(DynamicName{name.name, it->second});  // for the host to bind
+      }
+      ExprPtr e = MakeNode(ExprKind::Global, name.pos);
+      e->name = name.name;
+      e->slot = it->second;
+      return e;
+    }
     auto it = dynamicIndex_.find(folded);
     if (it == dynamicIndex_.end()) {
       DynamicName dynamic{name.name, program_.globalCount++};
@@ -329,7 +445,8 @@ class Resolver {
       }
     }
     auto it = globals_.find(folded);
-    return it == globals_.end() ? nullptr : &it->second;
+    if (it != globals_.end()) return &it->second;
+    return FindInContext(folded);
   }
 
   // Me.name: a member of the running method's own object, called through it.
@@ -492,6 +609,12 @@ class Resolver {
         std::u16string folded = FoldName(e->name);
         auto it = folded == u"regexp" ? classIndex_.end() : classIndex_.find(folded);
         e->slot = it == classIndex_.end() ? kNoSlot : it->second;
+        if (context_ && e->slot == kNoSlot && folded != u"regexp") {
+          auto known = context_->names->find(folded);
+          if (known != context_->names->end() && known->second.kind == NameBinding::Kind::Class) {
+            e->slot = known->second.index;
+          }
+        }
         e->pure = false;
         return;
       }
@@ -641,9 +764,12 @@ class Resolver {
   Program program_;
   Table globals_;
   Table* locals_ = nullptr;
+  const ResolveContext* context_ = nullptr;
   Procedure* proc_ = nullptr;
   ClassDef* class_ = nullptr;
   Symbol classSymbol_;
+  Symbol contextSymbol_;
+  std::unordered_map<std::u16string, uint32_t> contextGlobals_;
   std::unordered_map<std::u16string, uint32_t> classIndex_;
   std::u16string procName_;
   uint32_t* localCount_ = nullptr;
@@ -653,8 +779,8 @@ class Resolver {
 
 }  // namespace
 
-Program Resolve(ParsedScript parsed) {
-  return Resolver().Run(std::move(parsed));
+Program Resolve(ParsedScript parsed, const ResolveContext* context) {
+  return Resolver(context).Run(std::move(parsed));
 }
 
 }  // namespace corvella::script
