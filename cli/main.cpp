@@ -25,8 +25,10 @@ struct Subcommand {
 
 constexpr Subcommand kSubcommands[] = {
     {"convert", corvella::cli::RunConvert, "convert images, one or many, through the object"},
+    {"thumbnail", corvella::cli::RunThumbnail, "make small pictures of photos, fast, on every core"},
     {"info", corvella::cli::RunInfo, "print the format, size and byte count of image files"},
     {"run", corvella::cli::RunScript, "run a VBScript job or page that drives the object"},
+    {"serve", corvella::cli::RunServe, "serve a site of classic pages and files over HTTP"},
     {"version", corvella::cli::RunVersion, "print the component's version"},
     {"members", corvella::cli::RunMembers, "print the member table of the Pictron interface"},
 };
@@ -46,9 +48,13 @@ void PrintHelp(std::FILE* out) {
   std::fputs("\n", out);
   std::fputs(corvella::cli::ConvertHelp().data(), out);
   std::fputs("\n", out);
+  std::fputs(corvella::cli::ThumbnailHelp().data(), out);
+  std::fputs("\n", out);
   std::fputs(corvella::cli::InfoHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::RunHelp().data(), out);
+  std::fputs("\n", out);
+  std::fputs(corvella::cli::ServeHelp().data(), out);
   std::fputs("\n", out);
   std::fputs(corvella::cli::ErrorsHelp().data(), out);
 }

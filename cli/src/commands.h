@@ -10,6 +10,8 @@ namespace corvella::cli {
 
 /// corvella convert INPUT OUTPUT [OPERATION...], and --batch over many inputs.
 int RunConvert(Arguments args, Console& console);
+/// corvella thumbnail INPUT... --size W[xH] (--out-dir DIR | -o OUTPUT) [--jobs N] ...
+int RunThumbnail(Arguments args, Console& console);
 /// corvella info FILE...
 int RunInfo(Arguments args, Console& console);
 /// corvella version
@@ -19,10 +21,15 @@ int RunMembers(Arguments args, Console& console);
 /// corvella run SCRIPT [--root DIR] [--response FILE] [--timeout SECONDS] [ARG...]
 int RunScript(Arguments args, Console& console);
 
+/// corvella serve SITE_ROOT [--bind ADDR] [--port N] [OPTIONS]
+int RunServe(Arguments args, Console& console);
+
 /// The help texts that the subcommands print for --help, each ending with a newline.
 std::string_view ConvertHelp();
 std::string_view InfoHelp();
+std::string_view ThumbnailHelp();
 std::string_view RunHelp();
+std::string_view ServeHelp();
 /// What every subcommand's errors look like and what their numbers mean.
 std::string_view ErrorsHelp();
 

@@ -4,19 +4,18 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "batch_runner.h"
 #include "bound_object.h"
 #include "commands.h"
 #include "corvella/codec/picture_writer.h"
 #include "corvella/platform/file_system.h"
 #include "corvella/platform/text.h"
 #include "option_scanner.h"
-#include "progress_bar.h"
 #include "values.h"
 
 namespace corvella::cli {
@@ -94,6 +93,7 @@ struct ConvertJob {
   std::vector<std::string> positionals;
   std::optional<std::string> outDir;
   std::optional<OutputFormat> format;
+  std::optional<int32_t> jobs;
   std::vector<Step> steps;
 };
 
@@ -167,6 +167,8 @@ class ConvertParser {
         if (job_.outDir->empty()) throw UsageError("--out-dir: the folder name is empty");
       } else if (name == "--format") {
         job_.format = ParseFormat(scanner.Value());
+      } else if (name == "--jobs") {
+        job_.jobs = ParseJobs(scanner.Value());
       } else if (const Operation* operation = FindOperation(name)) {
         Add(*operation, scanner);
       } else {
@@ -324,6 +326,7 @@ int ConvertOne(Console& console, const ConvertJob& job) {
                                                       "' (use --batch to convert many files)");
   }
   if (job.outDir) throw UsageError("--out-dir applies to --batch only");
+  if (job.jobs) throw UsageError("--jobs applies to --batch only");
   const std::string& input = job.positionals[0];
   const std::string& output = job.positionals[1];
   if (output.empty()) throw UsageError("OUTPUT is empty");
@@ -342,47 +345,21 @@ int ConvertOne(Console& console, const ConvertJob& job) {
   });
 }
 
-// The physical path of a name, or nothing when it cannot be mapped (the conversion reports that).
-std::optional<std::u16string> MappedPath(const Console& console, const std::string& name) {
-  try {
-    return ShellPath(console.workingFolder, platform::Utf8ToWide(name));
-  } catch (const platform::Error&) {
-    return std::nullopt;
-  }
-}
-
 int ConvertBatch(Console& console, const ConvertJob& job) {
   if (!job.outDir) throw UsageError("--batch needs --out-dir DIR");
   if (job.positionals.empty()) throw UsageError("--batch needs at least one INPUT");
   const OutputFormat format = job.format.value_or(OutputFormat::Jpeg);
   const std::string folder = *job.outDir;
 
-  // Every output name is made before anything is converted, so that no output can overwrite an
-  // input or another file's output.
+  // Every output name is made and checked before anything is converted, so that no output can
+  // overwrite an input or another file's output.
   std::vector<std::string> outputs;
-  std::map<std::u16string, size_t> inputPaths;
-  for (size_t i = 0; i < job.positionals.size(); ++i) {
-    if (auto path = MappedPath(console, job.positionals[i])) inputPaths.emplace(*path, i);
-  }
-  std::map<std::u16string, size_t> outputPaths;
-  for (size_t i = 0; i < job.positionals.size(); ++i) {
-    const std::string& input = job.positionals[i];
+  for (const std::string& input : job.positionals) {
     std::string stem = std::filesystem::path(input).stem().string();
-    std::string output =
-        folder + (folder.back() == '/' ? "" : "/") + stem + "." + std::string(Extension(format));
-    if (auto path = MappedPath(console, output)) {
-      auto [earlier, added] = outputPaths.emplace(*path, i);
-      if (!added) {
-        throw UsageError("'" + job.positionals[earlier->second] + "' and '" + input +
-                         "' would both be written to '" + output + "'");
-      }
-      if (inputPaths.contains(*path)) {
-        throw UsageError("'" + output + "' would overwrite the input '" +
-                         job.positionals[inputPaths[*path]] + "'");
-      }
-    }
-    outputs.push_back(std::move(output));
+    outputs.push_back(folder + (folder.back() == '/' ? "" : "/") + stem + "." +
+                      std::string(Extension(format)));
   }
+  CheckOutputs(console, job.positionals, outputs);
 
   std::error_code failure;
   std::filesystem::path target = console.workingFolder / std::filesystem::path(folder);
@@ -395,22 +372,10 @@ int ConvertBatch(Console& console, const ConvertJob& job) {
     }
   }
 
-  size_t failed = 0;
-  ProgressBar bar(console.err, console.errIsTerminal, job.positionals.size());
-  for (size_t i = 0; i < job.positionals.size(); ++i) {
-    const std::string& input = job.positionals[i];
-    bar.Show(i, input);
-    try {
-      ConvertFile(console, job, input, outputs[i], format);
-    } catch (...) {
-      bar.Clear();
-      std::string line = FormatError(CurrentError());
-      std::fprintf(console.err, "%s: %s\n", input.c_str(), line.c_str());
-      ++failed;
-    }
-  }
-  bar.Show(job.positionals.size(), {});
-  bar.Clear();
+  const size_t failed =
+      RunBatch(console, job.positionals, job.jobs.value_or(DefaultJobs()), [&](size_t i) {
+        ConvertFile(console, job, job.positionals[i], outputs[i], format);
+      });
 
   const size_t total = job.positionals.size();
   if (failed == 0) {
@@ -441,7 +406,8 @@ int RunConvert(Arguments args, Console& console) {
 
 std::string_view ConvertHelp() {
   return R"(usage: corvella convert INPUT OUTPUT [OPERATION...]
-       corvella convert --batch --out-dir DIR [--format jpg|png|bmp] [OPERATION...] INPUT...
+       corvella convert --batch --out-dir DIR [--format jpg|png|bmp] [--jobs N] [OPERATION...]
+                        INPUT...
 
 Opens INPUT (JPEG, GIF, BMP or PNG) with OpenFile, applies the operations in the order given,
 each one call of the object's member of that name, and saves the result to OUTPUT with SaveFile.
@@ -491,10 +457,13 @@ Batch:
   --out-dir DIR             folder of the outputs (made when missing); an output is named
                             after its input with the extension of --format
   --format jpg|png|bmp      format of the outputs (default jpg)
+  --jobs N                  convert N files at a time, each with its own object (default: the
+                            number of processors); the outputs are the same for any N
 A failing file is reported as "INPUT: error NUMBER (SOURCE): DESCRIPTION" and the batch goes on;
 a summary ends it, and the status is 1 when any file failed. On a terminal, a progress bar shows
 how far the batch has come. Outputs that would overwrite an input or each other are refused
-before anything is converted.
+before anything is converted: by name, and by file identity where they exist (an output folder
+that is a link to the input folder is caught).
 )";
 }
 

@@ -121,11 +121,10 @@ def run(client, inputs, out_dir, width, height, ship_bytes=False, stream=sys.std
     for name, error in failures:
         _report(stream, bar, name, error)
         done += 1
-    for future in as_completed(futures):
+    for future, error in as_completed(futures, with_results=True, raise_errors=False):
         name = futures[future]
-        try:
-            error = future.result()
-        except Exception as failure:  # a worker lost, a task that could not run
+        if future.status != "finished":  # a worker lost, a task that could not run
+            failure = error[1] if isinstance(error, tuple) else error  # (type, value, traceback)
             error = (_INVALID_CALL, _SOURCE, f"{type(failure).__name__}: {failure}")
         if error is not None:
             failures.append((name, error))

@@ -82,8 +82,7 @@ std::unique_ptr<PythonPictron> FromNumpy(const py::array& array) {
       }
     }
     imaging::ConstImageView view{bgr.data(), static_cast<int32_t>(width),
-                                 static_cast<int32_t>(height),
-                                 static_cast<ptrdiff_t>(width) * 3};
+                                 static_cast<int32_t>(height), static_cast<ptrdiff_t>(width) * 3};
     std::vector<uint8_t> bmp = codec::EncodeBmp(view);
     bgr = {};
     object->Pictron().OpenBinary(platform::ByteArray::FromBytes(bmp));

@@ -102,7 +102,8 @@ std::string ResultAnnotation(const MemberInfo& info) {
   if (parts.empty()) return "None";
   if (parts.size() == 1) return parts[0];
   std::string text = "tuple[";
-  for (size_t i = 0; i < parts.size(); ++i) text += (i ? ", " : "") + parts[i];
+  for (size_t i = 0; i < parts.size(); ++i)
+    text += (i ? ", " : "") + parts[i];
   return text + "]";
 }
 
@@ -117,8 +118,8 @@ std::string Signature(const MemberInfo& info) {
 }
 
 std::string MethodDoc(const MemberInfo& info) {
-  std::string doc = "Member " + std::to_string(info.slot) + " of _Pictron, DISPID " +
-                    Hex(info.dispid) + ".";
+  std::string doc =
+      "Member " + std::to_string(info.slot) + " of _Pictron, DISPID " + Hex(info.dispid) + ".";
   if (!info.params.empty()) {
     doc += "\nParameters:";
     for (const ParamInfo& param : info.params) {
@@ -130,10 +131,12 @@ std::string MethodDoc(const MemberInfo& info) {
   for (const ParamInfo& param : info.params) {
     if (ComesBack(param)) back.emplace_back(param.name);
   }
-  if (info.result != ParamType::None) doc += "\nReturns: " + std::string(TypeText(info.result)) + ".";
+  if (info.result != ParamType::None)
+    doc += "\nReturns: " + std::string(TypeText(info.result)) + ".";
   if (!back.empty()) {
     doc += "\nReturns the in/out parameters as the member left them: ";
-    for (size_t i = 0; i < back.size(); ++i) doc += (i ? ", " : "") + back[i];
+    for (size_t i = 0; i < back.size(); ++i)
+      doc += (i ? ", " : "") + back[i];
     doc += ".";
   }
   return doc + "\nRaises corvella.Error when the member fails.";
@@ -142,8 +145,8 @@ std::string MethodDoc(const MemberInfo& info) {
 std::string PropertyDoc(const MemberInfo* get, const MemberInfo* let) {
   const MemberInfo& any = get != nullptr ? *get : *let;
   ParamType type = get != nullptr ? get->result : let->params.front().type;
-  std::string doc = "Property " + Name(any) + ": " + TypeText(type) + ", DISPID " +
-                    Hex(any.dispid) + ", ";
+  std::string doc =
+      "Property " + Name(any) + ": " + TypeText(type) + ", DISPID " + Hex(any.dispid) + ", ";
   if (get != nullptr && let != nullptr) return doc + "read and assigned.";
   return doc + (get != nullptr ? "read only." : "assigned only (it has no get).");
 }
@@ -158,7 +161,8 @@ std::vector<Variant> Arguments(const MemberInfo& info, py::args args, py::kwargs
   for (auto [key, value] : kwargs) {
     std::string name = key.cast<std::string>();
     size_t i = 0;
-    while (i < info.params.size() && info.params[i].name != name) ++i;
+    while (i < info.params.size() && info.params[i].name != name)
+      ++i;
     if (i == info.params.size()) {
       throw py::type_error(Name(info) + "() has no parameter named '" + name + "'");
     }
@@ -166,23 +170,28 @@ std::vector<Variant> Arguments(const MemberInfo& info, py::args args, py::kwargs
     given[i] = ToVariant(value, &info.params[i]);
   }
   size_t count = given.size();
-  while (count > 0 && !given[count - 1]) --count;
+  while (count > 0 && !given[count - 1])
+    --count;
   if (count == 0 && MayOmit(info, 0)) return {Variant()};
   std::vector<Variant> slots;
-  for (size_t i = 0; i < count; ++i) slots.push_back(given[i] ? std::move(*given[i]) : Variant::Missing());
+  for (size_t i = 0; i < count; ++i)
+    slots.push_back(given[i] ? std::move(*given[i]) : Variant::Missing());
   return slots;
 }
 
-py::object Results(const MemberInfo& info, const Variant& result, const std::vector<Variant>& slots) {
+py::object Results(const MemberInfo& info, const Variant& result,
+                   const std::vector<Variant>& slots) {
   std::vector<py::object> values;
   if (info.result != ParamType::None) values.push_back(ToPython(result));
   for (size_t i = 0; i < info.params.size(); ++i) {
-    if (ComesBack(info.params[i])) values.push_back(i < slots.size() ? ToPython(slots[i]) : py::none());
+    if (ComesBack(info.params[i]))
+      values.push_back(i < slots.size() ? ToPython(slots[i]) : py::none());
   }
   if (values.empty()) return py::none();
   if (values.size() == 1) return values[0];
   py::tuple tuple(values.size());
-  for (size_t i = 0; i < values.size(); ++i) tuple[i] = values[i];
+  for (size_t i = 0; i < values.size(); ++i)
+    tuple[i] = values[i];
   return tuple;
 }
 
@@ -267,7 +276,8 @@ std::string StubText() {
       "    def to_numpy(self) -> numpy.ndarray: ...\n";
   auto docstring = [](const std::string& doc) {
     std::string indented;
-    for (char c : doc) indented += c == '\n' ? std::string("\n        ") : std::string(1, c);
+    for (char c : doc)
+      indented += c == '\n' ? std::string("\n        ") : std::string(1, c);
     return "        \"\"\"" + indented + "\"\"\"\n";
   };
   for (const Attribute& a : Attributes()) {
@@ -277,11 +287,11 @@ std::string StubText() {
     }
     const MemberInfo& any = a.get != nullptr ? *a.get : *a.let;
     ParamType type = a.get != nullptr ? a.get->result : a.let->params.front().type;
-    text += "    @property\n    def " + Name(any) + "(self) -> " + Annotation(type, false) +
-            ":\n" + docstring(PropertyDoc(a.get, a.let));
+    text += "    @property\n    def " + Name(any) + "(self) -> " + Annotation(type, false) + ":\n" +
+            docstring(PropertyDoc(a.get, a.let));
     if (a.let != nullptr) {
-      text += "    @" + Name(any) + ".setter\n    def " + Name(any) + "(self, value: " +
-              Annotation(type, true) + ") -> None: ...\n";
+      text += "    @" + Name(any) + ".setter\n    def " + Name(any) +
+              "(self, value: " + Annotation(type, true) + ") -> None: ...\n";
     }
   }
   return text + "\ndef from_numpy(array: numpy.ndarray) -> Pictron: ...\n";

@@ -10,7 +10,8 @@ namespace {
 
 // corvella.Error, defined in Python (corvella/_error.py) so that it pickles between processes.
 PyObject* ErrorType() {
-  static PyObject* type = py::object(py::module_::import("corvella._error").attr("Error")).release().ptr();
+  static PyObject* type =
+      py::object(py::module_::import("corvella._error").attr("Error")).release().ptr();
   return type;
 }
 

@@ -29,8 +29,8 @@ std::u16string WorkingFolderPage() {
 
 // Strings cross as UTF-16 with lone surrogates kept, so that nothing is lost either way.
 std::u16string ToWide(py::handle text) {
-  py::object encoded =
-      py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text.ptr(), "utf-16-le", "surrogatepass"));
+  py::object encoded = py::reinterpret_steal<py::object>(
+      PyUnicode_AsEncodedString(text.ptr(), "utf-16-le", "surrogatepass"));
   if (!encoded) throw py::error_already_set();
   char* data = nullptr;
   Py_ssize_t size = 0;
@@ -42,9 +42,9 @@ std::u16string ToWide(py::handle text) {
 
 py::object FromWide(const std::u16string& wide) {
   int byteOrder = -1;  // little-endian
-  PyObject* text = PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(wide.data()),
-                                         static_cast<Py_ssize_t>(wide.size() * 2), "surrogatepass",
-                                         &byteOrder);
+  PyObject* text =
+      PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(wide.data()),
+                            static_cast<Py_ssize_t>(wide.size() * 2), "surrogatepass", &byteOrder);
   if (text == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(text);
 }
@@ -106,7 +106,9 @@ Variant ToVariant(py::handle value, const platform::ParamInfo* param) {
       return Variant(static_cast<int32_t>(number));
     }
     // Beyond 32 bits a number is a double, and the member's coercion reports the overflow.
-    return Variant(overflow < 0 ? -HUGE_VAL : overflow > 0 ? HUGE_VAL : static_cast<double>(number));
+    return Variant(overflow < 0   ? -HUGE_VAL
+                   : overflow > 0 ? HUGE_VAL
+                                  : static_cast<double>(number));
   }
   if (PyFloat_Check(value.ptr()) || PyNumber_Check(value.ptr())) {
     double number = PyFloat_AsDouble(value.ptr());

@@ -18,21 +18,22 @@ def batch(*args, cwd):
 
 
 @pytest.fixture(scope="module")
-def expected(tmp_path_factory):
+def command(tmp_path_factory):
     folder = tmp_path_factory.mktemp("command")
-    subprocess.run([os.environ["CORVELLA_CLI"], "convert", "--batch", "--out-dir", "out",
-                    "--resample", "160,0", *INPUTS], cwd=folder, capture_output=True)
-    return folder / "out"
+    done = subprocess.run([os.environ["CORVELLA_CLI"], "convert", "--batch", "--out-dir", "out",
+                           "--resample", "160,0", *INPUTS], cwd=folder, capture_output=True, text=True)
+    return folder / "out", done
 
 
 @pytest.mark.parametrize("ship", [[], ["--ship-bytes"]])
-def test_batch_writes_what_the_command_writes_and_reports_each_failure(tmp_path, expected, ship):
+def test_batch_writes_and_reports_what_the_command_does(tmp_path, command, ship):
+    expected, told = command
     done = batch(*INPUTS, "--out-dir", "out", "--resample", "160,0", *ship, cwd=tmp_path)
-    assert done.returncode == 1, done.stderr
-    lines = done.stderr.splitlines()
-    assert f"{INPUTS[3]}: error -2147220494 (Corvella.Pictron): Format not supported (Error 1010)" in lines
-    assert "missing.jpg: error -2147220474 (Corvella.Pictron): File not found (Error 1030)" in lines
-    assert lines[-1] == "converted 3 of 5 files into out; 2 failed"
+    assert done.returncode == told.returncode == 1, done.stderr
+    # Dask may warn of its own affairs on a busy machine (slow scratch folders): not compared.
+    lines = [line for line in done.stderr.splitlines() if ": error " in line or line.startswith("converted")]
+    assert sorted(lines[:-1]) == sorted(told.stderr.splitlines()[:-1]) and len(lines) == 3
+    assert lines[-1] == told.stderr.splitlines()[-1] == "converted 3 of 5 files into out; 2 failed"
     written = sorted(os.listdir(tmp_path / "out"))
     assert written == sorted(os.listdir(expected)) and len(written) == 3
     for name in written:
