@@ -54,8 +54,9 @@ int32_t Long(const Variant& value) {
 // The compare argument of the string functions: 0 binary, 1 text (case-insensitive).
 bool TextCompare(const Args& args, size_t i) {
   if (!args.Has(i)) return false;
+  if (args[i].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
   int32_t mode = Long(args[i]);
-  if (mode < 0) InvalidArgument();
+  if (mode < 0 || mode > 1) InvalidArgument();
   return mode != 0;
 }
 
@@ -142,9 +143,10 @@ Variant Right(Interpreter&, const Args& a) {
 }
 
 Variant Mid(Interpreter&, const Args& a) {
-  if (a[0].IsNull()) return Variant::Null();
+  if (a[1].IsNull() || (a.Has(2) && a[2].IsNull())) Raise(RuntimeError::InvalidUseOfNull);
   int32_t start = Long(a[1]);
-  if (start < 1) InvalidArgument();
+  if (start < 1 || (a.Has(2) && Long(a[2]) < 0)) InvalidArgument();
+  if (a[0].IsNull()) return Variant::Null();
   std::u16string s = Text(a[0]);
   size_t from = static_cast<size_t>(start) - 1;
   if (from >= s.size()) return Variant(std::u16string());
@@ -235,7 +237,9 @@ Variant InStrB(Interpreter&, const Args& a) {
 }
 
 Variant InStrRev(Interpreter&, const Args& a) {
-  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
+  }
   int32_t start = a.Has(2) ? Long(a[2]) : -1;
   if (start == 0 || start < -1) InvalidArgument();
   bool textCompare = TextCompare(a, 3);
@@ -446,7 +450,15 @@ Variant CSng(Interpreter&, const Args& a) {
   return Variant(a[0].ToR4());
 }
 Variant CByte(Interpreter&, const Args& a) {
+  // True is all bits set: CByte(True) is 255.
+  if (a[0].Type() == VarType::Bool) return Variant::Byte(a[0].AsBool() != 0 ? 255 : 0);
   return Variant::Byte(a[0].ToUI1());
+}
+// Currency is not a type of its own here: CCur answers a Double rounded to four decimals.
+Variant CCur(Interpreter&, const Args& a) {
+  double value = a[0].ToR8();
+  if (std::fabs(value) > 922337203685477.5807) Raise(RuntimeError::Overflow);
+  return Variant(std::nearbyint(value * 10000.0) / 10000.0);
 }
 Variant CBool(Interpreter&, const Args& a) {
   return Variant::Bool(a[0].ToBool() != 0);
@@ -772,26 +784,30 @@ Variant ArrayOf(Interpreter& rt, const Args& a) {
 }
 
 Variant Join(Interpreter& rt, const Args& a) {
+  if (a[0].IsNull() || (a.Has(1) && a[1].IsNull())) Raise(RuntimeError::InvalidUseOfNull);
+  if (a[0].IsObject()) Raise(RuntimeError::MemberNotFound);
   if (a[0].Type() != VarType::VariantArray) Raise(RuntimeError::TypeMismatch);
   const VariantArray& array = a[0].AsArray();
-  if (array.Dimensions() != 1) Raise(RuntimeError::InvalidProcedureCall);
+  if (array.Dimensions() > 1) Raise(RuntimeError::TypeMismatch);
   std::u16string delimiter = u" ";
-  if (a.Has(1)) {
-    if (a[1].IsNull()) return Variant::Null();
-    delimiter = Text(a[1]);
-  }
+  if (a.Has(1)) delimiter = Text(a[1]);
   std::u16string out;
   bool first = true;
   for (const Variant& element : array.Elements()) {
     if (!first) out += delimiter;
     first = false;
-    if (!element.IsNull()) out += Text(element);
+    // Every element must be text or convert to it: Null and arrays are type mismatches.
+    if (element.IsNull() || element.IsArray()) Raise(RuntimeError::TypeMismatch);
+    out += Text(element);
     rt.CheckStringLength(out.size());
   }
   return Variant(std::move(out));
 }
 
 Variant Split(Interpreter& rt, const Args& a) {
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
+  }
   std::u16string s = Text(a[0]);
   std::u16string delimiter = a.Has(1) ? Text(a[1]) : std::u16string(u" ");
   int32_t limit = a.Has(2) ? Long(a[2]) : -1;
@@ -936,6 +952,7 @@ constexpr BuiltinInfo kBuiltins[] = {
     {"Atn", Atn, 1, 1},
     {"CBool", CBool, 1, 1},
     {"CByte", CByte, 1, 1},
+    {"CCur", CCur, 1, 1},
     {"CDate", CDate, 1, 1},
     {"CDbl", CDbl, 1, 1},
     {"Chr", Chr, 1, 1},

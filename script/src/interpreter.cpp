@@ -512,44 +512,56 @@ void Interpreter::ExecAssign(const Stmt& s) {
   }
 }
 
-// s = s & x, the way scripts build text: appended in place rather than copied each time.
+// s = s & x (& y ...), the way scripts build text: appended in place rather than copied each
+// time, so that building a long text takes time in proportion to its length.
 bool Interpreter::TryAppend(const Stmt& s) {
-  const Expr& value = *s.value;
   const Expr& target = *s.target;
-  if (value.kind != ExprKind::Binary || value.op != Op::Concat || !value.b->pure) return false;
-  const Expr& left = *value.a;
-  if (!IsVariable(target) || left.kind != target.kind || left.slot != target.slot ||
-      left.slot2 != target.slot2) {
+  if (!IsVariable(target)) return false;
+  // The parts after the variable itself, last first: ((s & a) & b) & c gives c, b, a.
+  std::array<const Expr*, 8> parts{};
+  size_t count = 0;
+  const Expr* e = s.value.get();
+  while (e->kind == ExprKind::Binary && e->op == Op::Concat && e->b->pure && count < parts.size()) {
+    parts[count++] = e->b.get();
+    e = e->a.get();
+  }
+  if (count == 0 || e->kind != target.kind || e->slot != target.slot || e->slot2 != target.slot2) {
     return false;
   }
   Variant* slot = LocateWritable(target);
   if (!slot->IsString() || slot->StringByteLength() % 2 != 0) return false;
-  Variant temp;
-  const Variant& right = EvalRef(*value.b, temp);
-  std::u16string text;
-  switch (right.Type()) {
-    case VarType::BStr:
-      if (right.StringByteLength() % 2 != 0) return false;
-      text = right.AsBStr();
-      break;
-    case VarType::Null:
-    case VarType::Empty:
-      return true;
-    case VarType::I2:
-    case VarType::I4:
-    case VarType::R4:
-    case VarType::R8:
-    case VarType::Bool:
-    case VarType::UI1:
-    case VarType::Date:
-      text = right.ToBStr();
-      break;
-    default:
-      return false;
+  std::array<std::u16string, 8> texts;
+  size_t added = 0;
+  for (size_t i = 0; i < count; ++i) {
+    Variant temp;
+    const Variant& part = EvalRef(*parts[count - 1 - i], temp);
+    std::u16string& text = texts[i];
+    switch (part.Type()) {
+      case VarType::BStr:
+        if (part.StringByteLength() % 2 != 0) return false;
+        text = part.AsBStr();
+        break;
+      case VarType::Null:
+      case VarType::Empty:
+        break;
+      case VarType::I2:
+      case VarType::I4:
+      case VarType::R4:
+      case VarType::R8:
+      case VarType::Bool:
+      case VarType::UI1:
+      case VarType::Date:
+        text = part.ToBStr();
+        break;
+      default:
+        return false;
+    }
+    added += text.size();
   }
   std::u16string& current = slot->AsBStr();
-  CheckStringLength(current.size() + text.size());
-  current += text;
+  CheckStringLength(current.size() + added);
+  for (size_t i = 0; i < count; ++i)
+    current += texts[i];
   return true;
 }
 
@@ -579,10 +591,29 @@ Interpreter::Flow Interpreter::ExecIf(const Stmt& s) {
   return Flow::Normal;
 }
 
+// Under On Error Resume Next an error in the header of a For, For Each or With goes on with the
+// next statement, the body's first: the body runs once, as it stands.
+bool Interpreter::ResumeInHeader(const platform::Error& error, Pos at) {
+  if (!frame_->resumeNext) {
+    if (!errorPosition_) errorPosition_ = at;
+    return false;
+  }
+  err_->Set(error);
+  errorPosition_.reset();
+  return true;
+}
+
 Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
-  Variant from = ops::ToNumber(Eval(*s.from));
-  Variant end = ops::ToNumber(Eval(*s.to));
-  Variant step = s.step ? ops::ToNumber(Eval(*s.step)) : Variant(int16_t{1});
+  Variant from, end, step;
+  try {
+    from = ops::ToNumber(Eval(*s.from));
+    end = ops::ToNumber(Eval(*s.to));
+    step = s.step ? ops::ToNumber(Eval(*s.step)) : Variant(int16_t{1});
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    Flow flow = ExecBlock(s.body);
+    return flow == Flow::ExitFor ? Flow::Normal : flow;
+  }
   bool positive = !ops::IsTrue(ops::Binary(Op::Lt, step, Variant(int16_t{0})));
   Variant* counter = LocateWritable(*s.target);
   *counter = std::move(from);
@@ -598,7 +629,14 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
 
 Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
   // The loop walks its own copy of an array, so the body may change the original freely.
-  Variant collection = Eval(*s.value);
+  Variant collection;
+  try {
+    collection = Eval(*s.value);
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    Flow flow = ExecBlock(s.body);
+    return flow == Flow::ExitFor ? Flow::Normal : flow;
+  }
   Variant* item = LocateWritable(*s.target);
   auto visit = [&](Variant value, Flow& result) {
     *item = std::move(value);
@@ -638,19 +676,38 @@ Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
 }
 
 Interpreter::Flow Interpreter::ExecDo(const Stmt& s) {
+  // Under On Error Resume Next a failing condition goes on with the next statement: into the
+  // body at the top of the loop, past the loop at its bottom.
+  auto test = [&](Pos at) -> std::optional<bool> {
+    try {
+      Variant temp;
+      return ops::IsTrue(EvalRef(*s.value, temp)) != s.until;
+    } catch (const platform::Error& error) {
+      if (!ResumeInHeader(error, at)) throw;
+      return std::nullopt;
+    }
+  };
   while (true) {
-    if (s.atTop && s.value && Test(*s.value, false, s.pos) == s.until) break;
+    if (s.atTop && s.value && !test(s.pos).value_or(true)) break;
     Flow flow = ExecBlock(s.body);
     if (flow == Flow::ExitDo) break;
     if (flow != Flow::Normal) return flow;
-    if (!s.atTop && s.value && Test(*s.value, false, s.value->pos) == s.until) break;
+    if (!s.atTop && s.value && !test(s.value->pos).value_or(false)) break;
     Tick();
   }
   return Flow::Normal;
 }
 
 Interpreter::Flow Interpreter::ExecSelect(const Stmt& s) {
-  Variant tested = Eval(*s.value);
+  // Under On Error Resume Next a failing tested value skips every case; a failing case
+  // expression runs that case.
+  Variant tested;
+  try {
+    tested = Eval(*s.value);
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    return Flow::Normal;
+  }
   for (const Branch& branch : s.branches) {
     for (const ExprPtr& test : branch.tests) {
       bool match = false;
@@ -658,9 +715,9 @@ Interpreter::Flow Interpreter::ExecSelect(const Stmt& s) {
         Variant temp;
         const Variant& value = EvalRef(*test, temp);
         match = ops::IsTrue(ops::Binary(Op::Eq, tested, value, s.value->hard, test->hard));
-      } catch (const platform::Error&) {
-        if (!errorPosition_) errorPosition_ = branch.pos;
-        throw;
+      } catch (const platform::Error& error) {
+        if (!ResumeInHeader(error, branch.pos)) throw;
+        match = true;
       }
       if (match) return ExecBlock(branch.body);
     }
@@ -671,7 +728,12 @@ Interpreter::Flow Interpreter::ExecSelect(const Stmt& s) {
 
 Interpreter::Flow Interpreter::ExecWith(const Stmt& s) {
   Variant* hidden = LocateVariable(*s.target);
-  *hidden = Eval(*s.value);
+  try {
+    *hidden = Eval(*s.value);
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    *hidden = Variant();
+  }
   Flow flow = Flow::Normal;
   try {
     flow = ExecBlock(s.body);

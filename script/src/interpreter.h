@@ -148,6 +148,7 @@ class Interpreter {
   void ExecErase(const Stmt& s);
   void ExecCallStatement(const Expr& e);
   bool Test(const Expr& condition, bool enterOnError, Pos at);
+  bool ResumeInHeader(const platform::Error& error, Pos at);
 
   // Expressions.
   platform::Variant Eval(const Expr& e);

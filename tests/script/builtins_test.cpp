@@ -81,9 +81,34 @@ TEST(Builtins, SplitAndJoin) {
                  "d = Split(\"aXbxc\", \"x\", -1, 1)\nWScript.Echo UBound(d)\n"
                  "e = Split(\"abc\", \"\")\nWScript.Echo e(0)"),
             "two\n-1\nb,c\n2\nabc\n");
-  EXPECT_EQ(Eval("Join(Array(1, \"b\", Null, 2.5), \"-\") & \"|\" & Join(Array(\"x\", \"y\"))"),
+  EXPECT_EQ(Eval("Join(Array(1, \"b\", Empty, 2.5), \"-\") & \"|\" & Join(Array(\"x\", \"y\"))"),
             "1-b--2.5|x y");
-  EXPECT_EQ(RuntimeErrorOf("x = Join(\"abc\")"), 13);
+  // Argument checks, as the language reference gives them.
+  struct Bad {
+    const char* expression;
+    int number;
+  };
+  const Bad bad[] = {
+      {"Join(\"abc\")", 13},           {"Join(Array(1, Null))", 13},
+      {"Join(Null)", 94},                {"Join(Array(), Null)", 94},
+      {"Join(Array(Array(1)))", 13},     {"Split(\"a-b\", \"-\", -1, 2)", 5},
+      {"Split(Null)", 94},               {"Split(\"a\", \"-\", -42)", 5},
+      {"InStr(2, \"ab\", \"b\", Null)", 94}, {"InStr(2, \"ab\", \"b\", 10)", 5},
+      {"InStrRev(\"ab\", Null)", 94},      {"InStrRev(\"ab\", \"b\", -20)", 5},
+      {"Mid(\"test\", 0, 3)", 5},        {"Mid(\"test\", 1, Null)", 94},
+      {"Mid(Null, -1, -1)", 5},          {"Mid(\"test\", \"a\", 1)", 13},
+  };
+  for (const Bad& b : bad) {
+    EXPECT_EQ(RuntimeErrorOf(std::string("x = ") + b.expression), b.number) << b.expression;
+  }
+  EXPECT_EQ(Eval("IsNull(InStr(2, Null, \"a\")) & IsNull(Mid(Null, 2))"), "TrueTrue");
+}
+
+TEST(Builtins, ConversionCorners) {
+  EXPECT_EQ(Eval("CBool(\"#TRUE#\") & CBool(\"#false#\") & CByte(True) & VarType(Round(True))"),
+            "TrueFalse2552");
+  EXPECT_EQ(Eval("CCur(1.23456) & \"|\" & CCur(\"2.5\")"), "1.2346|2.5");
+  EXPECT_EQ(RuntimeErrorOf("x = CCur(1E+20)"), 6);
 }
 
 TEST(Builtins, ConversionsAndRounding) {

@@ -30,6 +30,35 @@ TEST(Errors, ResumeNextRecordsRuntimeErrorsInErr) {
   EXPECT_EQ(outcome.result.error->position, (SourcePosition{10, 1}));
 }
 
+TEST(Errors, ResumeNextGoesIntoABlockWhoseHeaderFails) {
+  // The next statement after a failing header is the block's first; a failing loop condition at
+  // the bottom leaves the loop; a failing Case expression runs its case.
+  const char* prefix = "Function Boom : Err.Raise 5 : End Function\nOn Error Resume Next\n";
+  struct Case {
+    const char* script;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"Do While Boom() : n = n + 1 : Exit Do : Loop : WScript.Echo n, Err.Number", "1 5\n"},
+      {"Do : n = n + 1 : Loop While Boom() : WScript.Echo n", "1\n"},
+      {"x = 2 : For Each x In Boom() : n = n + 1 : Next : WScript.Echo x, n", "2 1\n"},
+      {"x = 6 : For x = Boom() To 9 : n = n + 1 : Next : WScript.Echo x, n", "6 1\n"},
+      {"Select Case Boom()\nCase Else : n = 1\nEnd Select : WScript.Echo IsEmpty(n)", "-1\n"},
+      {"Select Case 1\nCase 2 : n = 2\nCase Boom() : n = 3\nEnd Select : WScript.Echo n", "3\n"},
+      {"With Boom()\nn = 4\nEnd With : WScript.Echo n, Err.Number", "4 5\n"},
+      {"Err.Raise 1000, \"src\", \"desc\", \"help.chm\", 7\n"
+       "WScript.Echo Err.Number, Err.Source, Err.Description, Err.HelpFile, Err.HelpContext",
+       "1000 src desc help.chm 7\n"},
+      {"Err.Raise 1000, \"src\", \"desc\" : Err.Raise Err.Number : WScript.Echo Err.Source",
+       "src\n"},
+      {"Err.Raise &H800A0009& : WScript.Echo Err.Number, Err.Description",
+       "9 Subscript out of range\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Echo(std::string(prefix) + c.script), c.out) << c.script;
+  }
+}
+
 TEST(Errors, ErrorsRaisedByObjects) {
   Runner runner;
   runner.host.AddNamedItem(u"Thing", std::make_shared<Gadget>());
