@@ -2,7 +2,7 @@
 
 #include "bound_object.h"
 
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
 

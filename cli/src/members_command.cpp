@@ -3,7 +3,7 @@
 #include <string>
 
 #include "commands.h"
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "corvella/component/member_table.h"
 
 namespace corvella::cli {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "corvella/host/script_objects.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"

@@ -54,12 +54,21 @@ struct GifCloser {
 };
 using GifHandle = std::unique_ptr<GifFileType, GifCloser>;
 
-// Decodes the image whose descriptor giflib has just read into a screen-sized picture.
+// The default colour table of a file that has none: grey levels spread evenly over the indices
+// that @p codeSize bits can hold (index i is grey i for 8 bits, 0 and 255 for 1 bit).
+void FillGreyRamp(uint8_t (&palette)[256][3], int codeSize) {
+  const int max = (1 << std::clamp(codeSize, 1, 8)) - 1;
+  for (int i = 0; i <= max; ++i) {
+    std::memset(palette[i], (i * 255 + max / 2) / max, 3);
+  }
+}
+
+// Decodes the image whose descriptor giflib has just read into a screen-sized picture;
+// @p codeSize is the frame's LZW minimum code size, its bits per pixel.
 imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
-                                int transparentIndex) {
+                                int transparentIndex, int codeSize) {
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
-  if (colours == nullptr) detail::RaiseInvalidPicture(kFormat, "image has no colour table");
 
   int64_t screenWidth = gif->SWidth;
   int64_t screenHeight = gif->SHeight;
@@ -83,11 +92,15 @@ imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
   // Blue, green, red for every possible index: entries beyond the table black, the transparent
   // index white.
   uint8_t palette[256][3] = {};
-  int count = std::clamp(colours->ColorCount, 0, 256);
-  for (int i = 0; i < count; ++i) {
-    palette[i][0] = colours->Colors[i].Blue;
-    palette[i][1] = colours->Colors[i].Green;
-    palette[i][2] = colours->Colors[i].Red;
+  if (colours != nullptr) {
+    int count = std::clamp(colours->ColorCount, 0, 256);
+    for (int i = 0; i < count; ++i) {
+      palette[i][0] = colours->Colors[i].Blue;
+      palette[i][1] = colours->Colors[i].Green;
+      palette[i][2] = colours->Colors[i].Red;
+    }
+  } else {
+    FillGreyRamp(palette, codeSize);
   }
   if (transparentIndex >= 0 && transparentIndex < 256) {
     std::memset(palette[transparentIndex], 0xFF, 3);
@@ -144,7 +157,10 @@ imaging::Picture LoadGif(std::span<const uint8_t> bytes) {
     switch (type) {
       case IMAGE_DESC_RECORD_TYPE:
         if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RaiseGifError(gif->Error, source);
-        return DrawFirstFrame(gif.get(), source, transparentIndex);
+        // giflib has read up to the image data's first byte, the LZW minimum code size, and
+        // keeps it to itself.
+        return DrawFirstFrame(gif.get(), source, transparentIndex,
+                              source.data[source.position - 1]);
       case EXTENSION_RECORD_TYPE: {
         int code = 0;
         GifByteType* block = nullptr;

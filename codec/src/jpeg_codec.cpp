@@ -33,6 +33,8 @@ struct ErrorManager {
   jmp_buf jump;
   JpegCode code;
   char reason[kReasonLength];
+  bool refuseTruncation;  // a whole-image decode: data that ends before the pixels is a failure
+  bool dataEnded;         // the source ran out and libjpeg was given an end-of-image marker
 };
 
 ErrorManager* ErrorsOf(j_common_ptr cinfo) {
@@ -75,9 +77,32 @@ JpegCode CodeForMessage(int messageCode, bool decoding) {
   std::longjmp(errors->jump, 1);
 }
 
-// Warnings (level -1) are counted, never printed; trace messages are dropped.
+// Whether the data ran out before the pixels did, judged when libjpeg warns. The source warns
+// when it has no bytes left (JWRN_JPEG_EOF) and hands libjpeg an end-of-image marker; the entropy
+// decoder reads a few bytes ahead, so that warning alone also comes at the end of a complete
+// stream that lacks its own end-of-image marker. The data is short when the source ran out before
+// the last row of blocks of the scan being read, or when the entropy decoder then needed bits that
+// were not there (JWRN_HIT_MARKER). A progressive stream is refused only while its first scan is
+// incomplete; later scans only refine the picture.
+bool DataEndedEarly(j_decompress_ptr cinfo, const ErrorManager& errors) {
+  if (cinfo->progressive_mode && cinfo->input_scan_number > 1) return false;
+  const int code = errors.pub.msg_code;
+  if (code == JWRN_JPEG_EOF) return cinfo->input_iMCU_row + 1 < cinfo->total_iMCU_rows;
+  return code == JWRN_HIT_MARKER && errors.dataEnded;
+}
+
+// Warnings (level -1) are counted, never printed; trace messages are dropped. Data that ends
+// before the pixels do stops a whole-image decode.
 void OnMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) ++cinfo->err->num_warnings;
+  if (level >= 0) return;
+  ++cinfo->err->num_warnings;
+  ErrorManager* errors = ErrorsOf(cinfo);
+  if (!errors->refuseTruncation || cinfo->is_decompressor == 0) return;
+  auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (errors->pub.msg_code == JWRN_JPEG_EOF) errors->dataEnded = true;
+  if (DataEndedEarly(decompress, *errors)) {
+    Stop(cinfo, JpegCode::Truncated, "the data ends before the image does");
+  }
 }
 
 void OnOutput(j_common_ptr /*cinfo*/) {
@@ -90,6 +115,8 @@ void InitErrors(ErrorManager& errors) {
   errors.pub.output_message = OnOutput;
   errors.code = JpegCode::Ok;
   errors.reason[0] = '\0';
+  errors.refuseTruncation = false;
+  errors.dataEnded = false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -246,6 +273,7 @@ void DecodeSteps(DecodeJob* job) {
 // jump target and libjpeg is DecodeSteps.
 JpegCode RunDecode(DecodeJob* job) {
   InitErrors(job->errors);
+  job->errors.refuseTruncation = job->wholeImage;
   job->cinfo.err = &job->errors.pub;
   job->progress.progress_monitor = OnProgress;
   if (setjmp(job->errors.jump) != 0) {

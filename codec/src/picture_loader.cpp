@@ -26,9 +26,9 @@ void RequirePictureSize(std::string_view format, int64_t width, int64_t height) 
     RaiseInvalidPicture(
         format, "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
   }
+  // The buffer of a picture over the host's limit cannot be had, as when memory is short.
   if (width > INT32_MAX || height > INT32_MAX || !imaging::WithinPixelLimit(width, height)) {
-    RaiseInvalidPicture(format, "image of " + std::to_string(width) + " x " +
-                                    std::to_string(height) + " pixels exceeds the pixel limit");
+    platform::Raise(platform::RuntimeError::OutOfMemory);
   }
 }
 

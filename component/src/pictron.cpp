@@ -23,11 +23,6 @@ int64_t LivePictronCount() {
   return liveObjects.load();
 }
 
-void RaiseNotAvailable(const char* member) {
-  platform::Raise(platform::RuntimeError::InvalidProcedureCall,
-                  std::string(member) + " is not available yet");
-}
-
 Pictron::Pictron() {
   ++liveObjects;
 }

@@ -118,23 +118,27 @@ void RefuseControlCharacters(const std::u16string& text, const char* what) {
 
 }  // namespace
 
-VbBool DecodeImage(Pictron& object) {
+void DecodeImage(Pictron& object) {
   PictronState& state = PictronAccess::State(object);
-  if (state.blDecoded != 0) return platform::kVbTrue;
+  if (state.blDecoded != 0) return;
   state.cDib = std::make_unique<imaging::cDIBSection>();
+  // Whatever stops the decode leaves no working image behind.
+  struct ReleaseUnlessDecoded {
+    PictronState& state;
+    ~ReleaseUnlessDecoded() {
+      if (state.blDecoded == 0) state.cDib.reset();
+    }
+  } release{state};
   // An object that never opened an image has no upper bound: runtime error 9.
   std::span<const uint8_t> bytes = ImageBytes(state.arImageData);
   // Every format decodes from the bytes that were opened, whether they came from a file or from
-  // an array.
+  // an array. Without its buffer no member can do what it was asked: an error, never a silent
+  // no-op after which a save would hand back the original bytes as if they had been changed.
   bool decoded = state.strFormat == u"JPEG"
                      ? DecodeJPEG(state, bytes)
                      : FillFromPicture(*state.cDib, codec::LoadPicture(bytes));
-  if (!decoded) {
-    state.cDib.reset();
-    return platform::kVbFalse;
-  }
+  if (!decoded) Raise(RuntimeError::OutOfMemory);
   state.blDecoded = platform::kVbTrue;
-  return platform::kVbTrue;
 }
 
 VbBool Pictron::LoadPictureFromStd() {

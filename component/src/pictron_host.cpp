@@ -6,7 +6,7 @@ namespace corvella::component {
 
 const imaging::cDIBSection* Pictron::DecodedImage() {
   return AtBoundary([&]() -> const imaging::cDIBSection* {
-    if (DecodeImage(*this) == 0) return nullptr;
+    DecodeImage(*this);
     return state_.cDib.get();
   });
 }

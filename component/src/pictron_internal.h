@@ -38,12 +38,10 @@ decltype(auto) AtBoundary(Body&& body) {
   }
 }
 
-/// Raises runtime error 5 naming a member whose implementation has not landed yet.
-[[noreturn]] void RaiseNotAvailable(const char* member);
-
-/// The decode-on-demand step: makes sure that cDib holds the decoded working image and answers
-/// whether one is available (-1) or not (0). Runtime error 9 when no image was ever opened.
-platform::VbBool DecodeImage(Pictron& object);
+/// The decode-on-demand step: makes sure that cDib holds the decoded working image. Runtime error
+/// 9 when no image was ever opened, 7 when the image's buffer cannot be had (over the host's
+/// pixel limit, or memory short; blDecoded stays false and cDib none), the decoders' errors.
+void DecodeImage(Pictron& object);
 
 /// The file-name rule shared by OpenFile, AddImage and SaveFile: a name that contains no
 /// backslash anywhere is a virtual path, mapped by MapPath of the page's Server object (runtime

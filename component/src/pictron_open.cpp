@@ -3,10 +3,10 @@
 #include <array>
 #include <cstddef>
 
-#include "corvella/codec/jpeg_scanner.h"
 #include "corvella/platform/checked.h"
 #include "corvella/platform/file_system.h"
 #include "corvella/platform/text.h"
+#include "jpeg_scanner.h"
 #include "pictron_internal.h"
 
 namespace corvella::component {
@@ -42,12 +42,30 @@ void ScanJpegSize(Pictron& object) {
   PictronState& s = PictronAccess::State(object);
   const ByteArray& d = s.arImageData;
   int32_t pos = 2;
-  while (!codec::IsStartOfFrame(codec::NextMarker(d, pos)))
+  while (!IsStartOfFrame(NextMarker(d, pos)))
     object.JPEGSkipVariables(pos);
   // pos designates the frame's length field; lines and samples per line follow the precision.
   using platform::checked::Add32;
-  s.lngOriginalHeight = codec::ReadCheckedWord(d, Add32(pos, 3), Add32(pos, 4));
-  s.lngOriginalWidth = codec::ReadCheckedWord(d, Add32(pos, 5), Add32(pos, 6));
+  s.lngOriginalHeight = ReadCheckedWord(d, Add32(pos, 3), Add32(pos, 4));
+  s.lngOriginalWidth = ReadCheckedWord(d, Add32(pos, 5), Add32(pos, 6));
+}
+
+constexpr uint32_t kCoreHeaderSize = 12;  // the OS/2 bitmap core header
+
+uint32_t ReadLittleEndian32(const ByteArray& d, int64_t at) {
+  uint32_t value = 0;
+  for (int64_t i = 3; i >= 0; --i)
+    value = value << 8 | d.At(at + i);
+  return value;
+}
+
+// A 32-bit side at @p at, in checked 16-bit arithmetic: runtime error 6 unless its upper 16 bits
+// are zero and its low 16 bits below 32768, so that no side is reported that is not the image's.
+int16_t ReadCheckedSide(const ByteArray& d, int64_t at, bool bigEndian) {
+  const int64_t hi = bigEndian ? at : at + 3;
+  const int64_t step = bigEndian ? 1 : -1;
+  if (d.At(hi) != 0 || d.At(hi + step) != 0) Raise(RuntimeError::Overflow);
+  return ReadCheckedWord(d, hi + 2 * step, hi + 3 * step);
 }
 
 // Runs one read of the PNG size and answers whether it succeeded; a failed read stores nothing.
@@ -90,20 +108,28 @@ void DetectFormat(Pictron& object) {
   } else if (HasSignature(d, kGifSignature)) {
     // Logical screen size, little-endian.
     s.strFormat = u"GIF";
-    s.lngOriginalWidth = codec::ReadCheckedWord(d, 7, 6);
-    s.lngOriginalHeight = codec::ReadCheckedWord(d, 9, 8);
+    s.lngOriginalWidth = ReadCheckedWord(d, 7, 6);
+    s.lngOriginalHeight = ReadCheckedWord(d, 9, 8);
   } else if (HasSignature(d, kBmpSignature)) {
-    // Low 16 bits of the little-endian width and height of the bitmap header; a top-down
-    // bitmap's negative height overflows.
+    // The little-endian width and height of the bitmap header. The 12-byte core header holds
+    // 16-bit sides at 18 and 20; the longer headers hold 32-bit sides at 18 and 22, whose upper
+    // 16 bits must be zero: a top-down bitmap's negative height overflows, as does any side of
+    // 32768 pixels or more.
     s.strFormat = u"BMP";
-    s.lngOriginalWidth = codec::ReadCheckedWord(d, 19, 18);
-    s.lngOriginalHeight = codec::ReadCheckedWord(d, 23, 22);
+    if (ReadLittleEndian32(d, 14) == kCoreHeaderSize) {
+      s.lngOriginalWidth = ReadCheckedWord(d, 19, 18);
+      s.lngOriginalHeight = ReadCheckedWord(d, 21, 20);
+    } else {
+      s.lngOriginalWidth = ReadCheckedSide(d, 18, false);
+      s.lngOriginalHeight = ReadCheckedSide(d, 22, false);
+    }
   } else if (HasSignature(d, kPngSignature)) {
-    // Low 16 bits of the big-endian IHDR width and height. These two reads alone are guarded:
-    // a short or oversized header makes the data unsupported rather than an arithmetic error.
+    // The big-endian IHDR width and height, whose upper 16 bits must be zero. These two reads
+    // alone are guarded: a short header or a side of 32768 pixels or more makes the data
+    // unsupported rather than an arithmetic error.
     s.strFormat = u"PNG";
-    bool widthRead = Guarded([&] { s.lngOriginalWidth = codec::ReadCheckedWord(d, 18, 19); });
-    bool heightRead = Guarded([&] { s.lngOriginalHeight = codec::ReadCheckedWord(d, 22, 23); });
+    bool widthRead = Guarded([&] { s.lngOriginalWidth = ReadCheckedSide(d, 16, true); });
+    bool heightRead = Guarded([&] { s.lngOriginalHeight = ReadCheckedSide(d, 20, true); });
     if (!widthRead || !heightRead) {
       s.strFormat.clear();
       Raise(ComponentError::FormatNotSupported);
@@ -172,7 +198,7 @@ void Pictron::OpenBinary(const ByteArray& arImage) {
 }
 
 void Pictron::JPEGSkipVariables(int32_t& lngPos) {
-  AtBoundary([&] { codec::SkipSegment(state_.arImageData, lngPos); });
+  AtBoundary([&] { SkipSegment(state_.arImageData, lngPos); });
 }
 
 }  // namespace corvella::component

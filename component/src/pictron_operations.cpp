@@ -1,7 +1,7 @@
 // Geometric transforms, filters and colour adjustments of the working image.
 //
-// Each member first runs the decode-on-demand step and returns without a change when no decoded
-// image is available; argument checks come after it (Gamma checks its values before). The pixel
+// Each member first runs the decode-on-demand step, which raises when no decoded image can be
+// had; argument checks come after it (Gamma checks its values before). The pixel
 // work is done by the operations layer and by the resampler of the image buffer; the members keep
 // the state record: the current buffer, the current width and height, and the arguments written
 // back.
@@ -28,11 +28,6 @@ namespace checked = platform::checked;
 
 namespace {
 
-// The decode-on-demand step; true when there is a decoded image to work on.
-bool Decoded(Pictron& object) {
-  return DecodeImage(object) != 0 && PictronAccess::State(object).cDib != nullptr;
-}
-
 // A new buffer of @p width x @p height. A buffer of an empty size has no pixels and stays in the
 // failed state, which an operation may make current as an empty picture. Any other size that
 // cannot be made (memory, or the host's pixel limit) raises runtime error 7.
@@ -44,6 +39,13 @@ std::unique_ptr<cDIBSection> NewBuffer(int32_t width, int32_t height) {
   return buffer;
 }
 
+// Gamma's values: error 1085 unless every one is above 0 (NaN is not), then 1086 when one is
+// above 255.
+void CheckGammaValues(float red, float green, float blue) {
+  if (!(red > 0.0f) || !(green > 0.0f) || !(blue > 0.0f)) Raise(ComponentError::GammaNotPositive);
+  if (red > 255.0f || green > 255.0f || blue > 255.0f) Raise(ComponentError::GammaTooLarge);
+}
+
 // Makes @p buffer the current one and takes its size as the current width and height.
 void MakeCurrent(PictronState& state, std::unique_ptr<cDIBSection> buffer) {
   state.lngWidth = buffer->dib_width();
@@ -52,7 +54,7 @@ void MakeCurrent(PictronState& state, std::unique_ptr<cDIBSection> buffer) {
 }
 
 void RunFilter(Pictron& object, const operations::FilterKernel& kernel) {
-  if (!Decoded(object)) return;
+  DecodeImage(object);
   PictronState& state = PictronAccess::State(object);
   operations::ApplyFilter(state.cDib->View(), kernel, operations::KernelDivisor(kernel));
 }
@@ -61,7 +63,7 @@ void RunFilter(Pictron& object, const operations::FilterKernel& kernel) {
 
 void Pictron::Resample(int32_t& lngNewWidth, int32_t& lngNewHeight) {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     if (lngNewWidth == 0 && lngNewHeight == 0) Raise(ComponentError::InvalidImageSize);
     if (lngNewWidth < 0 || lngNewHeight < 0) {
       Raise(RuntimeError::InvalidProcedureCall, "negative image size");
@@ -88,7 +90,7 @@ void Pictron::Resample(int32_t& lngNewWidth, int32_t& lngNewHeight) {
 
 void Pictron::Crop(int16_t& intX1, int16_t& intY1, int16_t& intX2, int16_t& intY2) {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     const int32_t width = state_.cDib->dib_width();
     const int32_t height = state_.cDib->dib_height();
     // A first position equal to the width or height passes and gives an empty picture.
@@ -109,21 +111,21 @@ void Pictron::Crop(int16_t& intX1, int16_t& intY1, int16_t& intX2, int16_t& intY
 
 void Pictron::Flip() {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     operations::FlipInPlace(state_.cDib->View());
   });
 }
 
 void Pictron::Mirror() {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     operations::MirrorInPlace(state_.cDib->View());
   });
 }
 
 void Pictron::RotateRight() {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     const cDIBSection& current = *state_.cDib;
     std::unique_ptr<cDIBSection> target = NewBuffer(current.dib_height(), current.dib_width());
     operations::RotateRightInto(current.View(), target->View());
@@ -133,7 +135,7 @@ void Pictron::RotateRight() {
 
 void Pictron::RotateLeft() {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     const cDIBSection& current = *state_.cDib;
     std::unique_ptr<cDIBSection> target = NewBuffer(current.dib_height(), current.dib_width());
     operations::RotateLeftInto(current.View(), target->View());
@@ -153,22 +155,22 @@ void Pictron::Gamma(float sngRED, float sngGREEN, float sngBLUE) {
   AtBoundary([&] {
     // The values are checked before the image is decoded, so they are reported even when no
     // image was opened.
-    operations::CheckGammaValues(sngRED, sngGREEN, sngBLUE);
-    if (!Decoded(*this)) return;
+    CheckGammaValues(sngRED, sngGREEN, sngBLUE);
+    DecodeImage(*this);
     operations::Gamma(state_.cDib->View(), sngRED, sngGREEN, sngBLUE);
   });
 }
 
 void Pictron::Negative() {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     operations::Negative(state_.cDib->View());
   });
 }
 
 void Pictron::GreyScale() {
   AtBoundary([&] {
-    if (!Decoded(*this)) return;
+    DecodeImage(*this);
     operations::GreyScale(state_.cDib->View());
   });
 }

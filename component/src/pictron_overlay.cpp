@@ -2,15 +2,14 @@
 
 #include "corvella/codec/picture_loader.h"
 #include "corvella/overlay/image_overlay.h"
-#include "corvella/overlay/placement.h"
 #include "corvella/overlay/text_renderer.h"
 #include "corvella/platform/checked.h"
 #include "corvella/platform/file_system.h"
 #include "pictron_internal.h"
+#include "placement.h"
 
 namespace corvella::component {
 
-using overlay::Axis;
 using platform::Variant;
 
 namespace {
@@ -41,7 +40,7 @@ overlay::FontRequest TextFontRequest(const PictronState& state) {
 void Pictron::AddText(const std::u16string& strMessage, const Variant& PositionX,
                       const Variant& PositionY) {
   AtBoundary([&] {
-    if (DecodeImage(*this) == 0) return;
+    DecodeImage(*this);
     const std::u16string message = strMessage;
     imaging::cDIBSection& image = WorkingImage(*this);
     const int32_t width = image.dib_width();
@@ -51,13 +50,13 @@ void Pictron::AddText(const std::u16string& strMessage, const Variant& PositionX
     overlay::TextFont font(TextFontRequest(state_));
     const overlay::TextLine line = font.Layout(message);
     const overlay::TextExtent extent = line.Extent();
-    const overlay::TextBlock block{extent.cx, extent.cy, state_.intFontOrientation};
+    const TextBlock block{extent.cx, extent.cy, state_.intFontOrientation};
 
-    const int32_t x = overlay::ResolveTextPosition(PositionX, Axis::X, width, block);
-    const int32_t y = overlay::ResolveTextPosition(PositionY, Axis::Y, height, block);
-    overlay::CheckPlacement(x, y, width, height, extent.cx, extent.cy);
+    const int32_t x = ResolveTextPosition(PositionX, Axis::X, width, block);
+    const int32_t y = ResolveTextPosition(PositionY, Axis::Y, height, block);
+    CheckPlacement(x, y, width, height, extent.cx, extent.cy);
     // Read after the range checks: a bad digit is reported only for a text that would be drawn.
-    const overlay::Rgb colour = overlay::ParseColour(state_.strFontColor);
+    const Rgb colour = ParseColour(state_.strFontColor);
     font.Draw(line, image.View(), x, y, colour);
   });
 }
@@ -77,14 +76,14 @@ void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,
   const int32_t w = overlay.dib_width();
   const int32_t h = overlay.dib_height();
 
-  const int32_t x = overlay::ResolveImagePosition(PositionX, Axis::X, width, w);
-  const int32_t y = overlay::ResolveImagePosition(PositionY, Axis::Y, height, h);
-  overlay::CheckPlacement(x, y, width, height, w, h);
+  const int32_t x = ResolveImagePosition(PositionX, Axis::X, width, w);
+  const int32_t y = ResolveImagePosition(PositionY, Axis::Y, height, h);
+  CheckPlacement(x, y, width, height, w, h);
   if (TransColor.IsMissing()) {
     overlay::PaintOpaque(image, overlay, x, y);
     return;
   }
-  const overlay::Rgb key = overlay::TakeKeyColour(TransColor);
+  const Rgb key = TakeKeyColour(TransColor);
   // The keyed path holds the block size in 16-bit integers; the key is already written back.
   platform::checked::ToInt16(w);
   platform::checked::ToInt16(h);
@@ -94,7 +93,7 @@ void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,
 void Pictron::AddImage(const std::u16string& strFileName, const Variant& PositionX,
                        const Variant& PositionY, Variant& TransColor) {
   AtBoundary([&] {
-    if (DecodeImage(*this) == 0) return;
+    DecodeImage(*this);
     if (strFileName.empty()) platform::Raise(platform::ComponentError::EmptyFileName);
     // The overlay lives for this call only, and is released on every path.
     imaging::cDIBSection overlay;

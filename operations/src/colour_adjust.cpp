@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "corvella/platform/checked.h"
-#include "corvella/platform/error.h"
 #include "corvella/platform/run_limits.h"
 #include "kernel_support.h"
 
@@ -13,16 +12,6 @@ namespace corvella::operations {
 
 using imaging::ImageView;
 using imaging::kBytesPerPixel;
-
-void CheckGammaValues(float red, float green, float blue) {
-  // Written as "not greater than" so that NaN fails the lower bound.
-  if (!(red > 0.0f) || !(green > 0.0f) || !(blue > 0.0f)) {
-    platform::Raise(platform::ComponentError::GammaNotPositive);
-  }
-  if (red > 255.0f || green > 255.0f || blue > 255.0f) {
-    platform::Raise(platform::ComponentError::GammaTooLarge);
-  }
-}
 
 ChannelTable GammaTable(float gamma) {
   ChannelTable table;

@@ -1,9 +1,7 @@
 #include "corvella/overlay/image_overlay.h"
 
 #include <algorithm>
-#include <string>
 
-#include "corvella/platform/error.h"
 
 namespace corvella::overlay {
 
@@ -37,16 +35,6 @@ void PaintKeyed(imaging::cDIBSection& target, const imaging::cDIBSection& overla
       }
     }
   }
-}
-
-Rgb TakeKeyColour(platform::Variant& transColor) {
-  // Null has no text; reading it as a colour is a type mismatch.
-  if (transColor.IsNull()) platform::Raise(platform::RuntimeError::TypeMismatch);
-  std::u16string text = transColor.ToBStr();
-  if (text.size() < 6) platform::Raise(platform::ComponentError::TransparentColor);
-  Rgb key = ParseColour(text);
-  transColor = platform::Variant(ColourValue(key));
-  return key;
 }
 
 }  // namespace corvella::overlay

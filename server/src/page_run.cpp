@@ -2,7 +2,7 @@
 
 #include "page_run.h"
 
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "corvella/host/script_objects.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "corvella/component/member_table.h"
 #include "corvella/component/pictron.h"
 #include "corvella/platform/error.h"

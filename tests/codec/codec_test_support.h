@@ -72,13 +72,19 @@ inline std::vector<Bgr> PixelsOf(const imaging::Picture& picture) {
   return pixels;
 }
 
+/// What InvalidPictureDetail answers for runtime error 7: a picture whose buffer cannot be had.
+inline const std::string kNoBuffer = "<out of memory>";
+
 /// Runs @p body and answers the detail of runtime error 481 it raised ("" when it returned,
-/// "<other error>" when it raised anything else).
+/// kNoBuffer for runtime error 7, "<other error>" when it raised anything else).
 template <typename Body>
 std::string InvalidPictureDetail(Body&& body) {
   try {
     body();
   } catch (const platform::Error& error) {
+    if (error.Number() == platform::RuntimeErrorNumber(platform::RuntimeError::OutOfMemory)) {
+      return kNoBuffer;
+    }
     const std::string prefix = "Invalid picture: ";
     if (error.Number() != platform::RuntimeErrorNumber(platform::RuntimeError::InvalidPicture)) {
       return "<other error " + error.Description() + ">";

@@ -102,7 +102,7 @@ TEST(PictureLoader, RefusesWhatItCannotRead) {
     for (const char* name : {"egret_600x450.jpg", "horse_rgba_400x328.png", "snake_600x450.gif",
                              "snake_24bit_600x450.bmp"}) {
       std::string detail = InvalidPictureDetail([&] { LoadPicture(ReadImage(name)); });
-      EXPECT_NE(detail.find("exceeds the pixel limit"), std::string::npos) << name << detail;
+      EXPECT_EQ(detail, test::kNoBuffer) << name;
     }
   }
 }
@@ -178,8 +178,7 @@ TEST(PictureLoader, HugeDeclaredSizesAreRefusedBeforeAllocating) {
   for (const Bytes& file : HugeFiles()) {
     EXPECT_LT(file.size(), 1000u);
     std::string detail = InvalidPictureDetail([&] { LoadPicture(file); });
-    EXPECT_NE(detail.find("30000 x 30000 pixels exceeds the pixel limit"), std::string::npos)
-        << detail;
+    EXPECT_EQ(detail, test::kNoBuffer);
   }
 }
 
@@ -191,7 +190,7 @@ int LoadWithCappedAddressSpace(const std::vector<Bytes>& files) {
   setrlimit(RLIMIT_AS, &cap);
   for (const Bytes& file : files) {
     std::string detail = InvalidPictureDetail([&] { LoadPicture(file); });
-    if (detail.find("exceeds the pixel limit") == std::string::npos) return 1;
+    if (detail != test::kNoBuffer) return 1;
   }
   return 0;
 }

@@ -288,7 +288,7 @@ TEST(PngReader, RejectsDamagedFilesWithError481) {
   };
   EXPECT_EQ(InvalidPictureDetail([&] { LoadPng(withHeader(32, 32, 4)); }), "");
   EXPECT_EQ(InvalidPictureDetail([&] { LoadPng(withHeader(30000, 30000, 4)); }),
-            "PNG: image of 30000 x 30000 pixels exceeds the pixel limit");
+            test::kNoBuffer);
   EXPECT_NE(InvalidPictureDetail([&] { LoadPng(withHeader(0, 32, 4)); }), "");
   EXPECT_NE(InvalidPictureDetail([&] { LoadPng(withHeader(32, 32, 3)); }), "");  // no such depth
   // The image data of a 33 x 33 picture is too short for it.

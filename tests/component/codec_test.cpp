@@ -167,17 +167,24 @@ TEST(DecodeImage, EveryFormatDecodesFromTheOpenedBytes) {
   EXPECT_EQ(ErrorNumberOf([&] { p.Quality(80); }), Component(1120));
 }
 
-TEST(DecodeImage, ABufferThatCannotBeMadeIsNoError) {
-  Pictron p;
-  p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "egret_600x450.jpg")));
-  uint64_t saved = imaging::MaxPixels();
+// A decode that cannot have its buffer (here: over the host's pixel limit) raises runtime error
+// 7 from the member that needed the pixels, in every format, and leaves nothing decoded.
+TEST(DecodeImage, ABufferThatCannotBeMadeIsOutOfMemory) {
+  const uint64_t saved = imaging::MaxPixels();
   imaging::SetMaxPixels(1000);
-  auto error = ErrorOf([&] { p.Quality(60); });
+  for (const char* name : {"egret_600x450.jpg", "coffee_rgb_600x400.png", "snake_600x450.gif",
+                           "snake_24bit_600x450.bmp"}) {
+    Pictron p;
+    p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / name)));
+    EXPECT_EQ(ErrorNumberOf([&] { p.Quality(60); }), Runtime(7)) << name;
+    EXPECT_EQ(ErrorNumberOf([&] { p.Negative(); }), Runtime(7)) << name;
+    int32_t w = 200, h = 0;
+    EXPECT_EQ(ErrorNumberOf([&] { p.Resample(w, h); }), Runtime(7)) << name;
+    EXPECT_EQ(p.State().cDib, nullptr);
+    EXPECT_EQ(p.State().blDecoded, 0);
+    EXPECT_EQ(p.State().intQuality, 60);
+  }
   imaging::SetMaxPixels(saved);
-  EXPECT_FALSE(error) << error->Description();
-  EXPECT_EQ(p.State().cDib, nullptr);
-  EXPECT_EQ(p.State().blDecoded, 0);
-  EXPECT_EQ(p.State().intQuality, 60);
 }
 
 TEST(SaveFile, PassesUndecodedBytesThroughAndEncodesDecodedImages) {

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "corvella/component/pictron.h"
@@ -20,7 +18,6 @@ namespace {
 
 using imaging::cDIBSection;
 using platform::Variant;
-using platform::VarType;
 using testing::Component;
 using testing::ErrorNumberOf;
 using testing::ErrorOf;
@@ -107,77 +104,6 @@ TEST(AddText, DefaultsDrawBlackTextHalfALineBelowTheTop) {
   for (size_t i = 0; i < after.size(); ++i) {
     if (after[i] != before[i]) {
       EXPECT_TRUE(after[i][0] == after[i][1] && after[i][1] == after[i][2]);  // grey: black ink
-    }
-  }
-  // The font request follows the settings: 12 points are 16 pixels at 96 dots per inch.
-  overlay::FontRequest request = TextFontRequest(p.State());
-  EXPECT_EQ(request.height, -16);
-  EXPECT_EQ(request.face, u"Arial");
-  EXPECT_EQ(request.weight, 400);
-  EXPECT_EQ(request.charset, 1);
-  EXPECT_EQ(request.escapement, 0);
-  p.FontSize(10);
-  p.FontOrientation(-90);
-  p.FontBold(platform::kVbTrue);
-  p.FontItalic(platform::kVbTrue);
-  p.FontUnderline(platform::kVbTrue);
-  request = TextFontRequest(p.State());
-  EXPECT_EQ(request.height, -13);
-  EXPECT_EQ(request.escapement, -900);
-  EXPECT_EQ(request.weight, 700);
-  EXPECT_TRUE(request.italic);
-  EXPECT_TRUE(request.underline);
-}
-
-TEST(AddText, KeywordPlacementWithTheMeasuredExtent) {
-  struct Case {
-    int16_t orientation;
-    const char16_t* x;
-    const char16_t* y;
-  };
-  const Case cases[] = {{0, u"CENTER", u"CENTER"},
-                        {0, u"RIGHT", u"BOTTOM"},
-                        {90, u"CENTER", u"CENTER"},
-                        {90, u"RIGHT", u"TOP"},
-                        {90, u"left", u"bottom"}};
-  for (const Case& test : cases) {
-    SCOPED_TRACE(static_cast<int>(test.orientation));
-    SCOPED_TRACE(platform::WideToUtf8(test.x) + " " + platform::WideToUtf8(test.y));
-    Pictron p;
-    GiveImage(p, 300, 200, true);
-    p.FontSize(18);
-    p.FontOrientation(test.orientation);
-    const overlay::TextExtent e = Measure(p, u"Placed text");
-    const double theta = test.orientation * 6.2831853 / 360;
-    const double s = std::sin(theta);
-    const double c = std::cos(theta);
-    auto round = [](double v) { return platform::checked::DoubleToInt32(v); };
-    int32_t x = 0;
-    if (test.x == std::u16string_view(u"CENTER")) x = round(150 - (e.cx * c + e.cy * s) / 2);
-    if (test.x == std::u16string_view(u"RIGHT")) x = round(300 - (e.cx * c + e.cy * s));
-    int32_t y = 0;
-    if (test.y == std::u16string_view(u"CENTER")) y = round(100 - (e.cy * c - e.cx * s) / 2);
-    if (test.y == std::u16string_view(u"TOP")) y = round((e.cx * s + e.cy * c) / 2);
-    if (test.y == std::u16string_view(u"bottom"))
-      y = round(200 - std::fabs((e.cy * c - e.cx * s) / 2));
-    if (test.y == std::u16string_view(u"BOTTOM")) y = 200 - e.cy;
-
-    const std::vector<Pixel> before = Pixels(p);
-    p.AddText(u"Placed text", test.x, test.y);
-    Ink ink = InkBetween(before, Pixels(p), 300);
-    ASSERT_GT(ink.count, 0);
-    // The ink lies in the cell turned around (x, y), clipped to the image.
-    if (test.orientation == 0) {
-      EXPECT_GE(ink.left, x - 1);
-      EXPECT_LE(ink.right, x + e.cx + 1);
-      EXPECT_GE(ink.top, y);
-      EXPECT_LE(ink.bottom, y + e.cy);
-      EXPECT_GT(ink.right, x + e.cx - 4);
-    } else {
-      EXPECT_GE(ink.left, x - 1);
-      EXPECT_LE(ink.right, x + e.cy + 1);
-      EXPECT_LE(ink.bottom, y + 1);
-      EXPECT_GE(ink.top, std::max(0, y - e.cx - 1));
     }
   }
 }
@@ -267,35 +193,6 @@ TEST(AddText, UnusualFontSettingsStillDraw) {
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Wg", u"CENTER", u"CENTER"); }), 0);
 }
 
-TEST(AddText, ObjectsOnSeveralThreadsDrawAtOnce) {
-  auto draw = [](int n) {
-    auto p = std::make_unique<Pictron>();
-    GiveImage(*p, 160, 80, true);
-    p->FontSize(static_cast<int16_t>(10 + n % 3 * 6));
-    p->FontOrientation(static_cast<int16_t>(n % 2 * 30));
-    p->FontBold(n % 4 == 0 ? platform::kVbTrue : platform::kVbFalse);
-    p->AddText(u"Concurrent", 10, 60);
-    return Pixels(*p);
-  };
-  std::vector<std::vector<Pixel>> expected;
-  for (int n = 0; n < 12; ++n)
-    expected.push_back(draw(n));
-  std::vector<int> wrong(4, 0);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 24; ++i) {
-        int n = (t * 5 + i) % 12;
-        if (draw(n) != expected[n]) ++wrong[t];
-      }
-    });
-  }
-  for (std::thread& thread : threads)
-    thread.join();
-  for (int count : wrong)
-    EXPECT_EQ(count, 0);
-}
-
 // An overlay buffer of w x h whose pixels tell their position apart from the image's.
 std::unique_ptr<cDIBSection> MakeOverlay(int32_t w, int32_t h) {
   auto dib = std::make_unique<cDIBSection>();
@@ -324,63 +221,6 @@ std::vector<Pixel> Expected(const std::vector<Pixel>& image, int32_t w, int32_t 
     }
   }
   return out;
-}
-
-TEST(AddImage, OverlayLandsWhereThePlacementRulesSay) {
-  struct Case {
-    Variant x, y;
-    int32_t w, h, expectX, expectY;
-  };
-  const Case cases[] = {
-      {u"RIGHT", u"BOTTOM", 50, 20, 150, 80}, {u"CENTER", u"CENTER", 50, 20, 75, 40},
-      {u"left", u"top", 50, 20, 0, 0},        {u"middle", 7, 50, 20, 0, 7},
-      {u"CENTER", u"CENTER", 51, 21, 74, 40}, {0, 0, 300, 150, 0, 0},
-      {200, 100, 50, 20, 200, 100},           {-50, u"25", 50, 20, -50, 25},
-  };
-  for (const Case& test : cases) {
-    Pictron p;
-    GiveImage(p, 200, 100);
-    auto over = MakeOverlay(test.w, test.h);
-    const std::vector<Pixel> expected =
-        Expected(Pixels(p), 200, 100, *over, test.expectX, test.expectY);
-    Variant missing = Variant::Missing();
-    PaintOverlayImage(p, *over, test.x, test.y, missing);
-    EXPECT_EQ(Pixels(p), expected) << test.expectX << "," << test.expectY;
-    EXPECT_EQ(p.State().cDib->dib_width(), 200);
-    EXPECT_TRUE(missing.IsMissing());
-  }
-}
-
-TEST(AddImage, KeyColourIsWrittenBackAndReadAgainAsDecimalText) {
-  Pictron p;
-  GiveImage(p, 8, 4);
-  const std::vector<Pixel> before = Pixels(p);
-  auto over = MakeOverlay(3, 1);
-  imaging::ImageView view = over->View();
-  const uint8_t white[3] = {255, 255, 255};
-  const uint8_t nearWhite[3] = {255, 255, 254};  // red 254
-  const uint8_t second[3] = {0x15, 0x77, 0x16};  // blue 0x15, green 0x77, red 0x16
-  std::copy(white, white + 3, view.Row(0));
-  std::copy(nearWhite, nearWhite + 3, view.Row(0) + 3);
-  std::copy(second, second + 3, view.Row(0) + 6);
-
-  Variant colour(u"FFFFFF");
-  PaintOverlayImage(p, *over, 2, 1, colour);
-  ASSERT_EQ(colour.Type(), VarType::I4);
-  EXPECT_EQ(colour.AsI4(), 16777215);
-  std::vector<Pixel> after = Pixels(p);
-  EXPECT_EQ(after[1 * 8 + 2], before[1 * 8 + 2]);  // pure white: the image shows
-  EXPECT_EQ(after[1 * 8 + 3], (Pixel{255, 255, 254}));
-  EXPECT_EQ(after[1 * 8 + 4], (Pixel{0x15, 0x77, 0x16}));
-
-  // The same variable again keys on red 0x16, green 0x77, blue 0x15: now white is painted and
-  // the third pixel is transparent.
-  GiveImage(p, 8, 4);
-  PaintOverlayImage(p, *over, 2, 1, colour);
-  EXPECT_EQ(colour.AsI4(), 0x16 + 256 * 0x77 + 65536 * 0x15);
-  after = Pixels(p);
-  EXPECT_EQ(after[1 * 8 + 2], (Pixel{255, 255, 255}));
-  EXPECT_EQ(after[1 * 8 + 4], before[1 * 8 + 4]);
 }
 
 TEST(AddImage, ChecksComeInOrder) {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "corvella/platform/text.h"
 
 int main() {

@@ -13,11 +13,6 @@ namespace corvella::overlay {
 namespace {
 
 using imaging::cDIBSection;
-using platform::Variant;
-using platform::VarType;
-using testing::Component;
-using testing::ErrorNumberOf;
-using testing::Runtime;
 
 using Pixel = std::array<uint8_t, 3>;  // blue, green, red
 
@@ -120,7 +115,7 @@ TEST(ImageOverlay, WhiteKeyKeepsTheImageAndPaintsNearWhite) {
   SetPixel(logo, 0, 1, {255, 255, 255});
   SetPixel(logo, 1, 1, {255, 254, 255});
   SetPixel(logo, 2, 1, {254, 255, 255});
-  PaintKeyed(image, logo, 2, 1, ParseColour(u"FFFFFF"));
+  PaintKeyed(image, logo, 2, 1, Rgb{255, 255, 255});
   std::vector<Pixel> after = Pixels(image);
   auto at = [&](int32_t x, int32_t y) { return after[y * 6 + x]; };
   EXPECT_EQ(at(2, 1), before[1 * 6 + 2]);  // pure white: the image shows
@@ -173,38 +168,6 @@ TEST(ImageOverlay, LargerOverlayCoversAndEmptyOverlayPaintsNothing) {
     PaintKeyed(target, small, 0, x, Rgb{});
   }
   EXPECT_EQ(Pixels(target), before);
-}
-
-TEST(ImageOverlay, KeyColourIsReadCheckedAndWrittenBack) {
-  Variant colour(u"FFFFFF");
-  EXPECT_EQ(TakeKeyColour(colour), (Rgb{255, 255, 255}));
-  ASSERT_EQ(colour.Type(), VarType::I4);
-  EXPECT_EQ(colour.AsI4(), 16777215);
-  // The same variable again: its decimal text is the colour string now.
-  EXPECT_EQ(TakeKeyColour(colour), (Rgb{0x16, 0x77, 0x15}));
-  EXPECT_EQ(colour.AsI4(), 0x16 + 256 * 0x77 + 65536 * 0x15);
-
-  Variant longer(u"FFFFFF0");
-  EXPECT_EQ(TakeKeyColour(longer), (Rgb{0xFF, 0xFF, 0xF0}));
-  Variant number(int32_t{123456});  // six digits of decimal text
-  EXPECT_EQ(TakeKeyColour(number), (Rgb{0x12, 0x34, 0x56}));
-
-  // Fewer than six characters: 1200, and the argument is left alone.
-  for (Variant shortOne :
-       {Variant(u"FFF"), Variant(), Variant(u"FFFFF"), Variant(int32_t{12345}), Variant(1.5)}) {
-    Variant copy = shortOne;
-    auto error = testing::ErrorOf([&] { TakeKeyColour(copy); });
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->Number(), Component(1200));
-    EXPECT_EQ(error->Description(), "Transparent color is incorrect");
-    EXPECT_EQ(copy, shortOne);
-  }
-  // Digits that are not hexadecimal, and Null: type mismatch, argument unchanged.
-  for (Variant bad : {Variant(u"GGGGGG"), Variant(1234.5), Variant::Null()}) {
-    Variant copy = bad;
-    EXPECT_EQ(ErrorNumberOf([&] { TakeKeyColour(copy); }), Runtime(13));
-    EXPECT_EQ(copy, bad);
-  }
 }
 
 }  // namespace

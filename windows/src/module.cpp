@@ -9,7 +9,7 @@
 #include <string>
 
 #include "com_bridge.h"
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "pictron_object.h"
 
 namespace corvella::com {

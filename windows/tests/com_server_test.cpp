@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "com_bridge.h"
-#include "corvella/component/class_factory.h"
+#include "corvella/component/identity.h"
 #include "corvella/component/member_table.h"
 #include "corvella/platform/text.h"
 #include "corvella_h.h"

@@ -47,13 +47,18 @@ enum class JpegCode : int32_t {
   OutOfMemory = -8,
   /// libjpeg refused to encode the bitmap (for instance a side over 65500 pixels).
   EncodeFailed = -9,
+  // -10 is the component's own "stream could not be written" code of a failed save.
+  /// The compressed data ends before the last row of a sequential stream, or before the first
+  /// scan of a progressive stream is complete.
+  Truncated = -11,
 };
 
 /// The outcome of a codec call.
 struct JpegStatus {
   JpegCode code = JpegCode::Ok;
-  /// Recoverable faults in the entropy-coded data that the decoder passed over (premature end of
-  /// the stream, corrupt data): the image was still decoded, the damaged part grey. Decode only.
+  /// Recoverable faults in the entropy-coded data that the decoder passed over (corrupt data, a
+  /// missing end-of-image marker, later progressive scans missing): the image was still decoded,
+  /// a damaged part grey. Decode only.
   int32_t warnings = 0;
   /// What failed, in English, for logs (libjpeg's own message where it stopped); empty on success.
   std::string reason;
@@ -86,9 +91,11 @@ JpegStatus ReadJpegParams(std::span<const uint8_t> stream, JpegParams& params);
 ///
 /// Before anything is allocated the image is checked against the pixel limit (PixelLimit) and the
 /// target's size (SizeMismatch). libjpeg's working memory is capped at what the frame needs and
-/// the progressive scans at kJpegMaxScans (ResourceLimit). A stream that ends early or holds
-/// corrupt entropy-coded data still decodes, as libjpeg does: the missing part is grey and the
-/// status counts the warnings. On failure the target may hold part of the image.
+/// the progressive scans at kJpegMaxScans (ResourceLimit). Data that ends before the pixels do
+/// fails (Truncated); a complete stream without its end-of-image marker, a progressive stream
+/// missing only later scans, and corrupt entropy-coded data still decode, as libjpeg does: a
+/// damaged part is grey and the status counts the warnings. On failure the target may hold part
+/// of the image.
 JpegStatus DecodeJpeg(std::span<const uint8_t> stream, const imaging::ImageView& target);
 
 /// DecodeJpeg into a live buffer's memory (width, height and rows from @p dib).

@@ -8,8 +8,9 @@
 /// - A file that cannot be decoded raises runtime error 481 "Invalid picture" with a detail that
 ///   names the format and the fault ("PNG: CRC error", "BMP: unsupported bit count 7"). Nothing
 ///   is allocated for pixels before the header has been checked, the sizes computed with overflow
-///   checks and the image found within the host's pixel limit (imaging::WithinPixelLimit); a
-///   larger image is refused with error 481. Memory that cannot be had raises std::bad_alloc.
+///   checks and the image found within the host's pixel limit (imaging::WithinPixelLimit). A
+///   larger image cannot have its buffer: runtime error 7 "Out of memory", as when memory is
+///   short (std::bad_alloc).
 /// - Transparent and translucent pixels are composited over white (CompositeOverWhite): PNG
 ///   alpha channels and tRNS colours, the GIF transparent index, BMP alpha where the header
 ///   declares an alpha mask. Areas that a file leaves undefined (outside a GIF's first frame,
@@ -40,7 +41,7 @@ PictureFormat SniffPictureFormat(std::span<const uint8_t> bytes);
 imaging::Picture LoadPicture(std::span<const uint8_t> bytes);
 
 /// Decodes a JPEG stream through the JPEG codec into a Bgr24 picture. Grey, colour and CMYK
-/// streams are read; a truncated stream decodes as far as its data goes (the rest grey).
+/// streams are read; data that ends before the pixels do raises error 481.
 imaging::Picture LoadJpegPicture(std::span<const uint8_t> bytes);
 
 /// Decodes a PNG file through libpng: every colour type and bit depth, palettes, tRNS, 16-bit
@@ -52,8 +53,9 @@ imaging::Picture LoadPng(std::span<const uint8_t> bytes);
 /// Decodes the first frame of a GIF file through giflib into a picture of the logical screen's
 /// size (the frame's own extent when the screen is declared 0 wide or high): the frame is drawn
 /// at its offset, clipped to the screen, through its local colour table or else the global one.
-/// Indices beyond the table are black. A file without an image or without any colour table, and
-/// LZW data that ends early or is corrupt, raise error 481.
+/// Indices beyond the table are black; a frame without any colour table is drawn in grey levels
+/// (index i of 8-bit codes is grey i, fewer bits are spread over 0 .. 255). A file without an
+/// image, and LZW data that ends early or is corrupt, raise error 481.
 imaging::Picture LoadGif(std::span<const uint8_t> bytes);
 
 /// Decodes a Windows or OS/2 bitmap: 1, 4, 8, 16, 24 and 32 bits per pixel; uncompressed,

@@ -124,10 +124,10 @@ class Pictron final : public platform::Dispatchable {
   // For hosts (not a member of the scripting interface) ------------------------------------------
   /// Runs the decode-on-demand step, as the pixel operations do, and answers the working image:
   /// 24-bit bottom-up BGR rows (see imaging::cDIBSection), owned by the object and valid until
-  /// the next member call that replaces it. nullptr when the step answers that no image is
-  /// available (too large for the host, memory short). Raises what the step raises (runtime
-  /// error 9 when no image was ever opened, the decoding errors); like the Quality setter, it
-  /// leaves the object decoded, so that saving afterwards encodes anew.
+  /// the next member call that replaces it; never nullptr. Raises what the step raises (runtime
+  /// error 9 when no image was ever opened, 7 when its buffer cannot be had, the decoding
+  /// errors); like the Quality setter, it leaves the object decoded, so that saving afterwards
+  /// encodes anew.
   const imaging::cDIBSection* DecodedImage();
 
  private:

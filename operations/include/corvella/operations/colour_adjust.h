@@ -16,13 +16,9 @@ namespace corvella::operations {
 /// A lookup table from an old channel byte to its new value.
 using ChannelTable = std::array<uint8_t, 256>;
 
-/// Raises component error 1085 when any of the three gamma values is not greater than 0 (NaN
-/// included), else 1086 when any of them is greater than 255 (255 itself is accepted).
-void CheckGammaValues(float red, float green, float blue);
-
 /// The gamma curve of one channel: byte b becomes 255 x (b / 255) ^ (1 / g), rounded half to
 /// even, with 1 / g the double reciprocal of the 32-bit value. A value of exactly 1.0 gives the
-/// identity. @p gamma must have passed CheckGammaValues.
+/// identity. @p gamma lies in (0, 255].
 ChannelTable GammaTable(float gamma);
 
 /// Applies the three gamma curves (blue with @p blue, green with @p green, red with @p red). A

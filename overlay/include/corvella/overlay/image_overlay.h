@@ -1,7 +1,6 @@
 #pragma once
 /// @file
-/// Painting a second picture over the working image, opaquely or with a colour key, and the
-/// reading of the colour-key argument.
+/// Painting a second picture over the working image, opaquely or with a colour key.
 ///
 /// Both painters put the overlay's top-left pixel at device point (x, y) of the target and clip at
 /// every edge: only target pixels inside the target and under the overlay change, and overlay
@@ -11,8 +10,7 @@
 #include <cstdint>
 
 #include "corvella/imaging/dib_section.h"
-#include "corvella/overlay/placement.h"
-#include "corvella/platform/variant.h"
+#include "corvella/overlay/colour.h"
 
 namespace corvella::overlay {
 
@@ -30,14 +28,5 @@ void PaintKeyed(imaging::cDIBSection& target, const imaging::cDIBSection& overla
 inline bool IsKeyPixel(const uint8_t* overlayPixel, Rgb key) {
   return overlayPixel[0] == key.blue && overlayPixel[1] == key.green && overlayPixel[2] == key.red;
 }
-
-/// Reads the colour-key argument of the image overlay and writes the key back into it:
-/// 1. its text (a number's decimal text; Null raises runtime error 13) must have at least six
-///    characters, else error 1200 "Transparent color is incorrect";
-/// 2. the text is read by ParseColour (runtime error 13 for a piece that is not hexadecimal);
-/// 3. @p transColor is replaced by the colour value as a 32-bit integer, so a script variable
-///    passed here holds that number afterwards.
-/// Answers the key.
-Rgb TakeKeyColour(platform::Variant& transColor);
 
 }  // namespace corvella::overlay

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "corvella/imaging/image_view.h"
-#include "corvella/overlay/placement.h"
+#include "corvella/overlay/colour.h"
 
 namespace corvella::overlay {
 

@@ -1,4 +1,7 @@
-#include "corvella/overlay/placement.h"
+// Position values, keyword formulas, range checks, colour strings and the colour key, on
+// their own; AddText and AddImage use them in overlay_test.cpp.
+
+#include "placement.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +10,13 @@
 
 #include "support/errors.h"
 
-namespace corvella::overlay {
+namespace corvella::component {
 namespace {
 
+using overlay::ColourFromValue;
+using overlay::ColourValue;
 using platform::Variant;
+using platform::VarType;
 using testing::Component;
 using testing::ErrorNumberOf;
 using testing::Runtime;
@@ -148,5 +154,37 @@ TEST(Placement, ColourStrings) {
   EXPECT_EQ(ColourFromValue(0x563412), (Rgb{0x12, 0x34, 0x56}));
 }
 
+TEST(Placement, KeyColourIsReadCheckedAndWrittenBack) {
+  Variant colour(u"FFFFFF");
+  EXPECT_EQ(TakeKeyColour(colour), (Rgb{255, 255, 255}));
+  ASSERT_EQ(colour.Type(), VarType::I4);
+  EXPECT_EQ(colour.AsI4(), 16777215);
+  // The same variable again: its decimal text is the colour string now.
+  EXPECT_EQ(TakeKeyColour(colour), (Rgb{0x16, 0x77, 0x15}));
+  EXPECT_EQ(colour.AsI4(), 0x16 + 256 * 0x77 + 65536 * 0x15);
+
+  Variant longer(u"FFFFFF0");
+  EXPECT_EQ(TakeKeyColour(longer), (Rgb{0xFF, 0xFF, 0xF0}));
+  Variant number(int32_t{123456});  // six digits of decimal text
+  EXPECT_EQ(TakeKeyColour(number), (Rgb{0x12, 0x34, 0x56}));
+
+  // Fewer than six characters: 1200, and the argument is left alone.
+  for (Variant shortOne :
+       {Variant(u"FFF"), Variant(), Variant(u"FFFFF"), Variant(int32_t{12345}), Variant(1.5)}) {
+    Variant copy = shortOne;
+    auto error = testing::ErrorOf([&] { TakeKeyColour(copy); });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->Number(), Component(1200));
+    EXPECT_EQ(error->Description(), "Transparent color is incorrect");
+    EXPECT_EQ(copy, shortOne);
+  }
+  // Digits that are not hexadecimal, and Null: type mismatch, argument unchanged.
+  for (Variant bad : {Variant(u"GGGGGG"), Variant(1234.5), Variant::Null()}) {
+    Variant copy = bad;
+    EXPECT_EQ(ErrorNumberOf([&] { TakeKeyColour(copy); }), Runtime(13));
+    EXPECT_EQ(copy, bad);
+  }
+}
+
 }  // namespace
-}  // namespace corvella::overlay
+}  // namespace corvella::component

@@ -1,11 +1,10 @@
 #pragma once
 /// @file
-/// The component's module: its class identity, the class factory and the server entry points
-/// that hosts use to create objects and decide when the module may be unloaded. Registration in a
-/// system registry belongs to the Windows shell.
+/// The component's identity: its class, interface and library identifiers, its ProgID and version,
+/// and the creation of objects by ProgID. The COM entry points and registration belong to the
+/// Windows shell (windows/src/module.cpp).
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -40,28 +39,6 @@ inline constexpr std::u16string_view kProgIdPictron = u"Corvella.Pictron";
 
 /// The component's version, "major.minor.patch".
 const char* Version();
-
-/// Result codes of the entry points.
-using HResult = int32_t;
-inline constexpr HResult kOk = 0;
-inline constexpr HResult kFalse = 1;
-inline constexpr HResult kClassNotAvailable = static_cast<HResult>(0x80040111u);
-
-/// The class factory of Pictron.
-class ClassFactory {
- public:
-  /// A new Pictron object with its defaults.
-  std::shared_ptr<Pictron> CreateInstance() const;
-  /// Keeps the module loaded while locked, as hosts do to create objects quickly.
-  void LockServer(bool lock) const;
-};
-
-/// Hands out the class factory for @p clsid; any other class identifier answers
-/// kClassNotAvailable and leaves @p factory empty.
-HResult DllGetClassObject(const Guid& clsid, std::shared_ptr<ClassFactory>& factory);
-
-/// kOk when no object is alive and no lock is held on the factory, else kFalse.
-HResult DllCanUnloadNow();
 
 /// Creates an object from its ProgID ("Corvella.Pictron", without regard to case); runtime error
 /// 429 for any other name.

@@ -1,4 +1,6 @@
-#include "corvella/overlay/placement.h"
+// Position values, keyword placement, range checks and colour strings of the overlays.
+
+#include "placement.h"
 
 #include <cmath>
 #include <string>
@@ -7,7 +9,7 @@
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
 
-namespace corvella::overlay {
+namespace corvella::component {
 
 namespace checked = platform::checked;
 using platform::Variant;
@@ -139,4 +141,14 @@ Rgb ParseColour(std::u16string_view text) {
   return colour;
 }
 
-}  // namespace corvella::overlay
+Rgb TakeKeyColour(Variant& transColor) {
+  // Null has no text; reading it as a colour is a type mismatch.
+  if (transColor.IsNull()) platform::Raise(platform::RuntimeError::TypeMismatch);
+  std::u16string text = transColor.ToBStr();
+  if (text.size() < 6) platform::Raise(platform::ComponentError::TransparentColor);
+  Rgb key = ParseColour(text);
+  transColor = Variant(overlay::ColourValue(key));
+  return key;
+}
+
+}  // namespace corvella::component

@@ -1,11 +1,11 @@
 // The JPEG marker walk and the checked header size read.
 
-#include "corvella/codec/jpeg_scanner.h"
+#include "jpeg_scanner.h"
 
 #include "corvella/platform/checked.h"
 #include "corvella/platform/error.h"
 
-namespace corvella::codec {
+namespace corvella::component {
 
 using platform::ComponentError;
 using platform::Raise;
@@ -60,4 +60,4 @@ int16_t ReadCheckedWord(const platform::ByteArray& d, int64_t hiIndex, int64_t l
   return platform::checked::Add16(high, d.At(loIndex));
 }
 
-}  // namespace corvella::codec
+}  // namespace corvella::component

@@ -1,6 +1,7 @@
 #pragma once
 /// @file
-/// Placement and colour rules shared by the text and image overlays.
+/// Placement and colour rules shared by AddText and AddImage: script values read as positions
+/// and colours, and the range checks made before anything is drawn.
 ///
 /// Coordinates are device coordinates of the working image: x grows to the right, y downwards,
 /// (0, 0) is the top-left pixel. A position value is a script value: a number (or a string that
@@ -12,9 +13,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "corvella/overlay/colour.h"
 #include "corvella/platform/variant.h"
 
-namespace corvella::overlay {
+namespace corvella::component {
+
+using overlay::Rgb;
 
 /// The keyword a position value names, if any.
 enum class PositionKeyword : uint8_t { None, Left, Center, Right, Top, Bottom };
@@ -65,29 +69,19 @@ int32_t ResolveTextPosition(const platform::Variant& value, Axis axis, int32_t i
 void CheckPlacement(int32_t x, int32_t y, int32_t imageWidth, int32_t imageHeight,
                     int32_t blockWidth, int32_t blockHeight);
 
-/// A colour as red, green and blue bytes.
-struct Rgb {
-  uint8_t red = 0;
-  uint8_t green = 0;
-  uint8_t blue = 0;
-  bool operator==(const Rgb&) const = default;
-};
-
-/// The 32-bit colour value red + 256 x green + 65536 x blue.
-inline constexpr int32_t ColourValue(Rgb colour) {
-  return colour.red + 256 * colour.green + 65536 * colour.blue;
-}
-
-/// The channels of a colour value (bits 0-7 red, 8-15 green, 16-23 blue).
-inline constexpr Rgb ColourFromValue(int32_t value) {
-  return {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>((value >> 8) & 0xFF),
-          static_cast<uint8_t>((value >> 16) & 0xFF)};
-}
-
 /// Reads a colour string: red from the first two characters, green from the third and fourth,
 /// blue from the last two (RRGGBB for six characters; a longer string ignores the characters in
 /// between). Each piece is one or two hexadecimal digits in either case; anything else, an empty
 /// piece included, raises runtime error 13.
 Rgb ParseColour(std::u16string_view text);
 
-}  // namespace corvella::overlay
+/// Reads the colour-key argument of the image overlay and writes the key back into it:
+/// 1. its text (a number's decimal text; Null raises runtime error 13) must have at least six
+///    characters, else error 1200 "Transparent color is incorrect";
+/// 2. the text is read by ParseColour (runtime error 13 for a piece that is not hexadecimal);
+/// 3. @p transColor is replaced by the colour value as a 32-bit integer, so a script variable
+///    passed here holds that number afterwards.
+/// Answers the key.
+Rgb TakeKeyColour(platform::Variant& transColor);
+
+}  // namespace corvella::component

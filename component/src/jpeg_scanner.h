@@ -1,7 +1,8 @@
 #pragma once
 /// @file
-/// Byte-level reading of image headers: the primitives that walk the marker segments of a JPEG
-/// stream, and the checked 16-bit size read shared by every format's header.
+/// Byte-level reading of image headers for format detection and JPEGSkipVariables: the
+/// primitives that walk the marker segments of a JPEG stream, and the checked 16-bit size read
+/// shared by every format's header.
 ///
 /// All functions work on a byte array d and a scan position pos, which is an index into d (not an
 /// offset from its lower bound) and always designates the next byte to read. L is the upper bound
@@ -16,7 +17,7 @@
 
 #include "corvella/platform/byte_array.h"
 
-namespace corvella::codec {
+namespace corvella::component {
 
 /// The byte at pos; pos advances by one. 1120 when pos > L.
 uint8_t ReadByte(const platform::ByteArray& d, int32_t& pos);
@@ -48,4 +49,4 @@ constexpr bool IsStartOfFrame(uint8_t code) {
 /// an index outside d raises runtime error 9.
 int16_t ReadCheckedWord(const platform::ByteArray& d, int64_t hiIndex, int64_t loIndex);
 
-}  // namespace corvella::codec
+}  // namespace corvella::component
