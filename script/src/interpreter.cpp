@@ -496,9 +496,14 @@ void Interpreter::ExecAssign(const Stmt& s) {
     case ExprKind::Global:
     case ExprKind::Dynamic:
     case ExprKind::Field: {
-      // The old value goes after the new one is in place: an object's Class_Terminate may look
-      // at the variable.
-      Variant old = std::exchange(*LocateWritable(target), std::move(value));
+      Variant* slot = LocateWritable(target);
+      if (!slot->IsObject()) {
+        *slot = std::move(value);
+        return;
+      }
+      // An object goes after the new value is in place: its Class_Terminate may look at the
+      // variable.
+      Variant old = std::exchange(*slot, std::move(value));
       return;
     }
     case ExprKind::Index:
@@ -530,19 +535,57 @@ bool Interpreter::TryAppend(const Stmt& s) {
   }
   Variant* slot = LocateWritable(target);
   if (!slot->IsString() || slot->StringByteLength() % 2 != 0) return false;
-  std::array<std::u16string, 8> texts;
+  if (count == 1) {
+    // s = s & x, the common case, without the bookkeeping of several parts.
+    Variant temp;
+    const Variant& part = EvalRef(*parts[0], temp);
+    std::u16string& current = slot->AsBStr();
+    switch (part.Type()) {
+      case VarType::BStr: {
+        if (part.StringByteLength() % 2 != 0) return false;
+        const std::u16string& text = part.AsBStr();
+        CheckStringLength(current.size() + text.size());
+        if (&text == &current) {
+          current.append(std::u16string(text));
+        } else {
+          current += text;
+        }
+        return true;
+      }
+      case VarType::Null:
+      case VarType::Empty:
+        return true;
+      case VarType::I2:
+      case VarType::I4:
+      case VarType::R4:
+      case VarType::R8:
+      case VarType::Bool:
+      case VarType::UI1:
+      case VarType::Date: {
+        std::u16string text = part.ToBStr();
+        CheckStringLength(current.size() + text.size());
+        current += text;
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+  // Each part as text: strings are read in place, other values converted.
+  std::array<Variant, 8> temps;
+  std::array<const std::u16string*, 8> texts{};
+  std::array<std::u16string, 8> converted;
   size_t added = 0;
   for (size_t i = 0; i < count; ++i) {
-    Variant temp;
-    const Variant& part = EvalRef(*parts[count - 1 - i], temp);
-    std::u16string& text = texts[i];
+    const Variant& part = EvalRef(*parts[count - 1 - i], temps[i]);
     switch (part.Type()) {
       case VarType::BStr:
         if (part.StringByteLength() % 2 != 0) return false;
-        text = part.AsBStr();
+        texts[i] = &part.AsBStr();
         break;
       case VarType::Null:
       case VarType::Empty:
+        texts[i] = &converted[i];
         break;
       case VarType::I2:
       case VarType::I4:
@@ -551,17 +594,25 @@ bool Interpreter::TryAppend(const Stmt& s) {
       case VarType::Bool:
       case VarType::UI1:
       case VarType::Date:
-        text = part.ToBStr();
+        converted[i] = part.ToBStr();
+        texts[i] = &converted[i];
         break;
       default:
         return false;
     }
-    added += text.size();
+    added += texts[i]->size();
   }
   std::u16string& current = slot->AsBStr();
   CheckStringLength(current.size() + added);
+  for (size_t i = 0; i < count; ++i) {
+    // s = s & s: a copy of the text as it was, since appending moves its end.
+    if (texts[i] == &current) {
+      converted[i] = current;
+      texts[i] = &converted[i];
+    }
+  }
   for (size_t i = 0; i < count; ++i)
-    current += texts[i];
+    current += *texts[i];
   return true;
 }
 
