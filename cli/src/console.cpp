@@ -10,7 +10,11 @@ namespace corvella::cli {
 std::string FormatError(const platform::Error& error) {
   std::string_view source = error.Source().empty() ? kCommandSource : error.Source();
   return "error " + std::to_string(error.Number()) + " (" + std::string(source) +
-         "): " + error.Description();
+         "): " + error.Description() + DetailLines(error.Detail());
+}
+
+std::string DetailLines(std::string_view detail) {
+  return detail.empty() ? std::string() : "\n  " + std::string(detail);
 }
 
 platform::Error CurrentError() {
@@ -44,6 +48,8 @@ std::string_view ErrorsHelp() {
   return R"(Errors:
   A failure prints one line on standard error and the status is 1:
     error NUMBER (SOURCE): DESCRIPTION
+  DESCRIPTION is exactly what a script reads from Err.Description; what more a person needs
+  (the path, the member, the system's reason) follows on a line of its own, indented.
   NUMBER is the error number exactly as a script sees it (Err.Number), in signed decimal:
     component errors   -2147221504 + code   (code 1000 "Empty file name" is -2147220504,
                                              1030 "File not found" is -2147220474)

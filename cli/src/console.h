@@ -47,8 +47,14 @@ class UsageError : public std::runtime_error {
 /// checks), which has none of its own.
 inline constexpr std::string_view kCommandSource = "corvella";
 
-/// "error NUMBER (SOURCE): DESCRIPTION" with NUMBER in signed decimal, as scripts see it.
+/// "error NUMBER (SOURCE): DESCRIPTION" with NUMBER in signed decimal, as scripts see it, then
+/// the error's detail (the path, the member, the system's reason), if it has one, on a line of
+/// its own: DetailLines(error.Detail()).
 std::string FormatError(const platform::Error& error);
+
+/// "\n  DETAIL" for a detail that is not empty, else nothing: the line that follows an error's
+/// standard line on the error stream for a person to read.
+std::string DetailLines(std::string_view detail);
 
 /// The exception being handled as a platform::Error: a failed allocation becomes runtime error
 /// 7, any other exception runtime error 5 with its text. Call it only inside a catch block.

@@ -30,6 +30,9 @@ bool PrintInfo(Console& console, const std::string& file) {
     platform::Error error = CurrentError();
     std::fprintf(console.out, "%s: error %d: %s\n", file.c_str(), error.Number(),
                  error.Description().c_str());
+    if (!error.Detail().empty()) {
+      std::fprintf(console.err, "%s: %s\n", file.c_str(), error.Detail().c_str());
+    }
     return false;
   }
 }

@@ -210,9 +210,12 @@ int RunJobScript(const RunJob& job, Console& console) {
   out.flush();
   err.flush();
 
-  int status = result.exitCode;
+  // A process status keeps only its low byte: a failure whose low byte is 0 (Quit 256) would
+  // read as success, so it ends with 255.
+  int status = result.exitCode != 0 && (result.exitCode & 0xFF) == 0 ? 255 : result.exitCode;
   if (result.error) {
-    std::fprintf(console.err, "%s\n", script::FormatError(job.script, *result.error).c_str());
+    std::fprintf(console.err, "%s%s\n", script::FormatError(job.script, *result.error).c_str(),
+                 DetailLines(result.error->detail).c_str());
   } else if (result.status == script::RunStatus::TimedOut) {
     std::fprintf(console.err, "corvella run: %s was stopped after %s seconds (--timeout)\n",
                  job.script.c_str(), SecondsText(*job.timeoutSeconds).c_str());
@@ -295,7 +298,8 @@ after "--", goes to the script):
                      and images, in bytes or with K, M or G (default 2G); past it the
                      allocation fails with runtime error 7 (Out of memory)
 
-Status: 0 when the script ends, CODE after WScript.Quit CODE, 124 when stopped by
+Status: 0 when the script ends, CODE after WScript.Quit CODE (the system keeps its low
+byte; a code other than 0 whose low byte is 0, such as 256, gives 255), 124 when stopped by
 --timeout, 1 when it fails: an uncaught error, or a syntax error (nothing runs then),
 printed on standard error as
   SCRIPT(LINE, COLUMN) SOURCE: DESCRIPTION (0xNUMBER)

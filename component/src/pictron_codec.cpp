@@ -8,6 +8,7 @@
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/checked.h"
 #include "corvella/platform/file_system.h"
+#include "corvella/platform/http_text.h"
 #include "corvella/platform/text.h"
 #include "pictron_internal.h"
 
@@ -108,11 +109,8 @@ std::u16string DownloadText(const Variant& value) {
 // Header values must not carry control characters: a script could otherwise end a header line
 // and inject headers of its own.
 void RefuseControlCharacters(const std::u16string& text, const char* what) {
-  for (char16_t c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      Raise(RuntimeError::InvalidProcedureCall,
-            std::string(what) + " contains a control character");
-    }
+  if (platform::HasHeaderControl(text)) {
+    Raise(RuntimeError::InvalidProcedureCall, std::string(what) + " contains a control character");
   }
 }
 
@@ -199,9 +197,10 @@ void Pictron::Download(const Variant& strNewFileName, const Variant& strContentT
     }
     platform::PutProperty(response, u"ContentType",
                           contentType.empty() ? Variant(u"image/jpeg") : strContentType);
+    // The name is one parameter whatever it holds: a token as it is, anything else quoted.
     if (!fileName.empty()) {
-      disposition += disposition.empty() ? u"filename=" : u"; filename=";
-      disposition += fileName;
+      if (!disposition.empty()) disposition += u"; ";
+      disposition += platform::DispositionFileName(fileName);
     }
     if (!disposition.empty()) {
       platform::CallMethod(response, u"Addheader", {Variant(u"Content-Disposition"), disposition});

@@ -25,6 +25,7 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
       message = "That image is too large."
     Else
       title = NameFromTitle(form.Field("title"))
+      Randomize
       name = title & "-" & Year(Now) & Right("0" & Month(Now), 2) & Right("0" & Day(Now), 2) & _
              "-" & Hour(Now) & Minute(Now) & Second(Now) & "-" & Int(Rnd * 100000) & ".jpg"
       pic.Quality = 90

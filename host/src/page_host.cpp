@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "corvella/platform/error.h"
+#include "corvella/platform/http_text.h"
 #include "corvella/platform/text.h"
 
 namespace corvella::host {
@@ -44,18 +45,6 @@ Variant Dispatch(Object& object, const std::array<Member<Object>, N>& table, Dis
   detail += ": ";
   detail += why;
   Raise(RuntimeError::InvalidProcedureCall, detail);
-}
-
-bool HasLineBreakOrNul(std::u16string_view text) {
-  return text.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos;
-}
-
-// The characters of an HTTP token (a header name).
-bool IsTokenChar(char16_t c) {
-  if ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
-    return true;
-  }
-  return std::u16string_view(u"!#$%&'*+-.^_`|~").find(c) != std::u16string_view::npos;
 }
 
 int HexValue(char c) {
@@ -207,24 +196,25 @@ void PageResponse::Written() {
 
 void PageResponse::SetContentType(std::u16string_view contentType) {
   CheckHeadersOpen("Response.ContentType");
-  if (HasLineBreakOrNul(contentType)) {
-    RaiseRefused("Response.ContentType", "the value contains a line break");
+  if (HasHeaderControl(contentType)) {
+    RaiseRefused("Response.ContentType", "the value contains a control character");
   }
   contentType_ = WideToUtf8(contentType);
 }
 
 void PageResponse::AddHeader(std::u16string_view name, std::u16string_view value) {
   CheckHeadersOpen("Response.AddHeader");
-  if (name.empty()) RaiseRefused("Response.AddHeader", "the header name is empty");
-  for (char16_t c : name) {
-    if (!IsTokenChar(c)) {
-      RaiseRefused("Response.AddHeader",
-                   "the header name '" + WideToUtf8(name) + "' contains a character not allowed");
-    }
+  if (!IsHttpToken(name)) {
+    RaiseRefused("Response.AddHeader", "the header name '" + WideToUtf8(name) + "' is not a token");
   }
-  if (HasLineBreakOrNul(value)) {
+  if (HasHeaderControl(value)) {
     RaiseRefused("Response.AddHeader",
-                 "the value of the header '" + WideToUtf8(name) + "' contains a line break");
+                 "the value of the header '" + WideToUtf8(name) + "' contains a control character");
+  }
+  // A response carries these at most once (two dispositions make browsers refuse the download):
+  // a later value replaces the earlier one.
+  if (EqualsNoCase(name, "Content-Disposition") || EqualsNoCase(name, "Content-Length")) {
+    std::erase_if(headers_, [&](const auto& header) { return EqualsNoCase(name, header.first); });
   }
   headers_.emplace_back(WideToUtf8(name), WideToUtf8(value));
 }
@@ -239,7 +229,7 @@ void PageResponse::SetStatus(std::u16string_view status) {
   bool valid = status.size() >= 3 && status[0] >= u'1' && status[0] <= u'5';
   for (size_t i = 1; valid && i < 3; ++i)
     valid = status[i] >= u'0' && status[i] <= u'9';
-  if (valid && status.size() > 3) valid = status[3] == u' ' && !HasLineBreakOrNul(status);
+  if (valid && status.size() > 3) valid = status[3] == u' ' && !HasHeaderControl(status);
   if (!valid) {
     RaiseRefused("Response.Status",
                  "'" + WideToUtf8(status) + "' is not a status code and reason such as 200 OK");
@@ -271,6 +261,8 @@ void PageResponse::Write(std::u16string_view text) {
 }
 
 void PageResponse::Clear() {
+  // What was sent unbuffered cannot be taken back.
+  CheckHeadersOpen("Response.Clear");
   body_.clear();
 }
 

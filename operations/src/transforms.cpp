@@ -73,43 +73,50 @@ void RotatePortable(const RotationSource& from, const ImageView& dst) {
 
 #ifdef CORVELLA_OPERATIONS_AVX2
 
-// Four pixels (12 bytes) as one register; 16 bytes are read only when @p wide says that the four
-// after them still belong to the picture.
-[[gnu::target("avx2")]] inline __m128i LoadFourPixels(const uint8_t* p, bool wide) {
-  if (wide) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  uint32_t last;
-  std::memcpy(&last, p + 8, 4);
-  return _mm_insert_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
-                          static_cast<int>(last), 2);
-}
-
-// Stores the first 12 bytes of @p v; 16 when @p wide says that the 4 after them are written
-// again later.
-[[gnu::target("avx2")]] inline void StoreFourPixels(uint8_t* p, __m128i v, bool wide) {
-  if (wide) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-    return;
-  }
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-  const auto last = static_cast<uint32_t>(_mm_extract_epi32(v, 2));
-  std::memcpy(p + 8, &last, 4);
-}
-
 // Target pixels per band of the AVX2 rotation: the band reads this many source rows side by side,
 // each from its start to its end, and the prefetches run this many pixels ahead in every row.
-constexpr int32_t kBandRows = 128;
-constexpr int32_t kPrefetchPixels = 64;
+constexpr int32_t kBandRows = 256;
+constexpr int32_t kPrefetchPixels = 128;
 
-// The rotations in blocks of 4 x 4 pixels: the four source runs of a block are widened to one
-// pixel per 32-bit lane, transposed as a 4 x 4 matrix and narrowed back into four target runs.
-// Partial blocks at the picture's edges are copied pixel by pixel. Blocks are visited band by
-// band: all target rows for kBandRows target pixels, so that every source row of the band is read
-// from one end to the other while the prefetches keep ahead of it; strided reads across many rows
-// would each wait for memory.
+// Eight pixels of a source row (24 bytes) as one pixel per 32-bit lane: bytes 0..11 to the low
+// half, 12..23 to the high half. 28 bytes are read.
+[[gnu::target("avx2")]] inline __m256i LoadEightPixels(const uint8_t* p, __m256i widen) {
+  const __m256i both = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+  return _mm256_shuffle_epi8(both, widen);
+}
+
+// Eight pixels, one per 32-bit lane, as 24 bytes at @p p; 28 bytes are written when @p wide says
+// that the 4 after them are written again later.
+[[gnu::target("avx2")]] inline void StoreEightPixels(uint8_t* p, __m256i v, __m256i narrow,
+                                                     bool wide) {
+  const __m256i packed = _mm256_shuffle_epi8(v, narrow);  // 12 bytes at the bottom of each half
+  const __m128i low = _mm256_castsi256_si128(packed);
+  const __m128i high = _mm256_extracti128_si256(packed, 1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), low);
+  if (wide) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 12), high);
+    return;
+  }
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 12), high);
+  const auto last = static_cast<uint32_t>(_mm_extract_epi32(high, 2));
+  std::memcpy(p + 20, &last, 4);
+}
+
+// The rotations in blocks of 8 x 8 pixels: the eight source runs of a block are widened to one
+// pixel per 32-bit lane, transposed as an 8 x 8 matrix of lanes and narrowed back into eight
+// target runs. Blocks whose loads would read past the end of a source row, and partial blocks at
+// the edges, are copied pixel by pixel. Blocks are visited band by band: all target rows for
+// kBandRows target pixels, so that every source row of the band is read from one end to the other
+// while the prefetches keep ahead of it; strided reads across many rows would each wait for
+// memory.
 [[gnu::target("avx2")]] void RotateAvx2(const RotationSource& from, const ImageView& dst,
                                         int32_t sourceWidth) {
-  const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  const __m128i narrow = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i widen = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                         0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i narrow = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   const bool ascending = from.columnStep > 0;
   const int32_t width = dst.width;
   const int32_t height = dst.height;
@@ -119,50 +126,75 @@ constexpr int32_t kPrefetchPixels = 64;
     for (int32_t i = i0; i < i1; ++i, s += from.step, d += kBytesPerPixel)
       CopyPixel(d, s);
   };
-  const ptrdiff_t ahead = kPrefetchPixels * from.columnStep;
+  // Blocks of eight target rows are visited in the order in which their source columns ascend in
+  // memory (the prefetchers' direction): upwards from row 0 for RotateRight, downwards from the
+  // last row for RotateLeft.
+  const int32_t blocks = height / 8;
+  const int32_t firstSpare = ascending ? blocks * 8 : 0;  // the rows left to copy pixel by pixel
+  const int32_t spareEnd = ascending ? height : height - blocks * 8;
+  const ptrdiff_t ahead = kPrefetchPixels * kBytesPerPixel;
   for (int32_t i0 = 0; i0 < width; i0 += kBandRows) {
     const int32_t i1 = std::min(width, i0 + kBandRows);
-    int32_t j = 0;
-    for (; j + 4 <= height; j += 4) {
-      // The four target rows read four adjacent source pixels of every source row; in memory
-      // they start at the pixel of row j (ascending) or of row j + 3 (descending).
-      const uint8_t* base = from.First(ascending ? j : j + 3);
-      const int32_t column = ascending ? j : sourceWidth - 4 - j;
-      const bool wideLoad = column + 6 <= sourceWidth;
+    const int32_t blocksEnd = i0 + (i1 - i0) / 8 * 8;
+    for (int32_t k = 0; k < blocks; ++k) {
+      const int32_t j = ascending ? 8 * k : height - 8 * (k + 1);
+      // The eight target rows read eight adjacent source pixels of every source row; in memory
+      // they start at the pixel of row j (ascending) or of row j + 7 (descending).
+      const uint8_t* base = from.First(ascending ? j : j + 7);
+      const int32_t column = ascending ? j : sourceWidth - 8 - j;
+      if (column + 10 > sourceWidth) {  // the 28-byte loads would leave the row
+        for (int p = 0; p < 8; ++p)
+          copyPixels(j + p, i0, i1);
+        continue;
+      }
       // Every 16 target rows (48 source bytes, under one cache line), the bytes that the band
       // reads kPrefetchPixels further on.
-      const int32_t aheadColumn = ascending ? column + kPrefetchPixels : column - kPrefetchPixels;
-      if (j % 16 == 0 && aheadColumn >= 0 && aheadColumn < sourceWidth) {
+      if (k % 2 == 0 && column + kPrefetchPixels < sourceWidth) {
         for (int32_t i = i0; i < i1; ++i) {
           _mm_prefetch(
               reinterpret_cast<const char*>(base + static_cast<ptrdiff_t>(i) * from.step + ahead),
               _MM_HINT_T0);
         }
       }
-      int32_t i = i0;
-      for (; i + 4 <= i1; i += 4) {
-        __m128i run[4];
-        for (int a = 0; a < 4; ++a) {
-          run[a] = _mm_shuffle_epi8(
-              LoadFourPixels(base + static_cast<ptrdiff_t>(i + a) * from.step, wideLoad), widen);
-        }
-        const __m128i t0 = _mm_unpacklo_epi32(run[0], run[1]);
-        const __m128i t1 = _mm_unpacklo_epi32(run[2], run[3]);
-        const __m128i t2 = _mm_unpackhi_epi32(run[0], run[1]);
-        const __m128i t3 = _mm_unpackhi_epi32(run[2], run[3]);
-        const __m128i column4[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
-                                    _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
-        const bool wideStore = i + 6 <= width;
-        for (int p = 0; p < 4; ++p) {
-          const int32_t row = ascending ? j + p : j + 3 - p;
-          StoreFourPixels(dst.Row(row) + static_cast<ptrdiff_t>(i) * kBytesPerPixel,
-                          _mm_shuffle_epi8(column4[p], narrow), wideStore);
-        }
+      uint8_t* rows[8];
+      for (int p = 0; p < 8; ++p)
+        rows[p] = dst.Row(ascending ? j + p : j + 7 - p);
+      const uint8_t* s = base + static_cast<ptrdiff_t>(i0) * from.step;
+      for (int32_t i = i0; i < blocksEnd; i += 8, s += 8 * from.step) {
+        __m256i r[8];
+        for (int a = 0; a < 8; ++a)
+          r[a] = LoadEightPixels(s + a * from.step, widen);
+        // r[a] holds target pixel i + a of the eight rows; transpose to one row per register.
+        const __m256i t0 = _mm256_unpacklo_epi32(r[0], r[1]);
+        const __m256i t1 = _mm256_unpackhi_epi32(r[0], r[1]);
+        const __m256i t2 = _mm256_unpacklo_epi32(r[2], r[3]);
+        const __m256i t3 = _mm256_unpackhi_epi32(r[2], r[3]);
+        const __m256i t4 = _mm256_unpacklo_epi32(r[4], r[5]);
+        const __m256i t5 = _mm256_unpackhi_epi32(r[4], r[5]);
+        const __m256i t6 = _mm256_unpacklo_epi32(r[6], r[7]);
+        const __m256i t7 = _mm256_unpackhi_epi32(r[6], r[7]);
+        const __m256i u0 = _mm256_unpacklo_epi64(t0, t2);
+        const __m256i u1 = _mm256_unpackhi_epi64(t0, t2);
+        const __m256i u2 = _mm256_unpacklo_epi64(t1, t3);
+        const __m256i u3 = _mm256_unpackhi_epi64(t1, t3);
+        const __m256i u4 = _mm256_unpacklo_epi64(t4, t6);
+        const __m256i u5 = _mm256_unpackhi_epi64(t4, t6);
+        const __m256i u6 = _mm256_unpacklo_epi64(t5, t7);
+        const __m256i u7 = _mm256_unpackhi_epi64(t5, t7);
+        const __m256i out[8] = {
+            _mm256_permute2x128_si256(u0, u4, 0x20), _mm256_permute2x128_si256(u1, u5, 0x20),
+            _mm256_permute2x128_si256(u2, u6, 0x20), _mm256_permute2x128_si256(u3, u7, 0x20),
+            _mm256_permute2x128_si256(u0, u4, 0x31), _mm256_permute2x128_si256(u1, u5, 0x31),
+            _mm256_permute2x128_si256(u2, u6, 0x31), _mm256_permute2x128_si256(u3, u7, 0x31)};
+        const bool wideStore = i + 10 <= width;
+        const ptrdiff_t offset = static_cast<ptrdiff_t>(i) * kBytesPerPixel;
+        for (int p = 0; p < 8; ++p)
+          StoreEightPixels(rows[p] + offset, out[p], narrow, wideStore);
       }
-      for (int p = 0; p < 4; ++p)
-        copyPixels(j + p, i, i1);
+      for (int p = 0; p < 8; ++p)
+        copyPixels(j + p, blocksEnd, i1);
     }
-    for (; j < height; ++j)
+    for (int32_t j = firstSpare; j < spareEnd; ++j)
       copyPixels(j, i0, i1);
   }
 }

@@ -136,8 +136,11 @@ constexpr RuntimeErrorEntry kRuntimeErrors[] = {
 
 }  // namespace
 
-Error::Error(int32_t number, std::string source, std::string description)
-    : number_(number), source_(std::move(source)), description_(std::move(description)) {
+Error::Error(int32_t number, std::string source, std::string description, std::string detail)
+    : number_(number),
+      source_(std::move(source)),
+      description_(std::move(description)),
+      detail_(std::move(detail)) {
 }
 
 void Error::SetSourceIfEmpty(std::string_view source) {
@@ -171,12 +174,8 @@ Error MakeError(ComponentError error, std::string_view suffix) {
 }
 
 Error MakeError(RuntimeError error, std::string_view detail) {
-  std::string description(RuntimeErrorText(error));
-  if (!detail.empty()) {
-    description += ": ";
-    description += detail;
-  }
-  return Error(RuntimeErrorNumber(error), std::string(), std::move(description));
+  return Error(RuntimeErrorNumber(error), std::string(), std::string(RuntimeErrorText(error)),
+               std::string(detail));
 }
 
 void Raise(ComponentError error, std::string_view suffix) {

@@ -3,7 +3,9 @@
 
 #if !defined(_WIN32)
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +14,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <system_error>
@@ -92,8 +96,8 @@ int SystemOpen(const char* path, int flags, mode_t mode) {
   return ::open(path, flags, mode);
 }
 
-constexpr NativeFileCalls kSystemCalls = {SystemOpen, ::read,   ::write, ::fsync,
-                                          ::close,    ::rename, ::unlink};
+constexpr NativeFileCalls kSystemCalls = {SystemOpen, ::read,   ::write,  ::fsync,
+                                          ::close,    ::rename, ::unlink, ::linkat};
 
 // Owns a file descriptor and closes it when dropped.
 class FileDescriptor {
@@ -140,6 +144,45 @@ std::string RandomTag() {
   return text;
 }
 
+// Temporary files are named ".NAME.PID.TAG.tmp" beside their target NAME: hidden, made unique by a
+// random TAG, and saying which process made them, so that a later write can tell a file left by a
+// killed process from one that a live process is still writing.
+constexpr char kTemporarySuffix[] = ".tmp";
+constexpr size_t kTemporarySuffixSize = sizeof kTemporarySuffix - 1;
+constexpr int kMaxEntriesSwept = 65536;
+constexpr time_t kStaleSeconds = 600;
+
+std::string TemporaryPrefix(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  size_t slash = target.rfind('/');
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  return (folder == "/" ? "" : folder) + "/." + name.substr(0, 64) + "." +
+         std::to_string(::getpid()) + ".";
+}
+
+// The process that made the temporary file named @p name, or nothing for any other name.
+std::optional<pid_t> TemporaryOwner(std::string_view name) {
+  constexpr size_t kTag = 16;
+  if (name.size() < 1 + kTag + kTemporarySuffixSize + 4 || name.front() != '.' ||
+      !name.ends_with(kTemporarySuffix)) {
+    return std::nullopt;
+  }
+  name.remove_suffix(kTemporarySuffixSize);
+  std::string_view tag = name.substr(name.size() - kTag);
+  name.remove_suffix(kTag);
+  if (tag.find_first_not_of("0123456789abcdef") != std::string_view::npos || !name.ends_with('.')) {
+    return std::nullopt;
+  }
+  name.remove_suffix(1);
+  size_t dot = name.rfind('.');
+  std::string_view digits = name.substr(dot + 1);
+  if (dot == 0 || dot == std::string_view::npos || digits.empty() || digits.size() > 9 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return static_cast<pid_t>(std::stol(std::string(digits)));
+}
+
 // Removes the temporary file of an unfinished write, closing it first.
 class TemporaryFile {
  public:
@@ -154,6 +197,7 @@ class TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   /// The file has been renamed into place: nothing is left to remove.
   void Keep() { path_.clear(); }
+  const std::string& Path() const { return path_; }
 
  private:
   const NativeFileCalls& calls_;
@@ -229,67 +273,216 @@ class NativeFileSystem final : public FileSystem {
   }
 
   void WriteFileAtomically(std::u16string_view path, std::span<const uint8_t> bytes) override {
-    std::string target = NativePath(path);
-    if (target.empty() || target.back() == '/') RaiseNotAFile(path, "names no file");
-    // Writing through a symbolic link replaces the file it points to, not the link.
-    char resolved[PATH_MAX];
-    struct stat linkInfo;
-    if (::lstat(target.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode) &&
-        ::realpath(target.c_str(), resolved) != nullptr) {
-      target = resolved;
+    const std::string given = NativePath(path);
+    if (given.empty() || given.back() == '/') RaiseNotAFile(path, "names no file");
+    // What is there now, links followed: a folder is refused, and a device or FIFO is written
+    // into as it is (replacing it by a regular file would destroy it, /dev/null included).
+    struct stat info;
+    if (::stat(given.c_str(), &info) == 0) {
+      if (S_ISDIR(info.st_mode)) RaiseNotAFile(path, "is a folder, not a file");
+      if (!S_ISREG(info.st_mode) && WriteIntoSpecialFile(path, given, bytes)) return;
     }
-    struct stat targetInfo;
-    bool replacing = ::stat(target.c_str(), &targetInfo) == 0;
-    if (replacing && S_ISDIR(targetInfo.st_mode)) RaiseNotAFile(path, "is a folder, not a file");
+    // A link stays a link: the file it finally points to is replaced, or made when it is missing.
+    const std::string target = FinalTarget(path, given);
+    const std::string folder = FolderOf(target);
+#ifdef O_TMPFILE
+    // A file without a name is linked into place only when it is complete, so a process killed
+    // in the middle leaves nothing behind. File systems without such files get a named one.
+    FileDescriptor fd(calls_, OpenRetrying(calls_, folder.c_str(),
+                                           O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd.get() >= 0) {
+      if (WriteAnonymous(path, target, folder, fd, bytes)) return;
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      RaiseSystemError(errno, "cannot create a temporary file beside", path, target);
+    }
+#endif
+    WriteThroughNamedTemporary(path, target, folder, bytes);
+  }
 
-    // The temporary file lies in the target's folder, so that the rename stays on one file
-    // system and is atomic. Its name is hidden, kept short and made unique by a random tag.
-    std::string folder = FolderOf(target);
-    size_t slash = target.rfind('/');
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string stem = "." + name.substr(0, 64) + ".";
-    FileDescriptor fd(calls_);
-    std::string temporary;
-    for (int attempt = 0; fd.get() < 0; ++attempt) {
-      temporary = (folder == "/" ? "" : folder) + "/" + stem + RandomTag() + ".tmp";
-      fd.Reset(
-          OpenRetrying(calls_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-      if (fd.get() < 0 && (errno != EEXIST || attempt >= 100)) {
-        RaiseSystemError(errno, "cannot create a temporary file beside", path, target);
-      }
+ private:
+  // Writes @p bytes to a device or FIFO in place. False when the file turned out to be a regular
+  // one after all (it was replaced meanwhile): the caller then writes it atomically.
+  bool WriteIntoSpecialFile(std::u16string_view path, const std::string& native,
+                            std::span<const uint8_t> bytes) {
+    // Non-blocking, so that a FIFO without a reader fails (ENXIO) instead of waiting for one.
+    FileDescriptor fd(calls_, OpenRetrying(calls_, native.c_str(),
+                                           O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) RaiseSystemError(errno, "cannot open for writing", path, native);
+    struct stat info;
+    if (::fstat(fd.get(), &info) != 0) RaiseSystemError(errno, "cannot examine", path, native);
+    if (S_ISREG(info.st_mode)) return false;
+    int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      RaiseSystemError(errno, "cannot write", path, native);
     }
-    TemporaryFile cleanup(calls_, fd, temporary);
+    WriteAll(fd, path, native, bytes);
+    if (int error = fd.Close(); error != 0) RaiseSystemError(error, "cannot close", path, native);
+    return true;
+  }
 
-    if (replacing && ::fchmod(fd.get(), targetInfo.st_mode & 07777) != 0) {
-      RaiseSystemError(errno, "cannot set the permissions of the new", path, target);
+  // The file that @p native finally names once every symbolic link on its last component has been
+  // followed, whether that file exists or not.
+  std::string FinalTarget(std::u16string_view path, std::string native) const {
+    for (int hops = 0; hops < 40; ++hops) {
+      struct stat info;
+      if (::lstat(native.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return native;
+      std::string link(PATH_MAX, '\0');
+      ssize_t length = ::readlink(native.c_str(), link.data(), link.size());
+      if (length < 0) RaiseSystemError(errno, "cannot follow the link", path, native);
+      link.resize(static_cast<size_t>(length));
+      if (link.empty()) RaiseSystemError(ENOENT, "cannot follow the link", path, native);
+      native = link.front() == '/' ? link : FolderOf(native) + "/" + link;
     }
+    RaiseSystemError(ELOOP, "cannot follow the links of", path, native);
+  }
+
+  // Writes all of @p bytes, repeating short and interrupted writes.
+  void WriteAll(FileDescriptor& fd, std::u16string_view path, const std::string& native,
+                std::span<const uint8_t> bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = calls_.write(fd.get(), bytes.data() + done,
                                std::min<size_t>(bytes.size() - done, 1u << 30));
       if (n < 0) {
         if (errno == EINTR) continue;
-        RaiseSystemError(errno, "cannot write", path, target);
+        RaiseSystemError(errno, "cannot write", path, native);
       }
       // A write that takes nothing of a non-empty block would be repeated forever; the system
       // answers so only when the device has no room left.
-      if (n == 0) RaiseSystemError(ENOSPC, "cannot write", path, target);
+      if (n == 0) RaiseSystemError(ENOSPC, "cannot write", path, native);
       done += static_cast<size_t>(n);
     }
+  }
+
+  // Gives the new file the permission bits of the file it replaces, writes and flushes it.
+  void FillNewFile(FileDescriptor& fd, std::u16string_view path, const std::string& target,
+                   std::span<const uint8_t> bytes) {
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && ::fchmod(fd.get(), old.st_mode & 07777) != 0) {
+      RaiseSystemError(errno, "cannot set the permissions of the new", path, target);
+    }
+    WriteAll(fd, path, target, bytes);
     if (calls_.fsync(fd.get()) != 0) RaiseSystemError(errno, "cannot flush", path, target);
-    if (int error = fd.Close(); error != 0) RaiseSystemError(error, "cannot close", path, target);
+  }
+
+  // Makes a new named temporary file beside @p target; its name says whose it is (see
+  // RemoveStaleTemporaries).
+  std::string CreateTemporary(std::u16string_view path, const std::string& target,
+                              FileDescriptor& fd) {
+    std::string prefix = TemporaryPrefix(target);
+    for (int attempt = 0;; ++attempt) {
+      std::string temporary = prefix + RandomTag() + kTemporarySuffix;
+      fd.Reset(OpenRetrying(calls_, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      if (fd.get() >= 0) return temporary;
+      if (errno != EEXIST || attempt >= 100) {
+        RaiseSystemError(errno, "cannot create a temporary file beside", path, target);
+      }
+    }
+  }
+
+  // Renames a complete temporary file over the target and makes the rename durable.
+  void RenameIntoPlace(std::u16string_view path, const std::string& temporary,
+                       const std::string& target, const std::string& folder) {
     if (calls_.rename(temporary.c_str(), target.c_str()) != 0) {
       RaiseSystemError(errno, "cannot replace", path, target);
     }
-    cleanup.Keep();
-    // Makes the rename itself durable. The new contents are already in place, so a folder that
-    // cannot be flushed (some file systems refuse) is not reported as a failed write.
+    FlushFolder(folder);
+  }
+
+  // The new contents are already in place; a folder that cannot be flushed (some file systems
+  // refuse) is not reported as a failed write.
+  void FlushFolder(const std::string& folder) {
     FileDescriptor folderFd(
         calls_, OpenRetrying(calls_, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folderFd.get() >= 0) calls_.fsync(folderFd.get());
   }
 
- private:
+#ifdef O_TMPFILE
+  // Fills the nameless file @p fd and links it into place: straight to the target when there is
+  // none, else under a temporary name that is then renamed over it. False when the system cannot
+  // link such files (no /proc): the caller then writes through a named temporary file.
+  bool WriteAnonymous(std::u16string_view path, const std::string& target,
+                      const std::string& folder, FileDescriptor& fd,
+                      std::span<const uint8_t> bytes) {
+    FillNewFile(fd, path, target, bytes);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+    struct stat old;
+    if (::lstat(target.c_str(), &old) != 0) {
+      if (calls_.linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (int error = fd.Close(); error != 0) {
+          // Linked, but a delayed write error makes the contents doubtful: take them away again.
+          calls_.unlink(target.c_str());
+          RaiseSystemError(error, "cannot close", path, target);
+        }
+        FlushFolder(folder);
+        return true;
+      }
+      if (errno != EEXIST) {
+        if (errno == ENOENT && IsFolder(folder)) return false;  // no /proc to link from
+        RaiseSystemError(errno, "cannot create", path, target);
+      }
+    }
+    // Replacing: a rename is the only atomic replacement, and it needs a name to rename from.
+    const std::string prefix = TemporaryPrefix(target);
+    std::string temporary;
+    for (int attempt = 0;; ++attempt) {
+      temporary = prefix + RandomTag() + kTemporarySuffix;
+      if (calls_.linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) ==
+          0) {
+        break;
+      }
+      if (errno == ENOENT && IsFolder(folder)) return false;
+      if (errno != EEXIST || attempt >= 100) {
+        RaiseSystemError(errno, "cannot create a temporary file beside", path, target);
+      }
+    }
+    TemporaryFile cleanup(calls_, fd, temporary);
+    if (int error = fd.Close(); error != 0) RaiseSystemError(error, "cannot close", path, target);
+    RenameIntoPlace(path, temporary, target, folder);
+    cleanup.Keep();
+    return true;
+  }
+#endif
+
+  // The way of file systems without nameless files: a hidden temporary file in the target's
+  // folder, flushed and renamed over the target. A process killed in the middle leaves it
+  // behind; later writes into the folder remove it.
+  void WriteThroughNamedTemporary(std::u16string_view path, const std::string& target,
+                                  const std::string& folder, std::span<const uint8_t> bytes) {
+    RemoveStaleTemporaries(folder);
+    FileDescriptor fd(calls_);
+    TemporaryFile cleanup(calls_, fd, CreateTemporary(path, target, fd));
+    FillNewFile(fd, path, target, bytes);
+    if (int error = fd.Close(); error != 0) RaiseSystemError(error, "cannot close", path, target);
+    RenameIntoPlace(path, cleanup.Path(), target, folder);
+    cleanup.Keep();
+  }
+
+  // Removes the temporary files that writes of this service left in @p folder when their
+  // process was killed: files named by TemporaryPrefix, owned by this user, whose process is gone
+  // and which nobody has written for a while (the age keeps the files of live processes in other
+  // process namespaces or on other hosts that share the folder). Only the first entries of a very
+  // large folder are examined, so that a write stays cheap.
+  void RemoveStaleTemporaries(const std::string& folder) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) return;
+    const time_t now = ::time(nullptr);
+    int examined = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+      if (++examined > kMaxEntriesSwept) break;
+      const std::optional<pid_t> owner = TemporaryOwner(entry->d_name);
+      if (!owner || (::kill(*owner, 0) == 0 || errno != ESRCH)) continue;
+      std::string file = (folder == "/" ? "" : folder) + "/" + entry->d_name;
+      struct stat info;
+      if (::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+          info.st_uid == ::geteuid() && now - info.st_mtime > kStaleSeconds) {
+        calls_.unlink(file.c_str());
+      }
+    }
+    ::closedir(listing);
+  }
+
   [[noreturn]] static void RaiseNotAFile(std::u16string_view path, std::string_view why) {
     Raise(RuntimeError::PathFileAccessError, "'" + WideToUtf8(path) + "' " + std::string(why));
   }

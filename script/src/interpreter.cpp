@@ -119,6 +119,7 @@ ScriptError ToScriptError(const platform::Error& error, std::optional<Pos> pos) 
   out.source = SourceOf(error);
   out.description = error.Description();
   if (out.description.empty()) out.description = "Unknown runtime error";
+  out.detail = error.Detail();
   if (pos)
     out.position = SourcePosition{static_cast<int>(pos->line), static_cast<int>(pos->column)};
   return out;

@@ -212,7 +212,13 @@ void Site::Unwatch(const std::shared_ptr<PageTimer>& timer) {
 }
 
 void Site::LogError(const std::string& line) const {
-  if (options_.logError) options_.logError(line);
+  if (!options_.logError) return;
+  // A description may carry what a client sent; it must not start lines of its own in the log.
+  std::string oneLine = line;
+  for (char& c : oneLine) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  options_.logError(oneLine);
 }
 
 // The watchdog stops pages past their deadline (checked ten times a second); the sweeper ends

@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli_test_support.h"
 #include "corvella/component/pictron.h"
 #include "corvella/platform/byte_array.h"
-#include "corvella/host/page_host.h"
 #include "corvella/platform/text.h"
 #include "support/temp_folder.h"
 
@@ -19,7 +17,6 @@ namespace corvella::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::Variant;
 
 const fs::path kImages = fs::path(CORVELLA_TEST_DATA) / "images";
 const fs::path kExamples = fs::path(CORVELLA_SOURCE_DIR) / "examples";
@@ -63,27 +60,6 @@ TEST_F(Example, ThumbnailWithLogoAndCaption) {
   EXPECT_EQ(result.out, "egret_thumb.jpg: 200x150, " + std::to_string(bytes) + " bytes\n");
   EXPECT_EQ(Describe(site / "egret_thumb.jpg"), "JPEG 200x150");
 
-  // The same job done member by member in C++ gives the same file.
-  auto page = std::make_shared<host::PageContext>(platform::Utf8ToWide(site.Path().string()),
-                                                      u"/thumbnail.vbs");
-  component::Pictron api;
-  api.OnStartPage(page);
-  api.OpenFile(u"egret.jpg");
-  Variant key(u"FFFFFF");
-  api.AddImage(u"logo.gif", Variant(u"LEFT"), Variant(u"BOTTOM"), key);
-  int32_t width = 200, height = 0;
-  api.Resample(width, height);
-  api.FontSize(9);
-  api.FontBold(platform::kVbTrue);
-  api.FontColor(u"FFFFFF");
-  api.AddText(u"Egret", Variant(4), Variant(u"TOP"));
-  api.Quality(80);
-  api.Comment(u"Thumbnail made by corvella");
-  Variant expected;
-  api.SaveBinary(expected);
-  auto span = expected.AsByteArray().Bytes();
-  EXPECT_EQ(ReadBytes(site / "egret_thumb.jpg"), std::vector<uint8_t>(span.begin(), span.end()));
-
   CommandResult usage = RunProcess({"run", (kExamples / "thumbnail.vbs").string()}, site.Path());
   EXPECT_EQ(usage.status, 2);
   EXPECT_EQ(usage.out.rfind("usage: ", 0), 0u);
@@ -118,7 +94,7 @@ TEST_F(Example, DownloadPageSendsTheImage) {
   std::vector<uint8_t> response = ReadBytes(site / "response.http");
   const std::string head =
       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
-      "Content-Disposition: attachment; filename=egret small.jpg\r\n\r\n";
+      "Content-Disposition: attachment; filename=\"egret small.jpg\"\r\n\r\n";
   ASSERT_GT(response.size(), head.size());
   EXPECT_EQ(std::string(response.begin(), response.begin() + static_cast<ptrdiff_t>(head.size())),
             head);

@@ -59,8 +59,9 @@ TEST(Info, ReportsFilesThatCannotBeOpened) {
             "photo 100%25.jpg: JPEG 600x450 18986 bytes\n"
             "missing.gif: error -2147220474: File not found (Error 1030)\n"
             "cut.jpg: error -2147220344: Premature EOF in JPEG file (Error 1160)\n"
-            "empty.png: error -2146828279: Subscript out of range: the file '" +
-                (folder / "empty.png").string() + "' is empty\n");
+            "empty.png: error -2146828279: Subscript out of range\n");
+  // The detail goes to standard error, for a person.
+  EXPECT_EQ(result.err, "empty.png: the file '" + (folder / "empty.png").string() + "' is empty\n");
 
   CommandResult usage = RunInProcess(cli::RunInfo, {}, folder.Path());
   EXPECT_EQ(usage.status, 2);

@@ -17,46 +17,22 @@ namespace fs = std::filesystem;
 
 const fs::path kImages = fs::path(CORVELLA_TEST_DATA) / "images";
 
-TEST(Program, RunsInTheShellsWorkingFolder) {
+// The built program as a shell runs it: paths from its working folder, the error line, image
+// bytes through a pipe.
+TEST(Program, RunsInTheShellsWorkingFolderAndWritesToAPipe) {
   TempFolder folder;
   fs::create_directories(folder / "in" / "a b");
   fs::copy_file(kImages / "egret_600x450.jpg", folder / "in/a b/egret 100%25.jpg");
-
   CommandResult result =
       RunProcess({"convert", "a b/egret 100%25.jpg", "../thumb.png", "--negative"}, folder / "in");
-  // Negative may not have landed in this build: then it is the documented error, status 1.
-  if (result.status != 0) {
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err,
-              "error -2146828283 (Corvella.Pictron): Invalid procedure call or "
-              "argument: Negative is not available yet\n");
-  } else {
-    EXPECT_TRUE(fs::exists(folder / "thumb.png"));
-  }
-  result = RunProcess({"convert", "a b/egret 100%25.jpg", "../copy.jpg"}, folder / "in");
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(ReadBytes(folder / "copy.jpg"), ReadBytes(kImages / "egret_600x450.jpg"));
-
-  result = RunProcess({"info", "copy.jpg", "nothing.jpg"}, folder.Path());
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out,
-            "copy.jpg: JPEG 600x450 18986 bytes\n"
-            "nothing.jpg: error -2147220474: File not found (Error 1030)\n");
-
+  EXPECT_TRUE(fs::exists(folder / "thumb.png"));
   result = RunProcess({"convert", "nothing.jpg", "x.jpg"}, folder.Path());
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "error -2147220474 (Corvella.Pictron): File not found (Error 1030)\n");
-}
-
-TEST(Program, WritesImageBytesToAPipe) {
-  TempFolder folder;
-  CommandResult result =
-      RunProcess({"convert", (kImages / "apache_pb_transp.gif").string(), "-"}, folder.Path());
+  result = RunProcess({"convert", (kImages / "apache_pb_transp.gif").string(), "-"}, folder.Path());
   ASSERT_EQ(result.status, 0) << result.err;
-  ASSERT_GT(result.out.size(), 2u);
-  EXPECT_EQ(static_cast<unsigned char>(result.out[0]), 0xFF);  // encoded as JPEG
-  EXPECT_EQ(static_cast<unsigned char>(result.out[1]), 0xD8);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out.substr(0, 2), "\xFF\xD8");  // encoded as JPEG
 }
 
 TEST(Program, HelpVersionAndUsage) {

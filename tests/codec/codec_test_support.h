@@ -85,12 +85,11 @@ std::string InvalidPictureDetail(Body&& body) {
     if (error.Number() == platform::RuntimeErrorNumber(platform::RuntimeError::OutOfMemory)) {
       return kNoBuffer;
     }
-    const std::string prefix = "Invalid picture: ";
-    if (error.Number() != platform::RuntimeErrorNumber(platform::RuntimeError::InvalidPicture)) {
+    if (error.Number() != platform::RuntimeErrorNumber(platform::RuntimeError::InvalidPicture) ||
+        error.Description() != "Invalid picture") {
       return "<other error " + error.Description() + ">";
     }
-    return error.Description().rfind(prefix, 0) == 0 ? error.Description().substr(prefix.size())
-                                                     : error.Description();
+    return error.Detail();
   } catch (const std::exception& other) {
     return std::string("<other exception ") + other.what() + ">";
   }

@@ -352,8 +352,16 @@ TEST(Download, SendsTheDocumentedHeaders) {
        "attachment; filename=photo.jpg"},
       {Variant::Missing(), Variant(u"image/pjpeg"), Variant(u"inline"), "image/pjpeg", "inline"},
       {Variant::Missing(), Variant(u""), Variant(u"attachment"), "image/jpeg", "attachment"},
+      // A name that is no token is quoted, so that it stays one parameter; beyond ASCII it is
+      // also given exactly in the extended form.
       {Variant(u"my photo.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
-       "filename=my photo.jpg"},
+       "filename=\"my photo.jpg\""},
+      {Variant(u"a.jpg; filename*=UTF-8''evil.html"), Variant::Missing(), Variant(u"attachment"),
+       "image/jpeg", "attachment; filename=\"a.jpg; filename*=UTF-8''evil.html\""},
+      {Variant(u"say \"hi\"\\\t.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=\"say \\\"hi\\\"\\\\\t.jpg\""},
+      {Variant(u"caf\u00e9 \U0001F600.jpg"), Variant::Missing(), Variant::Missing(), "image/jpeg",
+       "filename=\"caf_ _.jpg\"; filename*=UTF-8''caf%C3%A9%20%F0%9F%98%80.jpg"},
   };
   Bytes gif = ReadBytes(kImages / "apache_pb_transp.gif");
   for (const Row& row : rows) {
@@ -362,6 +370,7 @@ TEST(Download, SendsTheDocumentedHeaders) {
     p.OnStartPage(page.context);
     p.OpenBinary(ByteArray::FromBytes(gif));
     p.Download(row.name, row.type, row.disposition);
+    p.Download(row.name, row.type, row.disposition);  // replaces the headers, adds none
     EXPECT_EQ(page.Response().ContentType(), row.contentType);
     auto disposition = page.Response().HeaderValues("Content-Disposition");
     if (row.contentDisposition == nullptr) {
@@ -408,7 +417,8 @@ TEST(Download, RefusesHeaderInjectionAndMissingImagesAndPages) {
   p.OnStartPage(page.context);
   p.OpenBinary(ByteArray::FromBytes(ReadBytes(kImages / "apache_pb_transp.gif")));
   Variant none = Variant::Missing();
-  for (const char16_t* bad : {u"a.jpg\r\nSet-Cookie: x=1", u"a\n.jpg", u"a\x01.jpg"}) {
+  for (const char16_t* bad :
+       {u"a.jpg\r\nSet-Cookie: x=1", u"a\n.jpg", u"a\x01.jpg", u"a\x1b.jpg", u"a\x7f.jpg"}) {
     EXPECT_EQ(ErrorNumberOf([&] { p.Download(Variant(bad), none, none); }), Runtime(5));
     EXPECT_EQ(ErrorNumberOf([&] { p.Download(none, Variant(bad), none); }), Runtime(5));
     EXPECT_EQ(ErrorNumberOf([&] { p.Download(none, none, Variant(bad)); }), Runtime(5));

@@ -331,9 +331,8 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
   auto unbound = ErrorOf([&] { p.OpenFile(u"a.jpg"); });
   ASSERT_TRUE(unbound);
   EXPECT_EQ(unbound->Number(), Runtime(91));
-  EXPECT_EQ(unbound->Description(),
-            "Object variable or With block variable not set: no page is bound to map 'a.jpg' "
-            "through Server.MapPath");
+  EXPECT_EQ(unbound->Description(), "Object variable or With block variable not set");
+  EXPECT_EQ(unbound->Detail(), "no page is bound to map 'a.jpg' through Server.MapPath");
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"/pics/a.jpg"); }), Runtime(91));
 
   p.OnStartPage(page);

@@ -141,6 +141,24 @@ TEST(FileSystemObject, CopiesMovesAndDeletes) {
   using host::FileSystemObject;
   EXPECT_EQ(FileSystemObject::GetAbsolutePathName(u"/srv/a/../b/./c/"), u"/srv/b/c");
   EXPECT_EQ(FileSystemObject::GetAbsolutePathName(u"\\srv\\a"), u"/srv/a");
+  // The names of a path: base, extension, parent; and joined paths.
+  const std::u16string_view names[][4] = {
+      {u"C:\\a\\archive.tar.gz", u"archive.tar", u"gz", u"C:\\a"},
+      {u"/a.b/readme", u"readme", u"", u"/a.b"},
+      {u"photo.", u"photo", u"", u""},
+      {u"/photo.jpg", u"photo", u"jpg", u"/"},
+      {u"C:\\a\\\\b.jpg", u"b", u"jpg", u"C:\\a"},
+  };
+  for (const auto& row : names) {
+    EXPECT_EQ(FileSystemObject::GetBaseName(row[0]), row[1]);
+    EXPECT_EQ(FileSystemObject::GetExtensionName(row[0]), row[2]);
+    EXPECT_EQ(FileSystemObject::GetParentFolderName(row[0]), row[3]);
+  }
+  const std::u16string_view joins[][3] = {{u"C:\\a", u"b.jpg", u"C:\\a\\b.jpg"},
+                                          {u"/srv/a/", u"b.jpg", u"/srv/a/b.jpg"},
+                                          {u"/srv/a", u"/b.jpg", u"/srv/a/b.jpg"},
+                                          {u"", u"b.jpg", u"b.jpg"}};
+  for (const auto& row : joins) EXPECT_EQ(FileSystemObject::BuildPath(row[0], row[1]), row[2]);
 }
 
 }  // namespace

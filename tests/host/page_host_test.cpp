@@ -64,7 +64,7 @@ TEST(PageServer, MapPathNeverLeavesTheSiteRoot) {
     auto error = ErrorOf([&] { server.MapPath(path); });
     ASSERT_TRUE(error) << WideToUtf8(path);
     EXPECT_EQ(error->Number(), Runtime(5));
-    EXPECT_NE(error->Description().find("outside the site root"), std::string::npos)
+    EXPECT_NE(error->Detail().find("outside the site root"), std::string::npos)
         << error->Description();
   }
   // Names that some systems would read as something else are refused too.
@@ -163,14 +163,26 @@ TEST(PageResponse, RefusesHeaderInjectionAndLateHeaders) {
   };
   EXPECT_EQ(addHeader(u"Content-Disposition", u"attachment; filename=a.jpg\r\nSet-Cookie: x=1"),
             Runtime(5));
-  EXPECT_EQ(addHeader(u"Bad Name", u"x"), Runtime(5));
-  EXPECT_EQ(addHeader(u"Bad:Name", u"x"), Runtime(5));
-  EXPECT_EQ(addHeader(u"", u"x"), Runtime(5));
-  EXPECT_EQ(ErrorNumberOf([&] { response->SetContentType(u"text/html\nX: y"); }), Runtime(5));
-  for (const char16_t* status : {u"20", u"2000", u"abc", u"200\r\nX: y", u"600 Nope"}) {
+  for (const char16_t* name : {u"Bad Name", u"Bad:Name", u"", u"X\x01", u"caf\u00e9"}) {
+    EXPECT_EQ(addHeader(name, u"x"), Runtime(5));
+  }
+  // Every control character but the tab, wherever header text goes.
+  for (const char16_t* bad : {u"a\nb", u"a\x01", u"\x1b[31m", u"a\x7f"}) {
+    std::u16string text = bad;
+    EXPECT_EQ(addHeader(u"X-Bad", bad), Runtime(5));
+    EXPECT_EQ(ErrorNumberOf([&] { response->SetContentType(text); }), Runtime(5));
+    EXPECT_EQ(ErrorNumberOf([&] { response->SetStatus(u"404 " + text); }), Runtime(5));
+  }
+  for (const char16_t* status : {u"20", u"2000", u"abc", u"600 Nope"}) {
     EXPECT_EQ(ErrorNumberOf([&] { response->SetStatus(status); }), Runtime(5));
   }
   EXPECT_TRUE(response->Headers().empty());
+  EXPECT_EQ(response->ContentType(), "text/html");
+  EXPECT_EQ(addHeader(u"X-Tabbed", u"a\tb"), 0);
+  // Headers a response carries once: the later value replaces the earlier.
+  EXPECT_EQ(addHeader(u"Content-Disposition", u"inline"), 0);
+  EXPECT_EQ(addHeader(u"content-disposition", u"attachment"), 0);
+  EXPECT_EQ(response->HeaderValues("Content-Disposition"), std::vector<std::string>{"attachment"});
   EXPECT_EQ(response->Status(), "200 OK");
 
   // Unbuffered output: the first write sends the headers; later header changes are refused and
@@ -184,11 +196,14 @@ TEST(PageResponse, RefusesHeaderInjectionAndLateHeaders) {
   });
   ASSERT_TRUE(error);
   EXPECT_EQ(error->Number(), Runtime(5));
-  EXPECT_NE(error->Description().find("already been sent"), std::string::npos);
+  EXPECT_NE(error->Detail().find("already been sent"), std::string::npos);
   EXPECT_EQ(ErrorNumberOf([&] { PutProperty(object, u"ContentType", Variant(u"a/b")); }),
             Runtime(5));
   EXPECT_EQ(ErrorNumberOf([&] { PutProperty(object, u"Buffer", Variant::Bool(true)); }),
             Runtime(5));
+  // What was sent cannot be taken back.
+  EXPECT_EQ(ErrorNumberOf([&] { CallMethod(object, u"Clear"); }), Runtime(5));
+  EXPECT_EQ(response->Body().size(), 4u);
   EXPECT_EQ(response->HeaderValues("X-Early"), std::vector<std::string>{"1"});
   EXPECT_TRUE(response->HeaderValues("X-Late").empty());
 }

@@ -1,31 +1,41 @@
-# Installs the build into a scratch prefix, then configures, builds and runs a consumer of the
-# installed CMake package, and checks that pkg-config describes the library.
+# Installs the build into a scratch prefix (not the one it was configured for), then builds and
+# runs two consumers of what was installed there: a CMake project through find_package, and a
+# plain compiler command with the flags that pkg-config gives.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
-                RESULT_VARIABLE rc OUTPUT_QUIET)
-if(rc)
-  message(FATAL_ERROR "install failed")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build
-                        -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release
-                RESULT_VARIABLE rc)
-if(rc)
-  message(FATAL_ERROR "configuring the consumer failed")
-endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR}/build RESULT_VARIABLE rc)
-if(rc)
-  message(FATAL_ERROR "building the consumer failed")
-endif()
-execute_process(COMMAND ${WORK_DIR}/build/consumer RESULT_VARIABLE rc)
-if(rc)
-  message(FATAL_ERROR "the consumer failed")
-endif()
-file(GLOB pcfile ${prefix}/lib*/pkgconfig/corvella.pc)
-if(NOT pcfile)
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc)
+  if(rc)
+    message(FATAL_ERROR "${what} failed: ${rc}")
+  endif()
+endfunction()
+run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+run("configuring the CMake consumer" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run("building the CMake consumer" ${CMAKE_COMMAND} --build ${WORK_DIR}/build)
+run("the CMake consumer" ${WORK_DIR}/build/consumer)
+
+file(GLOB pcdir LIST_DIRECTORIES true ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)
+if(NOT pcdir)
   message(FATAL_ERROR "no pkg-config file installed")
 endif()
-file(READ ${pcfile} pc)
-if(NOT pc MATCHES "Libs: -L\\$\\{libdir\\} -lcorvella")
-  message(FATAL_ERROR "pkg-config file lacks the library")
+set(ENV{PKG_CONFIG_PATH} ${pcdir})
+execute_process(COMMAND pkg-config --cflags --libs corvella OUTPUT_VARIABLE flags
+                RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(rc)
+  message(FATAL_ERROR "pkg-config does not know the package")
 endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+foreach(flag IN LISTS flags)
+  if(flag MATCHES "^-[IL](.*)")
+    cmake_path(SET dir NORMALIZE "${CMAKE_MATCH_1}")
+    string(FIND "${dir}" "${prefix}/" at)
+    if(NOT at EQUAL 0 OR NOT EXISTS "${dir}")
+      message(FATAL_ERROR "pkg-config points at ${dir}, not into ${prefix}")
+    endif()
+  endif()
+endforeach()
+run("building the pkg-config consumer" c++ -std=c++20 ${SOURCE_DIR}/main.cpp ${flags}
+    -o ${WORK_DIR}/pc_consumer)
+set(ENV{LD_LIBRARY_PATH} ${pcdir}/..)
+run("the pkg-config consumer" ${WORK_DIR}/pc_consumer)

@@ -2,65 +2,50 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace corvella::platform {
 namespace {
 
 TEST(ErrorTable, EveryRowHasItsNumberTextAndSource) {
-  struct Row {
-    ComponentError error;
-    int32_t signedNumber;
-    const char* message;
-    const char* source;
-  } rows[] = {
-      {ComponentError::EmptyFileName, -2147220504, "Empty file name (Error 1000)",
-       "Corvella.Pictron"},
-      {ComponentError::FormatNotSupported, -2147220494, "Format not supported (Error 1010)",
-       "Corvella.Pictron"},
-      {ComponentError::FileNotFound, -2147220474, "File not found (Error 1030)",
-       "Corvella.Pictron"},
-      {ComponentError::InvalidImageSize, -2147220454, "Invalid image size (Error 1050)",
-       "Corvella.Pictron"},
-      {ComponentError::InvalidFileName, -2147220444, "Invalid file name (Error 1060)",
-       "Corvella.Pictron"},
-      {ComponentError::InvalidPath, -2147220424, "Invalid path (Error 1080)", "Corvella.Pictron"},
-      {ComponentError::GammaNotPositive, -2147220419,
-       "Values should be greater than 0 (Error 1085)", "Corvella.Pictron"},
-      {ComponentError::GammaTooLarge, -2147220418, "Values should be lower than 255 (Error 1086)",
-       "Corvella.Pictron"},
-      {ComponentError::FirstPositionTooLarge, -2147220414, "First position too large (Error 1090)",
-       "Corvella.Pictron"},
-      {ComponentError::FirstPositionNegative, -2147220413, "First position negativ (Error 1091)",
-       "Corvella.Pictron"},
-      {ComponentError::InvalidPosition, -2147220412, "Invalid position (Error 1092)",
-       "Corvella.Pictron"},
-      {ComponentError::ReadImageData, -2147220394, "Failed to read image Data (Error 1110)",
-       "Corvella.Pictron"},
-      {ComponentError::ReadImageParams, -2147220384, "Failed to read image Params (Error 1120)",
-       "Corvella.Pictron"},
-      {ComponentError::UnableToSaveFile, -2147220384, "Unable to save file (Error 1120) ",
-       "Ferrowick.File"},
-      {ComponentError::InitJpegForReading, -2147220374,
-       "Failed to initialise Jpeg Library (Error 1130)", "Corvella.Pictron"},
-      {ComponentError::InitJpegForWriting, -2147220374,
-       "Failed to initialise the IJL library (Error 1130)", "Corvella.Pictron"},
-      {ComponentError::FailedToSave, -2147220364, "Failed to Save (Error 1140)",
-       "Corvella.Pictron"},
-      {ComponentError::MarkerLength, -2147220354, "Erroneous JPEG marker length (Error 1150)",
-       "Corvella.Pictron"},
-      {ComponentError::PrematureEof, -2147220344, "Premature EOF in JPEG file (Error 1160)",
-       "Corvella.Pictron"},
-      {ComponentError::TransparentColor, -2147220304, "Transparent color is incorrect",
-       "Corvella.Pictron"},
+  using enum ComponentError;
+  const std::pair<ComponentError, const char*> rows[] = {
+      {EmptyFileName, "Empty file name (Error 1000)"},
+      {FormatNotSupported, "Format not supported (Error 1010)"},
+      {FileNotFound, "File not found (Error 1030)"},
+      {InvalidImageSize, "Invalid image size (Error 1050)"},
+      {InvalidFileName, "Invalid file name (Error 1060)"},
+      {InvalidPath, "Invalid path (Error 1080)"},
+      {GammaNotPositive, "Values should be greater than 0 (Error 1085)"},
+      {GammaTooLarge, "Values should be lower than 255 (Error 1086)"},
+      {FirstPositionTooLarge, "First position too large (Error 1090)"},
+      {FirstPositionNegative, "First position negativ (Error 1091)"},
+      {InvalidPosition, "Invalid position (Error 1092)"},
+      {ReadImageData, "Failed to read image Data (Error 1110)"},
+      {ReadImageParams, "Failed to read image Params (Error 1120)"},
+      {UnableToSaveFile, "Unable to save file (Error 1120) "},
+      {InitJpegForReading, "Failed to initialise Jpeg Library (Error 1130)"},
+      {InitJpegForWriting, "Failed to initialise the IJL library (Error 1130)"},
+      {FailedToSave, "Failed to Save (Error 1140)"},
+      {MarkerLength, "Erroneous JPEG marker length (Error 1150)"},
+      {PrematureEof, "Premature EOF in JPEG file (Error 1160)"},
+      {TransparentColor, "Transparent color is incorrect"},
   };
-  for (const auto& row : rows) {
-    Error error = MakeError(row.error);
-    EXPECT_EQ(error.Number(), row.signedNumber) << row.message;
-    EXPECT_EQ(error.Description(), row.message);
-    EXPECT_EQ(error.Source(), row.source);
+  for (const auto& [entry, message] : rows) {
+    Error error = MakeError(entry);
+    // The number is 0x80040000 + the code that the text names (1200 for the one without).
+    const std::string text = message;
+    const int32_t code = text.find("(Error ") == std::string::npos
+                             ? 1200
+                             : std::stoi(text.substr(text.find("(Error ") + 7, 4));
+    EXPECT_EQ(error.Number(), static_cast<int32_t>(0x80040000u + code)) << message;
+    EXPECT_EQ(error.Description(), message);
+    EXPECT_EQ(error.Source(), entry == UnableToSaveFile ? "Ferrowick.File" : "Corvella.Pictron");
   }
+  EXPECT_EQ(MakeError(EmptyFileName).Number(), -2147220504);
   // Error 1140 carries the codec's result code right after the text.
-  EXPECT_EQ(MakeError(ComponentError::FailedToSave, "-5").Description(),
-            "Failed to Save (Error 1140)-5");
+  EXPECT_EQ(MakeError(FailedToSave, "-5").Description(), "Failed to Save (Error 1140)-5");
 }
 
 TEST(ErrorTable, RuntimeErrorsUseTheStandardNumbersAndTexts) {
@@ -92,7 +77,10 @@ TEST(ErrorTable, RuntimeErrorsUseTheStandardNumbersAndTexts) {
     EXPECT_TRUE(error.Source().empty());  // filled in at the boundary of the member
   }
   Error detailed = MakeError(RuntimeError::InvalidProcedureCall, "Blur");
-  EXPECT_EQ(detailed.Description(), "Invalid procedure call or argument: Blur");
+  // The description is the bare standard text, which scripts compare exactly; the detail is
+  // for people and travels beside it.
+  EXPECT_EQ(detailed.Description(), "Invalid procedure call or argument");
+  EXPECT_EQ(detailed.Detail(), "Blur");
   detailed.SetSourceIfEmpty("Corvella.Pictron");
   detailed.SetSourceIfEmpty("Other");
   EXPECT_EQ(detailed.Source(), "Corvella.Pictron");

@@ -1,13 +1,20 @@
-// The native file system service under failing system calls: every step of the atomic writer and
-// of the reader fails in turn, and the target keeps its old contents, no temporary file is left,
-// every descriptor is closed, and the error names the path with the documented number.
+// The native file system service under failing system calls and killed processes: every step of
+// the atomic writer fails in turn, with nameless temporary files and with named ones, and the
+// target keeps its old contents, no temporary file is left, every descriptor is closed, and the
+// error has the documented number and names the path.
 
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +34,9 @@ using testing::ReadBytes;
 using testing::Runtime;
 using testing::TempFolder;
 using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
 
-std::u16string Wide(const std::filesystem::path& path) {
+std::u16string Wide(const fs::path& path) {
   return Utf8ToWide(path.string());
 }
 
@@ -36,239 +44,258 @@ const Bytes kOld = {1, 2, 3, 4, 5};
 
 Bytes Payload() {
   Bytes bytes(100000);
-  for (size_t i = 0; i < bytes.size(); ++i)
-    bytes[i] = static_cast<uint8_t>(i * 7);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
   return bytes;
 }
 
-// One scripted failure of WriteFileAtomically and the runtime error it must give.
-struct WriteFault {
-  const char* what;
-  FileCall call;
-  int nth;
-  int error;
-  int number;
-};
+// How a write makes its temporary file: without a name where the system can, or named.
+enum class Temporary { Nameless, Named };
 
-TEST(FileSystemFaults, EveryFailedStepOfAWriteKeepsTheOldFile) {
-  const WriteFault faults[] = {
+std::optional<Error> Write(const fs::path& target, const Bytes& bytes) {
+  return ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), bytes); });
+}
+
+// The folder after a failed write holds what it held before, and nothing else.
+void ExpectUnchanged(const TempFolder& folder, const fs::path& target, bool replacing) {
+  if (replacing) {
+    EXPECT_EQ(ReadBytes(target), kOld);
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{target.filename().string()});
+  } else {
+    EXPECT_TRUE(folder.Entries().empty());
+  }
+}
+
+TEST(FileSystemFaults, EachFailedStepGivesItsNumberAndKeepsTheOldFile) {
+  struct Row {
+    const char* what;
+    FileCall call;
+    int nth;
+    int error;
+    int number;
+  } rows[] = {
       {"permission refused for the temporary file", FileCall::Open, 1, EACCES, 70},
       {"no inode left for the temporary file", FileCall::Open, 1, ENOSPC, 61},
       {"read-only file system", FileCall::Open, 1, EROFS, 70},
       {"the first write fails", FileCall::Write, 1, EIO, 57},
       {"the disk quota is reached", FileCall::Write, 1, EDQUOT, 61},
+      {"a file size limit is reached", FileCall::Write, 1, EFBIG, 61},
       {"the flush fails", FileCall::Fsync, 1, EIO, 57},
       {"the flush finds the disk full", FileCall::Fsync, 1, ENOSPC, 61},
       {"the close reports a delayed write error", FileCall::Close, 1, EIO, 57},
       {"the rename is refused", FileCall::Rename, 1, EACCES, 70},
       {"the rename crosses devices", FileCall::Rename, 1, EXDEV, 75},
       {"the rename finds the disk full", FileCall::Rename, 1, ENOSPC, 61},
+      {"linking the nameless file finds the disk full", FileCall::Linkat, 1, ENOSPC, 61},
   };
   TempFolder folder;
+  const fs::path target = folder / "out.jpg";
   const Bytes payload = Payload();
-  for (const WriteFault& fault : faults) {
-    SCOPED_TRACE(fault.what);
-    for (bool replacing : {true, false}) {
-      std::filesystem::path target = folder / "out.jpg";
-      std::filesystem::remove(target);
-      if (replacing) folder.Write("out.jpg", kOld);
-      FileFaults faults;
-      faults.Fail(fault.call, fault.nth, fault.error);
-      auto error = ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), payload); });
-      ASSERT_TRUE(error);
-      EXPECT_EQ(error->Number(), Runtime(fault.number)) << error->Description();
-      EXPECT_NE(error->Description().find(target.string()), std::string::npos)
-          << error->Description();
-      if (replacing) {
-        EXPECT_EQ(ReadBytes(target), kOld);
-        EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.jpg"});
-      } else {
-        EXPECT_TRUE(folder.Entries().empty());
+  for (const Row& row : rows) {
+    for (Temporary temporary : {Temporary::Nameless, Temporary::Named}) {
+      for (bool replacing : {true, false}) {
+        SCOPED_TRACE(std::string(row.what) + (replacing ? ", replacing" : ", new") +
+                     (temporary == Temporary::Named ? ", named" : ", nameless"));
+        fs::remove(target);
+        if (replacing) folder.Write("out.jpg", kOld);
+        FileFaults faults;
+        if (temporary == Temporary::Named) faults.RefuseNamelessFiles();
+        faults.Fail(row.call, row.nth, row.error);
+        auto error = Write(target, payload);
+        // A step that this way of writing does not take (a new nameless file is linked into
+        // place, not renamed) cannot fail it.
+        if (faults.Count(row.call) < row.nth) {
+          EXPECT_FALSE(error);
+          continue;
+        }
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), Runtime(row.number)) << error->Detail();
+        EXPECT_NE(error->Detail().find(target.string()), std::string::npos) << error->Detail();
+        ExpectUnchanged(folder, target, replacing);
+        EXPECT_EQ(faults.OpenDescriptors(), 0);
       }
-      EXPECT_EQ(faults.OpenDescriptors(), 0);
     }
   }
-}
-
-TEST(FileSystemFaults, AFullDiskInTheMiddleOfAWrite) {
-  TempFolder folder;
-  std::filesystem::path target = folder.Write("out.jpg", kOld);
-  const Bytes payload = Payload();
-  {
-    FileFaults faults;
-    faults.LimitSpace(payload.size() / 3);
-    auto error = ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), payload); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), Runtime(61)) << error->Description();
-    EXPECT_EQ(faults.Count(FileCall::Write), 2);  // a short write, then ENOSPC
-    EXPECT_EQ(faults.OpenDescriptors(), 0);
-  }
-  EXPECT_EQ(ReadBytes(target), kOld);
-  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.jpg"});
-
-  // Room for the whole file: the writer goes on after short writes and succeeds.
-  {
-    FileFaults faults;
-    faults.LimitSpace(payload.size());
-    CreateFileSystem()->WriteFileAtomically(Wide(target), payload);
-  }
-  EXPECT_EQ(ReadBytes(target), payload);
-}
-
-TEST(FileSystemFaults, InterruptedCallsAreRepeatedAndStalledWritesFail) {
-  TempFolder folder;
-  std::filesystem::path target = folder.Write("out.jpg", kOld);
-  const Bytes payload = Payload();
-  {
-    FileFaults faults;
-    faults.Fail(FileCall::Open, 1, EINTR);
-    faults.Fail(FileCall::Write, 1, EINTR);
-    faults.Fail(FileCall::Write, 2, EINTR);
-    CreateFileSystem()->WriteFileAtomically(Wide(target), payload);
-    EXPECT_EQ(faults.OpenDescriptors(), 0);
-  }
-  EXPECT_EQ(ReadBytes(target), payload);
-
-  // A device that takes nothing without reporting an error: the writer must not spin.
-  folder.Write("out.jpg", kOld);
-  {
-    FileFaults faults;
-    faults.StallWrites();
-    auto error = ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), payload); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), Runtime(61));
-  }
-  EXPECT_EQ(ReadBytes(target), kOld);
-  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.jpg"});
-}
-
-TEST(FileSystemFaults, AFolderThatDisappearsBetweenSteps) {
-  TempFolder folder;
-  const Bytes payload = Payload();
-  std::filesystem::path sub = folder / "site";
-  std::filesystem::path target = sub / "out.jpg";
-  auto removeFolder = [&] { std::filesystem::remove_all(sub); };
-
-  // Gone before the temporary file is made: path not found, nothing is made again.
-  folder.Write("site/out.jpg", kOld);
-  {
-    FileFaults faults;
-    faults.Fail(FileCall::Open, 1, 0, removeFolder);
-    auto error = ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), payload); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), Runtime(76)) << error->Description();
-    EXPECT_EQ(faults.OpenDescriptors(), 0);
-  }
-  EXPECT_FALSE(std::filesystem::exists(sub));
-
-  // Gone while the temporary file is written: the rename fails, the descriptor is closed.
-  folder.Write("site/out.jpg", kOld);
-  {
-    FileFaults faults;
-    faults.Fail(FileCall::Rename, 1, 0, removeFolder);
-    auto error = ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), payload); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), Runtime(76)) << error->Description();
-    EXPECT_EQ(faults.OpenDescriptors(), 0);
-  }
-  EXPECT_FALSE(std::filesystem::exists(sub));
-}
-
-TEST(FileSystemFaults, FailuresAfterTheRenameOrOfTheCleanup) {
-  TempFolder folder;
-  std::filesystem::path target = folder.Write("out.jpg", kOld);
-  const Bytes payload = Payload();
-
-  // The new contents are in place once the rename succeeded; a folder that cannot be opened or
-  // flushed afterwards is no failure of the write.
-  for (FileCall call : {FileCall::Open, FileCall::Fsync}) {
-    FileFaults faults;
-    faults.Fail(call, 2, EIO);
-    CreateFileSystem()->WriteFileAtomically(Wide(target), payload);
-    EXPECT_EQ(ReadBytes(target), payload);
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.jpg"});
-    EXPECT_EQ(faults.OpenDescriptors(), 0);
-    folder.Write("out.jpg", kOld);
-  }
-
-  // The temporary file cannot be removed after a failed flush: the flush is what is reported.
-  {
-    FileFaults faults;
-    faults.Fail(FileCall::Fsync, 1, EIO);
-    faults.Fail(FileCall::Unlink, 1, EACCES);
-    auto error = ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), payload); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), Runtime(57)) << error->Description();
-    EXPECT_NE(error->Description().find("flush"), std::string::npos) << error->Description();
-    EXPECT_EQ(faults.OpenDescriptors(), 0);
-  }
-  EXPECT_EQ(ReadBytes(target), kOld);
 }
 
 TEST(FileSystemFaults, EveryCallOfAWriteFailsInTurn) {
   TempFolder folder;
-  std::filesystem::path target = folder.Write("out.jpg", kOld);
+  const fs::path target = folder / "out.jpg";
   const Bytes payload = Payload();
-  // The calls of a clean write.
-  std::vector<std::pair<FileCall, int>> steps;
-  {
-    FileFaults faults;
-    CreateFileSystem()->WriteFileAtomically(Wide(target), kOld);
-    for (size_t kind = 0; kind < testing::kFileCallKinds; ++kind) {
-      auto call = static_cast<FileCall>(kind);
-      for (int n = 1; n <= faults.Count(call); ++n)
-        steps.emplace_back(call, n);
+  for (Temporary temporary : {Temporary::Nameless, Temporary::Named}) {
+    for (bool replacing : {true, false}) {
+      auto reset = [&] {
+        fs::remove(target);
+        if (replacing) folder.Write("out.jpg", kOld);
+      };
+      // The calls of a clean write.
+      std::vector<std::pair<FileCall, int>> steps;
+      reset();
+      {
+        FileFaults faults;
+        if (temporary == Temporary::Named) faults.RefuseNamelessFiles();
+        ASSERT_FALSE(Write(target, kOld));
+        for (size_t kind = 0; kind < testing::kFileCallKinds; ++kind) {
+          auto call = static_cast<FileCall>(kind);
+          for (int n = 1; n <= faults.Count(call); ++n) steps.emplace_back(call, n);
+        }
+      }
+      EXPECT_GE(steps.size(), 5u);
+      for (auto [call, n] : steps) {
+        SCOPED_TRACE(std::string(testing::FileCallName(call)) + " #" + std::to_string(n) +
+                     (replacing ? ", replacing" : ", new") +
+                     (temporary == Temporary::Named ? ", named" : ", nameless"));
+        reset();
+        FileFaults faults;
+        if (temporary == Temporary::Named) faults.RefuseNamelessFiles();
+        faults.Fail(call, n, EIO);
+        // Either the write failed and changed nothing, or it succeeded completely (a folder
+        // that cannot be flushed after the rename is no failure of the write).
+        if (auto error = Write(target, payload)) {
+          EXPECT_EQ(error->Number(), Runtime(57)) << error->Detail();
+          ExpectUnchanged(folder, target, replacing);
+        } else {
+          EXPECT_EQ(ReadBytes(target), payload);
+          EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.jpg"});
+        }
+        EXPECT_EQ(faults.OpenDescriptors(), 0);
+      }
     }
   }
-  EXPECT_GE(steps.size(), 6u);  // open, write, fsync, close, rename, open and fsync of the folder
-  for (auto [call, n] : steps) {
-    SCOPED_TRACE(std::string(testing::FileCallName(call)) + " #" + std::to_string(n));
+}
+
+TEST(FileSystemFaults, FullStalledAndInterruptedWrites) {
+  TempFolder folder;
+  const fs::path target = folder.Write("out.jpg", kOld);
+  const Bytes payload = Payload();
+  {
     FileFaults faults;
-    faults.Fail(call, n, EIO);
-    auto error = ErrorOf([&] { CreateFileSystem()->WriteFileAtomically(Wide(target), payload); });
-    // Either the write failed and changed nothing, or it succeeded completely.
-    if (error) {
-      EXPECT_EQ(error->Number(), Runtime(57)) << error->Description();
-      EXPECT_EQ(ReadBytes(target), kOld);
-    } else {
-      EXPECT_EQ(ReadBytes(target), payload);
-    }
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.jpg"});
+    faults.LimitSpace(payload.size() / 3);
+    auto error = Write(target, payload);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number(), Runtime(61));
+    EXPECT_EQ(faults.Count(FileCall::Write), 2);  // a short write, then ENOSPC
+  }
+  {
+    FileFaults faults;  // a device that takes nothing without an error: the writer must not spin
+    faults.StallWrites();
+    auto error = Write(target, payload);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number(), Runtime(61));
+  }
+  ExpectUnchanged(folder, target, true);
+  {
+    FileFaults faults;  // room for exactly the file, in short writes, some interrupted
+    faults.LimitSpace(payload.size());
+    faults.Fail(FileCall::Open, 1, EINTR);
+    faults.Fail(FileCall::Write, 1, EINTR);
+    EXPECT_FALSE(Write(target, payload));
+  }
+  EXPECT_EQ(ReadBytes(target), payload);
+}
+
+TEST(FileSystemFaults, AFolderThatDisappearsBetweenSteps) {
+  TempFolder folder;
+  const fs::path sub = folder / "site";
+  auto removeFolder = [&] { fs::remove_all(sub); };
+  for (FileCall call : {FileCall::Open, FileCall::Rename, FileCall::Linkat}) {
+    SCOPED_TRACE(testing::FileCallName(call));
+    folder.Write("site/out.jpg", kOld);
+    FileFaults faults;
+    if (call == FileCall::Rename) faults.RefuseNamelessFiles();
+    faults.Fail(call, 1, 0, removeFolder);
+    auto error = Write(sub / "out.jpg", Payload());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number(), Runtime(76)) << error->Detail();
     EXPECT_EQ(faults.OpenDescriptors(), 0);
-    folder.Write("out.jpg", kOld);
+    EXPECT_FALSE(fs::exists(sub));
   }
 }
 
 TEST(FileSystemFaults, ReadFailuresAreReportedAndCloseTheFile) {
   TempFolder folder;
-  std::filesystem::path file = folder.Write("in.jpg", Payload());
-  struct ReadFault {
-    const char* what;
+  const fs::path file = folder.Write("in.jpg", Payload());
+  struct Row {
     FileCall call;
     int error;
     int number;
-  } readFaults[] = {
-      {"permission refused", FileCall::Open, EACCES, 70},
-      {"too many open files", FileCall::Open, EMFILE, 75},
-      {"a device error while reading", FileCall::Read, EIO, 57},
-      {"a name that is too long", FileCall::Open, ENAMETOOLONG, 75},
-  };
-  for (const ReadFault& fault : readFaults) {
-    SCOPED_TRACE(fault.what);
+  } rows[] = {{FileCall::Open, EACCES, 70},
+              {FileCall::Open, EMFILE, 75},
+              {FileCall::Read, EIO, 57},
+              {FileCall::Open, ENAMETOOLONG, 75}};
+  for (const Row& row : rows) {
     FileFaults faults;
-    faults.Fail(fault.call, 1, fault.error);
+    faults.Fail(row.call, 1, row.error);
     auto error = ErrorOf([&] { CreateFileSystem()->ReadAll(Wide(file)); });
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), Runtime(fault.number)) << error->Description();
-    EXPECT_NE(error->Description().find(file.string()), std::string::npos);
+    EXPECT_EQ(error->Number(), Runtime(row.number)) << error->Detail();
+    EXPECT_NE(error->Detail().find(file.string()), std::string::npos);
     EXPECT_EQ(faults.OpenDescriptors(), 0);
   }
-  // Interrupted reads are repeated.
-  FileFaults faults;
+  FileFaults faults;  // interrupted calls are repeated
   faults.Fail(FileCall::Open, 1, EINTR);
   faults.Fail(FileCall::Read, 1, EINTR);
   EXPECT_EQ(CreateFileSystem()->ReadAll(Wide(file)).Size(), Payload().size());
-  EXPECT_EQ(faults.OpenDescriptors(), 0);
+}
+
+// A process killed in the middle of a save: with a nameless temporary file nothing is left; a
+// named one is left, and a later save into the folder removes it once it is stale.
+TEST(FileSystemFaults, AKilledSaveLeavesNothingBehind) {
+  TempFolder folder;
+  const fs::path target = folder.Write("out.jpg", kOld);
+  std::vector<std::string> left;
+  for (Temporary temporary : {Temporary::Nameless, Temporary::Named}) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      FileFaults faults;
+      if (temporary == Temporary::Named) faults.RefuseNamelessFiles();
+      faults.Fail(FileCall::Write, 1, 0, [] { ::raise(SIGKILL); });
+      Write(target, Payload());
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_EQ(ReadBytes(target), kOld);
+    left = folder.Entries();
+    EXPECT_EQ(left.size(), temporary == Temporary::Named ? 2u : 1u);
+  }
+  // The named one says whose it was: ".out.jpg.PID.TAG.tmp", of a process that is gone.
+  std::erase(left, "out.jpg");
+  ASSERT_EQ(left.size(), 1u);
+  const std::string dead = left.front();
+  EXPECT_EQ(dead.rfind(".out.jpg.", 0), 0u) << dead;
+
+  // What a later save removes: only its own kind of file, of a process that is gone, that nobody
+  // has written for a while.
+  const std::string self = std::to_string(::getpid());
+  const std::string deadPid = dead.substr(9, dead.find('.', 9) - 9);
+  struct Row {
+    std::string name;
+    bool old;
+    bool removed;
+  } rows[] = {
+      {dead, true, true},
+      {".b.jpg." + deadPid + ".0123456789abcdef.tmp", true, true},
+      {".b.jpg." + deadPid + ".0123456789abcdef.tmp.x", true, false},  // not such a name
+      {".c.jpg." + deadPid + ".0123456789abcdef.tmp", false, false},   // written recently
+      {".d.jpg." + self + ".0123456789abcdef.tmp", true, false},       // its process lives
+      {"e.jpg." + deadPid + ".0123456789abcdef.tmp", true, false},     // not hidden
+      {".f.jpg." + deadPid + ".0123456789abcdeg.tmp", true, false},    // not a tag
+  };
+  for (const Row& row : rows) {
+    if (row.name != dead) folder.Write(row.name, {1});
+    if (row.old) {
+      fs::last_write_time(folder / row.name,
+                          fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+  }
+  {
+    FileFaults faults;
+    faults.RefuseNamelessFiles();
+    ASSERT_FALSE(Write(folder / "other.jpg", kOld));
+  }
+  for (const Row& row : rows) EXPECT_EQ(fs::exists(folder / row.name), !row.removed) << row.name;
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ TEST(Errors, ErrorsRaisedByObjects) {
             "-2147220504 Corvella.Pictron Empty file name (Error 1000)\n"
             "9 Test.Gadget Subscript out of range\n"
             "-1\n"
-            "438 Object doesn't support this property or method: 'NoSuchMember'\n"
+            "438 Object doesn't support this property or method\n"
             "13\n449\n");
   // Uncaught, the object's own number and source are reported.
   Outcome uncaught = runner.Run("WScript.Echo 1\n  Thing.Fail 1\n");

@@ -185,7 +185,8 @@ TEST(Statements, OptionExplicit) {
   Runner runner;
   Outcome outcome = runner.Run("Option Explicit\nDim a\na = 1\nb = a\nWScript.Echo b");
   EXPECT_EQ(outcome.ErrorCode(), 500);
-  EXPECT_EQ(outcome.result.error->description, "Variable is undefined: 'b'");
+  EXPECT_EQ(outcome.result.error->description, "Variable is undefined");
+  EXPECT_EQ(outcome.result.error->detail, "'b'");
   EXPECT_EQ(outcome.result.error->position, (SourcePosition{4, 1}));
   EXPECT_EQ(RuntimeErrorOf("Option Explicit\nSub S: q = 1: End Sub\nS"), 500);
   // Host objects and Err are declared.

@@ -151,6 +151,7 @@ const FailureCase kFailures[] = {
     {"<%@ LANGUAGE=\"JScript\" %>", "JScript' is not supported"},
     {"<% b = Request.BinaryRead(1) : x = Request.Form(\"a\") %>", "ASP 0207"},
     {"<% Server.Execute \"missing.asp\" %>", "ASP 0228"},
+    {"<% Err.Raise 5, \"s\", \"a\" & vbLf & \"b\" %>", "s: a b"},  // one line in the log
 };
 
 TEST(Pages, ErrorsNameThePagesOwnPlace) {

@@ -29,12 +29,12 @@
 namespace corvella::testing {
 
 /// The system calls of the native service, as counted and failed here.
-enum class FileCall : uint8_t { Open, Read, Write, Fsync, Close, Rename, Unlink };
-inline constexpr size_t kFileCallKinds = 7;
+enum class FileCall : uint8_t { Open, Read, Write, Fsync, Close, Rename, Unlink, Linkat };
+inline constexpr size_t kFileCallKinds = 8;
 
 inline const char* FileCallName(FileCall call) {
-  static constexpr const char* kNames[] = {"open",  "read",   "write", "fsync",
-                                           "close", "rename", "unlink"};
+  static constexpr const char* kNames[] = {"open",  "read",   "write",  "fsync",
+                                           "close", "rename", "unlink", "linkat"};
   return kNames[static_cast<size_t>(call)];
 }
 
@@ -61,6 +61,10 @@ class FileFaults {
     space_ = bytes;
   }
 
+  /// Files without a name (O_TMPFILE) are refused, as on a file system that has none: writes
+  /// go through named temporary files.
+  void RefuseNamelessFiles() { namelessRefused_ = true; }
+
   /// Writes take nothing and answer 0 without an error, as a stalled device might.
   void StallWrites() { stalled_ = true; }
 
@@ -71,8 +75,8 @@ class FileFaults {
 
   /// The table of counted and scripted calls.
   static const platform::NativeFileCalls& Table() {
-    static const platform::NativeFileCalls table = {Open,  Read,   Write, Fsync,
-                                                    Close, Rename, Unlink};
+    static const platform::NativeFileCalls table = {Open,  Read,   Write,  Fsync,
+                                                    Close, Rename, Unlink, Linkat};
     return table;
   }
 
@@ -100,6 +104,12 @@ class FileFaults {
   static const platform::NativeFileCalls& System() { return platform::SystemFileCalls(); }
 
   static int Open(const char* path, int flags, mode_t mode) {
+#ifdef O_TMPFILE
+    if (active_ != nullptr && active_->namelessRefused_ && (flags & O_TMPFILE) == O_TMPFILE) {
+      errno = EOPNOTSUPP;
+      return -1;
+    }
+#endif
     if (int error = Next(FileCall::Open)) {
       errno = error;
       return -1;
@@ -167,6 +177,14 @@ class FileFaults {
     return System().unlink(path);
   }
 
+  static int Linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+    if (int error = Next(FileCall::Linkat)) {
+      errno = error;
+      return -1;
+    }
+    return System().linkat(fromFolder, from, toFolder, to, flags);
+  }
+
   static inline FileFaults* active_ = nullptr;
 
   platform::ScopedFileSystemFactory factory_;
@@ -174,6 +192,7 @@ class FileFaults {
   std::array<int, kFileCallKinds> counts_{};
   int openDescriptors_ = 0;
   bool stalled_ = false;
+  bool namelessRefused_ = false;
   bool spaceLimited_ = false;
   size_t space_ = 0;
 };

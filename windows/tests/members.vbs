@@ -180,7 +180,7 @@ Check VarType(list) = 8209 And arrived.OriginalSize = p.Size, "SaveBinary replac
 list = Array(255, 216, 255)
 On Error Resume Next
 arrived.OpenBinary list
-Check Err.Number = 13 And Err.Description = "Type mismatch: arImage" And arrived.OriginalSize = p.Size, _
+Check Err.Number = 13 And Err.Description = "Type mismatch" And arrived.OriginalSize = p.Size, _
       "OpenBinary of an array of Variants raises 13 (" & Err.Number & " " & Err.Description & ")"
 Err.Clear
 On Error Goto 0

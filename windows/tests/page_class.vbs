@@ -68,7 +68,7 @@ Check p.OriginalWidth = 600, "OpenFile through Server.MapPath"
 ' Undecoded: the opened bytes go out unchanged; buffering is off, so the length is sent too.
 p.Download "photo 1.jpg", , "attachment"
 Check context.Response.ContentType = "image/jpeg", "content type (" & context.Response.ContentType & ")"
-Check context.Response.Headers = "Content-Disposition=attachment; filename=photo 1.jpg;Content-Length=18986;", _
+Check context.Response.Headers = "Content-Disposition=attachment; filename=""photo 1.jpg"";Content-Length=18986;", _
       "headers (" & context.Response.Headers & ")"
 Check context.Response.Writes = 1 And VarType(context.Response.Body) = 8209, "one BinaryWrite of a byte array"
 Set q = CreateObject("Corvella.Pictron")

@@ -39,8 +39,11 @@ using platform::Variant;
 ///
 /// Buffering: with Buffer true (the default) nothing counts as sent until the host takes the
 /// response. With Buffer false the first Write or BinaryWrite sends the status and headers; from
-/// then on ContentType, Status, AddHeader and Buffer can no longer be changed and raise runtime
-/// error 5, as on a web server whose output has started.
+/// then on ContentType, Status, AddHeader, Buffer and Clear raise runtime error 5, as on a web
+/// server whose output has started.
+///
+/// Header text (names, values, the content type, the status line) may hold no control character
+/// but the horizontal tab.
 class PageResponse final : public Dispatchable {
  public:
   PageResponse() = default;
@@ -49,21 +52,23 @@ class PageResponse final : public Dispatchable {
   Variant Invoke(DispId id, InvokeKind kind, std::span<Variant> args) override;
 
   // What scripts do (also callable from C++) ---------------------------------------------------
-  /// Sets the Content-Type; a value with a line break or NUL is refused.
+  /// Sets the Content-Type; a value with a control character is refused.
   void SetContentType(std::u16string_view contentType);
-  /// Appends a header. The name must be an HTTP token; the value must not contain a line break
-  /// or NUL (refused with runtime error 5, so that no header can be smuggled in).
+  /// Appends a header. The name must be an HTTP token; the value must not contain a control
+  /// character (refused with runtime error 5, so that no header can be smuggled in). A
+  /// Content-Disposition or Content-Length replaces the one added before, if any.
   void AddHeader(std::u16string_view name, std::u16string_view value);
   /// Turns buffering on or off.
   void SetBuffer(bool buffer);
   /// Sets the status line's code and reason, for example "404 Not Found": three digits, then
-  /// optionally a blank and a reason without line breaks.
+  /// optionally a blank and a reason without control characters.
   void SetStatus(std::u16string_view status);
   /// Appends the bytes to the body unchanged; an unallocated array appends nothing.
   void BinaryWrite(const ByteArray& bytes);
   /// Appends the text to the body, encoded as UTF-8.
   void Write(std::u16string_view text);
-  /// Discards the body written so far; status and headers stay.
+  /// Discards the body written so far; status and headers stay. Refused once unbuffered output
+  /// has been sent.
   void Clear();
 
   // What the host reads --------------------------------------------------------------------------

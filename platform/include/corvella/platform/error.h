@@ -6,6 +6,11 @@
 /// value), a source and a description. Component errors are numbered 0x80040000 + code, runtime
 /// errors 0x800A0000 + n. All fixed texts live in the tables of error.cpp; code elsewhere only
 /// names an entry and, where the entry asks for it, supplies a detail.
+///
+/// The description of a runtime error is always the bare standard text ("Overflow", "Subscript
+/// out of range"): scripts compare Err.Description exactly. What a person needs beyond it (the
+/// path, the member, the system's reason) travels beside it as the detail, which only the
+/// command line prints.
 
 #include <cstdint>
 #include <exception>
@@ -18,7 +23,7 @@ namespace corvella::platform {
 /// boundary of the member that the script called.
 class Error : public std::exception {
  public:
-  Error(int32_t number, std::string source, std::string description);
+  Error(int32_t number, std::string source, std::string description, std::string detail = {});
 
   /// The number as a script reads it: a signed 32-bit value (code 1000 reads -2147220504).
   int32_t Number() const noexcept { return number_; }
@@ -26,6 +31,9 @@ class Error : public std::exception {
   const std::string& Source() const noexcept { return source_; }
   /// The description, UTF-8.
   const std::string& Description() const noexcept { return description_; }
+  /// What a person needs beyond the description (the path, the member, the system's reason),
+  /// UTF-8; often empty. Never part of what a script or a COM client sees.
+  const std::string& Detail() const noexcept { return detail_; }
   const char* what() const noexcept override { return description_.c_str(); }
 
   /// Gives the error a source when none was set where it was raised.
@@ -35,6 +43,7 @@ class Error : public std::exception {
   int32_t number_;
   std::string source_;
   std::string description_;
+  std::string detail_;
 };
 
 /// The runtime errors of the automation layer. The value is the error's own number n; the error's
@@ -190,8 +199,8 @@ std::string_view RuntimeErrorText(RuntimeError error);
 /// codec's result code).
 Error MakeError(ComponentError error, std::string_view suffix = {});
 
-/// Makes a runtime error. A non-empty @p detail is appended to the standard text after ": ",
-/// for example the member or path concerned. The source is left empty for the boundary to fill.
+/// Makes a runtime error: the standard text as its description, @p detail (the member or path
+/// concerned) beside it. The source is left empty for the boundary to fill.
 Error MakeError(RuntimeError error, std::string_view detail = {});
 
 /// Raises MakeError(error, suffix).

@@ -8,8 +8,8 @@
 /// "/" separate path components on every platform, so a physical path written with backslashes
 /// works on a system whose own separator is "/".
 ///
-/// Failures of the operating system are raised as platform::Error runtime errors whose
-/// description names the operation, the path and the system's reason:
+/// Failures of the operating system are raised as platform::Error runtime errors whose detail
+/// names the operation, the path and the system's reason:
 ///   53 file not found, 76 path not found, 70 permission denied, 75 path/file access error
 ///   (a folder given as a file, a name that is too long, ...), 61 disk full, 57 device I/O error,
 ///   6 overflow (a file too large for a byte array), 7 out of memory.
@@ -65,6 +65,12 @@ class FileSystem {
   /// On any failure the target keeps its old contents (or stays absent), no temporary file is
   /// left behind, and the error names the path and the system's reason. A new file gets the
   /// default permissions of a created file; a replaced file keeps its permission bits.
+  /// A symbolic link stays a link: the file it finally points to is written (made when missing).
+  /// A target that exists and is neither a regular file nor a folder (a device, a FIFO) is
+  /// written into in place, never replaced; a FIFO without a reader is refused. On POSIX systems
+  /// the temporary file has no name until it is complete where the file system allows, so that a
+  /// killed process leaves nothing behind; elsewhere a named one is used, and writes into the
+  /// folder remove those that killed processes left.
   virtual void WriteFileAtomically(std::u16string_view path, std::span<const uint8_t> bytes) = 0;
 
   /// The last component of @p path: the part after the last "\" or "/" (the whole path when it
@@ -102,7 +108,7 @@ std::shared_ptr<FileSystem> MakeNativeFileSystem();
 
 #if !defined(_WIN32)
 /// The system calls through which the native POSIX service opens, reads, writes, flushes, closes,
-/// renames and removes files. Each entry has the signature and the errno convention of the call
+/// renames, links and removes files. Each entry has the signature and the errno convention of the call
 /// it is named after. The service copies its table when it is made; SystemFileCalls() is the
 /// table of the real calls, which MakeNativeFileSystem() uses.
 ///
@@ -117,6 +123,7 @@ struct NativeFileCalls {
   int (*close)(int fd);
   int (*rename)(const char* from, const char* to);
   int (*unlink)(const char* path);
+  int (*linkat)(int fromFolder, const char* from, int toFolder, const char* to, int flags);
 };
 
 /// The table of the operating system's own calls.

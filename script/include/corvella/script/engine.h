@@ -45,7 +45,8 @@ struct ScriptError {
   /// number (read as signed 32-bit) for errors that objects raise.
   int32_t number = 0;
   std::string source;       ///< UTF-8
-  std::string description;  ///< UTF-8
+  std::string description;  ///< UTF-8, the bare text that Err.Description reads
+  std::string detail;       ///< UTF-8, what a person needs beyond it (a path, a name); may be empty
   SourcePosition position;  ///< of the statement where the error arose, or of the bad token
   bool compilation = false;
 };
