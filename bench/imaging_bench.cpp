@@ -33,7 +33,7 @@ void BM_CreateAndCopy12MP(benchmark::State& state) {
   for (auto _ : state) {
     cDIBSection target;
     target.Create(kWidth, kHeight);
-    target.LoadPictureBlt(source.hdc());
+    corvella::imaging::CopyBlock(target.View(), 0, 0, source.ConstView(), {0, 0, kWidth, kHeight});
     benchmark::DoNotOptimize(target.DIBSectionBitsPtr());
   }
 }

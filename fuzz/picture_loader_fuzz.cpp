@@ -1,5 +1,5 @@
-// Arbitrary bytes through the picture loader (every format, chosen by signature) and into a
-// working buffer. Error 481 is the expected answer to bad input, runtime error 7 to a picture over
+// Arbitrary bytes through the picture loader (every format, chosen by signature) into a working
+// buffer. Error 481 is the expected answer to bad input, runtime error 7 to a picture over
 // the pixel limit; any other exception, crash, leak or sanitizer report is a fault.
 
 #include <cstddef>
@@ -17,10 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool limitSet = (corvella::imaging::SetMaxPixels(4u << 20), true);
   (void)limitSet;
   try {
-    corvella::imaging::Picture picture =
-        corvella::codec::LoadPicture(std::span<const uint8_t>(data, size));
     corvella::imaging::cDIBSection dib;
-    dib.CreateFromPicture(picture);
+    corvella::codec::LoadPicture(std::span<const uint8_t>(data, size), dib);
   } catch (const corvella::platform::Error& error) {
     using corvella::platform::RuntimeError;
     using corvella::platform::RuntimeErrorNumber;

@@ -256,22 +256,15 @@ class ConvertParser {
 
 // Makes sure that a JPEG output is a JPEG: an image that no operation decoded is passed through
 // unchanged by SaveFile and SaveBinary, which is right for a JPEG (a byte-for-byte copy) but
-// would give a GIF, BMP or PNG a .jpg name. Such an image is decoded through the Quality setter,
-// with the quality the object already holds, so that it is encoded anew.
+// would give a GIF, BMP or PNG a .jpg name. Such an image is decoded, so that it is encoded anew.
 void EncodeAsJpeg(BoundObject& object) {
   const component::PictronState& state = object.Object().State();
-  if (state.blDecoded == 0 && state.strFormat != u"JPEG") {
-    object.Put(u"Quality", Variant(state.intQuality));
-  }
+  if (state.blDecoded == 0 && state.strFormat != u"JPEG") object.Object().DecodedImage();
 }
 
 // The working image as a PNG or BMP file.
 std::vector<uint8_t> LosslessBytes(BoundObject& object, OutputFormat format) {
   const imaging::cDIBSection* image = object.Object().DecodedImage();
-  if (image == nullptr) {
-    platform::Raise(platform::RuntimeError::OutOfMemory,
-                    "the image cannot be decoded: it is too large for this host");
-  }
   return format == OutputFormat::Png ? codec::EncodePng(image->View())
                                      : codec::EncodeBmp(image->View());
 }

@@ -1,6 +1,7 @@
 // corvella thumbnail: small pictures of many photos, fast: decoded no larger than needed,
 // reduced by area averaging, turned upright by their EXIF orientation, several at a time.
 
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <optional>
@@ -125,7 +126,9 @@ int Run(Console& console, ThumbnailJob& job) {
     if (output == "-" && console.outIsTerminal) {
       throw UsageError("will not write image bytes to a terminal; redirect standard output");
     }
-    job.settings.png = job.png.value_or(std::filesystem::path(output).extension() == ".png");
+    std::string extension = std::filesystem::path(output).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    job.settings.png = job.png.value_or(extension == ".png");
     if (output != "-") CheckOutputs(console, job.inputs, {output});
     return ReportingErrors(console, job.inputs[0], [&] {
       ThumbnailFile(console, job.settings, job.inputs[0], output);

@@ -142,9 +142,7 @@ std::vector<uint8_t> MakeThumbnail(std::span<const uint8_t> file,
   } else {
     // Every other picture, four-component JPEGs included, decoded at full size as the object
     // decodes it.
-    const imaging::Picture picture = codec::LoadPicture(file);
-    full.CreateFromPicture(picture);
-    if (full.hdc() == nullptr) throw std::bad_alloc();
+    codec::LoadPicture(file, full);
     source = full.View();
     reducedSize(source.width, source.height, width, height);
   }

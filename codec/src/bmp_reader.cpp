@@ -234,10 +234,11 @@ void RequireRows(std::span<const uint8_t> file, const BmpLayout& layout) {
 
 // Uncompressed rows, checked by RequireRows: palette indices, 24-bit blue, green, red, or masked
 // 16 and 32-bit pixels.
-void DecodeRows(std::span<const uint8_t> file, const BmpLayout& layout, imaging::Picture& picture) {
+void DecodeRows(std::span<const uint8_t> file, const BmpLayout& layout,
+                const imaging::ImageView& picture) {
   const uint32_t bits = layout.bitCount;
-  const int32_t width = picture.Width();
-  const int32_t height = picture.Height();
+  const int32_t width = picture.width;
+  const int32_t height = picture.height;
   const uint64_t rowBytes = RowBytes(layout);
   const uint8_t* pixels = file.data() + layout.dataOffset;
   auto sourceRow = [&](int32_t y) {
@@ -313,11 +314,11 @@ void DecodeRows(std::span<const uint8_t> file, const BmpLayout& layout, imaging:
 // 16 bits, and the escapes end of line, end of bitmap and delta. Rows run bottom-up. Pixels that
 // the codes skip stay white; runs past the right edge are clipped.
 void DecodeRunLength(std::span<const uint8_t> file, const BmpLayout& layout,
-                     imaging::Picture& picture) {
+                     const imaging::ImageView& picture) {
   const bool rle4 = layout.compression == kRle4;
-  const int64_t width = picture.Width();
-  const int64_t height = picture.Height();
-  for (int32_t y = 0; y < picture.Height(); ++y) {
+  const int64_t width = picture.width;
+  const int64_t height = picture.height;
+  for (int32_t y = 0; y < picture.height; ++y) {
     std::memset(picture.Row(y), 0xFF, static_cast<size_t>(width) * 3);
   }
   const uint8_t* data = file.data();
@@ -367,21 +368,20 @@ void DecodeRunLength(std::span<const uint8_t> file, const BmpLayout& layout,
 
 }  // namespace
 
-imaging::Picture LoadBmp(std::span<const uint8_t> bytes) {
+void LoadBmp(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
   if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') Fail("not a bitmap file");
   const BmpLayout layout = ReadLayout(bytes);
   // Refused before anything is allocated: too many pixels, or rows the file does not hold.
   detail::RequirePictureSize(kFormat, layout.width, layout.height);
   const bool runLength = layout.compression == kRle8 || layout.compression == kRle4;
   if (!runLength) RequireRows(bytes, layout);
-  imaging::Picture picture =
-      detail::AllocatePicture(kFormat, layout.width, layout.height, imaging::PixelFormat::Bgr24);
+  const imaging::ImageView picture =
+      detail::PrepareTarget(kFormat, layout.width, layout.height, target);
   if (runLength) {
     DecodeRunLength(bytes, layout, picture);
   } else {
     DecodeRows(bytes, layout, picture);
   }
-  return picture;
 }
 
 }  // namespace corvella::codec

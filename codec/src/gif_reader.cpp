@@ -63,10 +63,10 @@ void FillGreyRamp(uint8_t (&palette)[256][3], int codeSize) {
   }
 }
 
-// Decodes the image whose descriptor giflib has just read into a screen-sized picture;
+// Decodes the image whose descriptor giflib has just read into a screen-sized target;
 // @p codeSize is the frame's LZW minimum code size, its bits per pixel.
-imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
-                                int transparentIndex, int codeSize) {
+void DrawFirstFrame(GifFileType* gif, const MemorySource& source, int transparentIndex,
+                    int codeSize, imaging::cDIBSection& target) {
   const GifImageDesc& frame = gif->Image;
   const ColorMapObject* colours = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
 
@@ -81,13 +81,13 @@ imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
       !imaging::WithinPixelLimit(frame.Width, frame.Height)) {
     detail::RaiseInvalidPicture(kFormat, "frame exceeds the pixel limit");
   }
-  imaging::Picture picture =
-      detail::AllocatePicture(kFormat, screenWidth, screenHeight, imaging::PixelFormat::Bgr24);
+  const imaging::ImageView picture =
+      detail::PrepareTarget(kFormat, screenWidth, screenHeight, target);
   // What the frame does not cover is transparent, so white.
-  for (int32_t y = 0; y < picture.Height(); ++y) {
-    std::memset(picture.Row(y), 0xFF, static_cast<size_t>(picture.Width()) * 3);
+  for (int32_t y = 0; y < picture.height; ++y) {
+    std::memset(picture.Row(y), 0xFF, static_cast<size_t>(picture.width) * 3);
   }
-  if (frame.Width <= 0 || frame.Height <= 0) return picture;
+  if (frame.Width <= 0 || frame.Height <= 0) return;
 
   // Blue, green, red for every possible index: entries beyond the table black, the transparent
   // index white.
@@ -137,12 +137,11 @@ imaging::Picture DrawFirstFrame(GifFileType* gif, const MemorySource& source,
     for (int64_t row = 0; row < rows; ++row)
       drawLine(row);
   }
-  return picture;
 }
 
 }  // namespace
 
-imaging::Picture LoadGif(std::span<const uint8_t> bytes) {
+void LoadGif(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
   MemorySource source{bytes.data(), bytes.size(), 0, false};
   int error = 0;
   GifHandle gif(DGifOpen(&source, ReadFromMemory, &error));
@@ -159,8 +158,8 @@ imaging::Picture LoadGif(std::span<const uint8_t> bytes) {
         if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RaiseGifError(gif->Error, source);
         // giflib has read up to the image data's first byte, the LZW minimum code size, and
         // keeps it to itself.
-        return DrawFirstFrame(gif.get(), source, transparentIndex,
-                              source.data[source.position - 1]);
+        return DrawFirstFrame(gif.get(), source, transparentIndex, source.data[source.position - 1],
+                              target);
       case EXTENSION_RECORD_TYPE: {
         int code = 0;
         GifByteType* block = nullptr;

@@ -496,13 +496,7 @@ JpegStatus EncodeJpeg(const imaging::ConstImageView& source, const JpegEncodeSet
 
 JpegStatus EncodeJpeg(const imaging::cDIBSection& dib, const JpegEncodeSettings& settings,
                       std::vector<uint8_t>& stream) {
-  return EncodeJpeg(imaging::ConstImageView(dib.View()), settings, stream);
-}
-
-imaging::ImageView BottomUpView(uint8_t* bits, int32_t width, int32_t height, int32_t padBytes) {
-  if (bits == nullptr || width <= 0 || height <= 0 || padBytes < 0) return {};
-  ptrdiff_t stride = static_cast<ptrdiff_t>(width) * 3 + padBytes;
-  return {bits + static_cast<ptrdiff_t>(height - 1) * stride, width, height, -stride};
+  return EncodeJpeg(dib.ConstView(), settings, stream);
 }
 
 }  // namespace corvella::codec

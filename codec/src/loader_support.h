@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "corvella/imaging/picture.h"
+#include "corvella/imaging/dib_section.h"
 
 namespace corvella::codec::detail {
 
@@ -15,10 +15,10 @@ namespace corvella::codec::detail {
 /// runtime error 7 when its size exceeds the host's pixel limit.
 void RequirePictureSize(std::string_view format, int64_t width, int64_t height);
 
-/// A zeroed picture of @p width x @p height pixels. Raises error 481 when a side is not positive,
-/// runtime error 7 when the size exceeds the host's pixel limit, std::bad_alloc when memory is
-/// short.
-imaging::Picture AllocatePicture(std::string_view format, int64_t width, int64_t height,
-                                 imaging::PixelFormat pixelFormat);
+/// Creates @p target at @p width x @p height zeroed pixels and answers its view. Raises error 481
+/// when a side is not positive, runtime error 7 when the size exceeds the host's pixel limit or
+/// memory is short.
+imaging::ImageView PrepareTarget(std::string_view format, int64_t width, int64_t height,
+                                 imaging::cDIBSection& target);
 
 }  // namespace corvella::codec::detail

@@ -1,3 +1,5 @@
+// Format sniffing, the size checks shared by the readers, and the JPEG path of the picture loader.
+
 #include "corvella/codec/picture_loader.h"
 
 #include <algorithm>
@@ -32,14 +34,13 @@ void RequirePictureSize(std::string_view format, int64_t width, int64_t height) 
   }
 }
 
-imaging::Picture AllocatePicture(std::string_view format, int64_t width, int64_t height,
-                                 imaging::PixelFormat pixelFormat) {
+imaging::ImageView PrepareTarget(std::string_view format, int64_t width, int64_t height,
+                                 imaging::cDIBSection& target) {
   RequirePictureSize(format, width, height);
-  imaging::Picture picture;
-  if (!picture.Allocate(static_cast<int32_t>(width), static_cast<int32_t>(height), pixelFormat)) {
-    throw std::bad_alloc();
+  if (!target.Create(static_cast<int32_t>(width), static_cast<int32_t>(height))) {
+    platform::Raise(platform::RuntimeError::OutOfMemory);
   }
-  return picture;
+  return target.View();
 }
 
 }  // namespace detail
@@ -58,32 +59,29 @@ PictureFormat SniffPictureFormat(std::span<const uint8_t> bytes) {
   return PictureFormat::Unknown;
 }
 
-imaging::Picture LoadPicture(std::span<const uint8_t> bytes) {
+void LoadPicture(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
   switch (SniffPictureFormat(bytes)) {
     case PictureFormat::Jpeg:
-      return LoadJpegPicture(bytes);
+      return LoadJpegPicture(bytes, target);
     case PictureFormat::Png:
-      return LoadPng(bytes);
+      return LoadPng(bytes, target);
     case PictureFormat::Gif:
-      return LoadGif(bytes);
+      return LoadGif(bytes, target);
     case PictureFormat::Bmp:
-      return LoadBmp(bytes);
+      return LoadBmp(bytes, target);
     case PictureFormat::Unknown:
       break;
   }
   platform::Raise(platform::RuntimeError::InvalidPicture, "unknown picture format");
 }
 
-imaging::Picture LoadJpegPicture(std::span<const uint8_t> bytes) {
+void LoadJpegPicture(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
   constexpr std::string_view kFormat = "JPEG";
   JpegParams params;
   JpegStatus status = ReadJpegParams(bytes, params);
   if (status.Ok()) {
-    imaging::Picture picture =
-        detail::AllocatePicture(kFormat, params.width, params.height, imaging::PixelFormat::Bgr24);
-    imaging::ImageView view{picture.Row(0), picture.Width(), picture.Height(), picture.Stride()};
-    status = DecodeJpeg(bytes, view);
-    if (status.Ok()) return picture;
+    status = DecodeJpeg(bytes, detail::PrepareTarget(kFormat, params.width, params.height, target));
+    if (status.Ok()) return;
   }
   if (status.code == JpegCode::OutOfMemory) throw std::bad_alloc();
   detail::RaiseInvalidPicture(kFormat, status.reason);

@@ -14,9 +14,9 @@
 
 // libpng reports a fatal error by calling the error function, which must not return: ours keeps
 // the message and longjmps to the jump target that libpng holds (png_jmpbuf). The functions that
-// set that target (ReadHeader, ReadRows) and every frame that a longjmp may cross hold only
-// trivially destructible objects; the C++ code that owns the picture and the row table calls
-// them and raises after they have returned.
+// set that target (ReadHeader, ReadRows, ReadRowsOverWhite) and every frame that a longjmp may
+// cross hold only trivially destructible objects; the C++ code that owns the target and the row
+// tables calls them and raises after they have returned.
 
 namespace corvella::codec {
 
@@ -38,6 +38,7 @@ struct PngJob {
   png_uint_32 height;
   int channels;
   size_t rowBytes;
+  int passes;  // 7 for an interlaced image, else 1
 };
 
 void OnError(png_structp png, png_const_charp message) {
@@ -87,7 +88,7 @@ void HeaderSteps(PngJob* job) {
     png_set_gray_to_rgb(png);
   }
   png_set_bgr(png);
-  png_set_interlace_handling(png);
+  job->passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   job->width = width;
   job->height = height;
@@ -108,27 +109,35 @@ bool ReadRows(PngJob* job, png_bytepp rows) {
   return true;
 }
 
+// Blue, green, red, alpha bytes to blue, green, red over white.
+void CompositeRow(const uint8_t* in, uint8_t* out, png_uint_32 width) {
+  for (png_uint_32 x = 0; x < width; ++x, in += 4, out += 3) {
+    const uint8_t alpha = in[3];
+    out[0] = CompositeOverWhite(in[0], alpha);
+    out[1] = CompositeOverWhite(in[1], alpha);
+    out[2] = CompositeOverWhite(in[2], alpha);
+  }
+}
+
+// Reads the rows of an image without interlacing one by one into @p scratch (one row with
+// alpha) and composites each into its row of @p target.
+bool ReadRowsOverWhite(PngJob* job, uint8_t* scratch, const imaging::ImageView* target) {
+  if (setjmp(png_jmpbuf(job->png)) != 0) return false;
+  for (png_uint_32 y = 0; y < job->height; ++y) {
+    png_read_row(job->png, scratch, nullptr);
+    CompositeRow(scratch, target->Row(static_cast<int32_t>(y)), job->width);
+  }
+  return true;
+}
+
 struct PngDestroyer {
   PngJob* job;
   ~PngDestroyer() { png_destroy_read_struct(&job->png, &job->info, nullptr); }
 };
 
-// Blue, green, red, alpha in place to blue, green, red over white; the fourth byte is then unused.
-void CompositeRows(const imaging::Picture& picture) {
-  for (int32_t y = 0; y < picture.Height(); ++y) {
-    uint8_t* p = picture.Row(y);
-    for (int32_t x = 0; x < picture.Width(); ++x, p += 4) {
-      uint8_t alpha = p[3];
-      p[0] = CompositeOverWhite(p[0], alpha);
-      p[1] = CompositeOverWhite(p[1], alpha);
-      p[2] = CompositeOverWhite(p[2], alpha);
-    }
-  }
-}
-
 }  // namespace
 
-imaging::Picture LoadPng(std::span<const uint8_t> bytes) {
+void LoadPng(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
   PngJob job{};
   job.data = bytes.data();
   job.size = bytes.size();
@@ -145,16 +154,30 @@ imaging::Picture LoadPng(std::span<const uint8_t> bytes) {
       job.rowBytes != static_cast<size_t>(job.width) * static_cast<size_t>(job.channels)) {
     detail::RaiseInvalidPicture(kFormat, "unexpected row layout");
   }
-  imaging::Picture picture = detail::AllocatePicture(
-      kFormat, job.width, job.height,
-      job.channels == 4 ? imaging::PixelFormat::Bgrx32 : imaging::PixelFormat::Bgr24);
-  std::vector<png_bytep> rows(job.height);
-  for (png_uint_32 y = 0; y < job.height; ++y) {
-    rows[y] = picture.Row(static_cast<int32_t>(y));
+  const imaging::ImageView picture = detail::PrepareTarget(kFormat, job.width, job.height, target);
+  bool read = false;
+  if (job.channels == 3) {
+    // Straight into the target's rows.
+    std::vector<png_bytep> rows(job.height);
+    for (png_uint_32 y = 0; y < job.height; ++y)
+      rows[y] = picture.Row(static_cast<int32_t>(y));
+    read = ReadRows(&job, rows.data());
+  } else if (job.passes == 1) {
+    std::vector<uint8_t> scratch(job.rowBytes);
+    read = ReadRowsOverWhite(&job, scratch.data(), &picture);
+  } else {
+    // The passes of an interlaced image revisit the rows: the whole image with alpha first.
+    std::vector<uint8_t> image(job.rowBytes * job.height);
+    std::vector<png_bytep> rows(job.height);
+    for (png_uint_32 y = 0; y < job.height; ++y)
+      rows[y] = image.data() + job.rowBytes * y;
+    read = ReadRows(&job, rows.data());
+    if (read) {
+      for (png_uint_32 y = 0; y < job.height; ++y)
+        CompositeRow(rows[y], picture.Row(static_cast<int32_t>(y)), job.width);
+    }
   }
-  if (!ReadRows(&job, rows.data())) detail::RaiseInvalidPicture(kFormat, job.message);
-  if (job.channels == 4) CompositeRows(picture);
-  return picture;
+  if (!read) detail::RaiseInvalidPicture(kFormat, job.message);
 }
 
 }  // namespace corvella::codec

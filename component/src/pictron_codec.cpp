@@ -39,12 +39,6 @@ bool DecodeJPEG(PictronState& state, std::span<const uint8_t> bytes) {
   return true;
 }
 
-// Fills cDib from a picture that a reader made; false when the buffer could not be made.
-bool FillFromPicture(imaging::cDIBSection& dib, const imaging::Picture& picture) {
-  dib.CreateFromPicture(picture);
-  return dib.hdc() != nullptr;
-}
-
 // The comment's bytes as they go into the stream: UTF-8, up to the first zero byte; more than
 // 32767 bytes is an overflow.
 std::string CommentBytes(const std::u16string& comment) {
@@ -132,19 +126,21 @@ void DecodeImage(Pictron& object) {
   // Every format decodes from the bytes that were opened, whether they came from a file or from
   // an array. Without its buffer no member can do what it was asked: an error, never a silent
   // no-op after which a save would hand back the original bytes as if they had been changed.
-  bool decoded = state.strFormat == u"JPEG"
-                     ? DecodeJPEG(state, bytes)
-                     : FillFromPicture(*state.cDib, codec::LoadPicture(bytes));
-  if (!decoded) Raise(RuntimeError::OutOfMemory);
+  // The picture loader raises runtime error 7 itself when it cannot have the buffer.
+  if (state.strFormat == u"JPEG") {
+    if (!DecodeJPEG(state, bytes)) Raise(RuntimeError::OutOfMemory);
+  } else {
+    codec::LoadPicture(bytes, *state.cDib);
+  }
   state.blDecoded = platform::kVbTrue;
 }
 
 VbBool Pictron::LoadPictureFromStd() {
   return AtBoundary([&] {
     ByteArray bytes = platform::CreateFileSystem()->ReadAll(state_.strFilePath);
-    imaging::Picture picture = codec::LoadPicture(bytes.Bytes());
-    state_.cDib = std::make_unique<imaging::cDIBSection>();
-    state_.cDib->CreateFromPicture(picture);
+    auto dib = std::make_unique<imaging::cDIBSection>();
+    codec::LoadPicture(bytes.Bytes(), *dib);
+    state_.cDib = std::move(dib);
     return platform::kVbTrue;
   });
 }

@@ -73,9 +73,9 @@ void DetectFormat(Pictron& object);
 overlay::FontRequest TextFontRequest(const PictronState& state);
 
 /// AddImage's loading step: resolves @p strFileName as OpenFile does (ResolvePath), raises error
-/// 1030 when no file exists there, loads the picture and fills @p overlay from it
-/// (CreateFromPicture; a picture without a bitmap leaves a 0 x 0 buffer). The loader's own error
-/// passes through when the file cannot be read as a picture.
+/// 1030 when no file exists there, and decodes the picture into @p overlay. The loader's own
+/// error passes through when the file cannot be read as a picture (481), or its buffer cannot be
+/// had (7).
 void LoadOverlayPicture(Pictron& object, const std::u16string& strFileName,
                         imaging::cDIBSection& overlay);
 

@@ -53,10 +53,10 @@ void MakeCurrent(PictronState& state, std::unique_ptr<cDIBSection> buffer) {
   state.cDib = std::move(buffer);
 }
 
-void RunFilter(Pictron& object, const operations::FilterKernel& kernel) {
+// Runs the decode step, then @p filter over the working image in place.
+void RunFilter(Pictron& object, void (*filter)(const imaging::ImageView&)) {
   DecodeImage(object);
-  PictronState& state = PictronAccess::State(object);
-  operations::ApplyFilter(state.cDib->View(), kernel, operations::KernelDivisor(kernel));
+  filter(PictronAccess::State(object).cDib->View());
 }
 
 }  // namespace
@@ -103,8 +103,9 @@ void Pictron::Crop(int16_t& intX1, int16_t& intY1, int16_t& intX2, int16_t& intY
     const int16_t cropHeight = checked::Sub16(intY2, intY1);
     std::unique_ptr<cDIBSection> target = NewBuffer(cropWidth, cropHeight);
     // The block whose top-left device point is (intX1, intY1) lands at (0, 0); an empty target
-    // has no device context and receives nothing.
-    target->LoadPictureBlt(state_.cDib->hdc(), intX1, intY1, cropWidth, cropHeight);
+    // has no pixels and receives nothing.
+    imaging::CopyBlock(target->View(), 0, 0, state_.cDib->ConstView(),
+                       {intX1, intY1, cropWidth, cropHeight});
     MakeCurrent(state_, std::move(target));
   });
 }
@@ -144,11 +145,11 @@ void Pictron::RotateLeft() {
 }
 
 void Pictron::Blur() {
-  AtBoundary([&] { RunFilter(*this, operations::BlurKernel()); });
+  AtBoundary([&] { RunFilter(*this, operations::Blur); });
 }
 
 void Pictron::Sharpen() {
-  AtBoundary([&] { RunFilter(*this, operations::SharpenKernel()); });
+  AtBoundary([&] { RunFilter(*this, operations::Sharpen); });
 }
 
 void Pictron::Gamma(float sngRED, float sngGREEN, float sngBLUE) {

@@ -65,7 +65,7 @@ void LoadOverlayPicture(Pictron& object, const std::u16string& strFileName,
                         imaging::cDIBSection& overlay) {
   std::u16string path = ResolvePath(object, strFileName);
   platform::ByteArray bytes = platform::CreateFileSystem()->ReadAll(path);
-  overlay.CreateFromPicture(codec::LoadPicture(bytes.Bytes()));
+  codec::LoadPicture(bytes.Bytes(), overlay);
 }
 
 void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,

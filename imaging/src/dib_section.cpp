@@ -1,7 +1,9 @@
+// The 24-bit bottom-up bitmap, its row access and the block copy between pictures.
+
 #include "corvella/imaging/dib_section.h"
 
-#include <cstdlib>
-#include <new>
+#include <algorithm>
+#include <cstring>
 
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/checked.h"
@@ -12,6 +14,15 @@ namespace corvella::imaging {
 namespace checked = platform::checked;
 using platform::Raise;
 using platform::RuntimeError;
+
+namespace {
+
+// 3 x width rounded up to a multiple of 4, checked.
+int32_t StrideOf(int32_t width) {
+  return checked::Add32(checked::Mul32(width, 3), 3) & ~3;
+}
+
+}  // namespace
 
 uint8_t& DirectRowAccess::operator()(int64_t byte, int64_t row) const {
   if (byte < 0 || byte >= bytesPerRow_ || row < 0 || row >= rows_) {
@@ -27,111 +38,70 @@ void DirectRowAccess::Require(int64_t firstByte, int64_t lastByte, int64_t first
   }
 }
 
-cDIBSection::cDIBSection() = default;
-
-cDIBSection::~cDIBSection() {
+bool cDIBSection::Create(int32_t lWidth, int32_t lHeight) {
   ClearUp();
-}
-
-bool cDIBSection::CreateDIB(Hdc /*lHDC*/, int32_t lWidth, int32_t lHeight, DibHandle& hDib) {
-  BitmapInfoHeader& header = info_.header;
-  header.biSize = 40;
-  header.biWidth = lWidth;
-  header.biHeight = lHeight;
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  header.biCompression = 0;
-  int32_t stride = BytesPerScanLine();
-  header.biSizeImage = static_cast<uint32_t>(checked::Mul32(stride, lHeight));
-
-  hDib = 0;
-  // Only bottom-up bitmaps of positive size within the host's limit are made. The memory is
-  // zeroed (large blocks come zeroed from the system at no cost), so padding bytes and any pixel
-  // an operation leaves alone are deterministic.
+  width_ = lWidth;
+  height_ = lHeight;
+  stride_ = StrideOf(lWidth);
+  checked::Mul32(stride_, lHeight);  // the image's byte count must fit 32 bits
+  // Only pictures of positive size within the host's limit get memory. It comes zeroed (large
+  // blocks from the system at no cost), so padding bytes and any pixel an operation leaves alone
+  // are deterministic.
   if (!WithinPixelLimit(lWidth, lHeight)) return false;
-  PixelMemory memory(static_cast<size_t>(stride) * static_cast<size_t>(lHeight));
+  PixelMemory memory(static_cast<size_t>(stride_) * static_cast<size_t>(lHeight));
   if (memory.Data() == nullptr) return false;
   pixels_ = std::move(memory);
-  bits_ = pixels_.Data();
-  hDib = reinterpret_cast<DibHandle>(bits_);
   return true;
 }
 
-bool cDIBSection::Create(int32_t lWidth, int32_t lHeight) {
-  ClearUp();
-  // The device context comes first, as on the platform; it gets its surface once the bitmap
-  // exists.
-  dc_.reset(new (std::nothrow) DeviceContext(nullptr, 0, 0, 0, PixelFormat::Bgr24));
-  if (!dc_) return false;
-  bool made = false;
-  try {
-    made = CreateDIB(dc_.get(), lWidth, lHeight, hDib_);
-  } catch (...) {
-    dc_.reset();  // an overflow of the size leaves no context behind
-    throw;
-  }
-  if (made) {
-    int32_t stride = BytesPerScanLine();
-    uint8_t* top = bits_ + static_cast<ptrdiff_t>(lHeight - 1) * stride;
-    *dc_ = DeviceContext(top, lWidth, lHeight, -static_cast<ptrdiff_t>(stride), PixelFormat::Bgr24);
-    return true;
-  }
-  dc_.reset();
-  return false;
-}
-
 int32_t cDIBSection::BytesPerScanLine() const {
-  int32_t bytes = checked::Add32(checked::Mul32(info_.header.biWidth, 3), 3);
-  return bytes & ~3;
-}
-
-int32_t cDIBSection::dib_channels() const {
-  return checked::DoubleToInt32(info_.header.biBitCount / 8.0);
-}
-
-void cDIBSection::LoadPictureBlt(Hdc lHDC, int32_t lSrcLeft, int32_t lSrcTop, int32_t lSrcWidth,
-                                 int32_t lSrcHeight, RasterOp eRop) {
-  int32_t w = lSrcWidth >= 0 ? lSrcWidth : dib_width();
-  int32_t h = lSrcHeight >= 0 ? lSrcHeight : dib_height();
-  BitBlt(hdc(), 0, 0, w, h, lHDC, lSrcLeft, lSrcTop, eRop);
-}
-
-platform::Variant cDIBSection::CreateFromPicture(const Picture& picThis) {
-  // A picture that holds no bitmap reads as a zeroed record: 0 x 0.
-  int32_t width = picThis.IsBitmap() ? picThis.Width() : 0;
-  int32_t height = picThis.IsBitmap() ? picThis.Height() : 0;
-  if (!Create(width, height)) return platform::Variant();
-  LoadPictureBlt(picThis.Dc(), 0, 0, -1, -1, RasterOp::SrcCopy);
-  return platform::Variant();
+  return StrideOf(width_);
 }
 
 void cDIBSection::ClearUp() {
-  dc_.reset();
   pixels_ = PixelMemory();
-  hDib_ = 0;
-  bits_ = nullptr;
-  // The image size and the resolutions stay as they were; the next CreateDIB sets the size.
-  BitmapInfoHeader& header = info_.header;
-  header.biSize = 40;
-  header.biWidth = 0;
-  header.biHeight = 0;
-  header.biPlanes = 0;
-  header.biBitCount = 0;
-  header.biCompression = 0;
-  header.biClrUsed = 0;
-  header.biClrImportant = 0;
-  for (auto& c : info_.colours)
-    c = 0;
+  width_ = 0;
+  height_ = 0;
+  stride_ = 0;
 }
 
 DirectRowAccess cDIBSection::Rows() const {
-  if (bits_ == nullptr) return DirectRowAccess(nullptr, 0, 0);
-  return DirectRowAccess(bits_, BytesPerScanLine(), dib_height());
+  return DirectRowAccess(pixels_.Data(), stride_, height_);
 }
 
 ImageView cDIBSection::View() const {
-  if (!dc_) return {};
-  return dc_->View();
+  uint8_t* bits = pixels_.Data();
+  if (bits == nullptr) return {};
+  // The top of the picture is the last memory row.
+  return {bits + static_cast<ptrdiff_t>(height_ - 1) * stride_, width_, height_,
+          -ptrdiff_t{stride_}};
+}
+
+void CopyBlock(const ImageView& dst, int32_t dx, int32_t dy, const ConstImageView& src, Rect rect) {
+  if (dst.Empty() || src.Empty()) return;
+  // Offsets i (columns) and j (rows) inside the block for which both the source pixel and the
+  // destination pixel lie inside their pictures. 64-bit, so that no sum can overflow.
+  const int64_t iBegin = std::max<int64_t>({0, -int64_t{dx}, -int64_t{rect.x}});
+  const int64_t iEnd = std::min<int64_t>(
+      {int64_t{rect.width}, int64_t{dst.width} - dx, int64_t{src.width} - rect.x});
+  const int64_t jBegin = std::max<int64_t>({0, -int64_t{dy}, -int64_t{rect.y}});
+  const int64_t jEnd = std::min<int64_t>(
+      {int64_t{rect.height}, int64_t{dst.height} - dy, int64_t{src.height} - rect.y});
+  if (iBegin >= iEnd || jBegin >= jEnd) return;
+  const size_t bytes = static_cast<size_t>(iEnd - iBegin) * kBytesPerPixel;
+  auto copyRow = [&](int64_t j) {
+    std::memmove(dst.Row(static_cast<int32_t>(dy + j)) + (dx + iBegin) * kBytesPerPixel,
+                 src.Row(static_cast<int32_t>(rect.y + j)) + (rect.x + iBegin) * kBytesPerPixel,
+                 bytes);
+  };
+  // Within one picture, copy rows in the order that never overwrites a row still to be read.
+  if (dst.top == src.top && dy > rect.y) {
+    for (int64_t j = jEnd - 1; j >= jBegin; --j)
+      copyRow(j);
+  } else {
+    for (int64_t j = jBegin; j < jEnd; ++j)
+      copyRow(j);
+  }
 }
 
 }  // namespace corvella::imaging

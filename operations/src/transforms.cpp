@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "corvella/platform/error.h"
 #include "kernel_support.h"
 
 namespace corvella::operations {
@@ -215,8 +216,14 @@ void Rotate(const RotationSource& from, const ImageView& dst, int32_t sourceWidt
   RotatePortable(from, dst);
 }
 
+// Whether there are pixels to turn. A target that is not the source turned is a broken contract
+// of the caller: an internal error, not a silent no-op.
 bool Fits(const ConstImageView& src, const ImageView& dst) {
-  return !src.Empty() && !dst.Empty() && dst.width == src.height && dst.height == src.width;
+  if (src.Empty() || dst.Empty()) return false;
+  if (dst.width != src.height || dst.height != src.width) {
+    platform::Raise(platform::RuntimeError::InternalError);
+  }
+  return true;
 }
 
 }  // namespace

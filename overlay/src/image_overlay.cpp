@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
-
 namespace corvella::overlay {
 
 void PaintOpaque(imaging::cDIBSection& target, const imaging::cDIBSection& overlay, int32_t x,
                  int32_t y) {
-  imaging::BitBlt(target.hdc(), x, y, overlay.dib_width(), overlay.dib_height(), overlay.hdc(), 0,
-                  0, imaging::RasterOp::SrcCopy);
+  imaging::CopyBlock(target.View(), x, y, overlay.ConstView(),
+                     {0, 0, overlay.dib_width(), overlay.dib_height()});
 }
 
 void PaintKeyed(imaging::cDIBSection& target, const imaging::cDIBSection& overlay, int32_t x,

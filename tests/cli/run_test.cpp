@@ -1,6 +1,7 @@
 // corvella run: scripts that drive the object through the engine and the command, with the page's
 // Response, the error lines and the exit statuses. What the members do from a script (in/out
-// parameters, byte arrays, saving without a name) is in the acceptance scripts.
+// parameters, byte arrays, saving without a name, the error numbers and texts) is in the acceptance
+// scripts.
 
 #include <gtest/gtest.h>
 
@@ -85,51 +86,6 @@ std::pair<std::string, std::string> SplitResponse(const std::string& response) {
   return {response.substr(0, end + 4), response.substr(end + 4)};
 }
 
-TEST_F(RunCommand, ErrorsReachTheScriptWithNumberSourceAndDescription) {
-  const std::string script =
-      "On Error Resume Next\n"
-      "Sub Show()\n"
-      "  WScript.Echo Err.Number & \"|\" & Err.Source & \"|\" & Err.Description\n"
-      "  Err.Clear\n"
-      "End Sub\n"
-      "Set p = CreateObject(\"Corvella.Pictron\")\n"
-      "p.OpenFile \"\": Show\n"
-      "p.Quality = 75: Show\n"
-      "p.OpenFile \"" +
-      Image("missing.jpg") +
-      "\": Show\n"
-      "p.OpenFile \"egret_600x450.jpg\": Show\n"  // no page: nothing maps the name
-      "p.OpenFile \"" +
-      Image("egret_600x450.jpg") +
-      "\": Show\n"
-      "p.Resample 0, 0: Show\n"
-      "p.Gamma 1, 300, 1: Show\n"
-      "p.FontSize = 40000: Show\n"
-      "p.AddImage \"" +
-      Image("apache_pb_transp.gif") +
-      "\", 0, 0, \"FFF\": Show\n"
-      "p.SaveFile \"" +
-      Image("no folder\\x.jpg") +
-      "\": Show\n"
-      "Err.Raise 1000 + vbObjectError, \"Mine\", \"raised by the script\": Show\n"
-      "x = 1 / 0: Show\n"
-      "WScript.Echo p.width\n";
-  EXPECT_EQ(Echo(script),
-            "-2147220504|Corvella.Pictron|Empty file name (Error 1000)\n"
-            "9|Corvella.Pictron|Subscript out of range\n"
-            "-2147220474|Corvella.Pictron|File not found (Error 1030)\n"
-            "91|Corvella.Pictron|Object variable or With block variable not set\n"
-            "0||\n"
-            "-2147220454|Corvella.Pictron|Invalid image size (Error 1050)\n"
-            "-2147220418|Corvella.Pictron|Values should be lower than 255 (Error 1086)\n"
-            "6|Corvella.Pictron|Overflow\n"
-            "-2147220304|Corvella.Pictron|Transparent color is incorrect\n"
-            "-2147220424|Corvella.Pictron|Invalid path (Error 1080)\n"
-            "-2147220504|Mine|raised by the script\n"
-            "11|Script runtime error|Division by zero\n"
-            "600\n");
-}
-
 TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
   const std::string open =
       "Set p = Server.CreateObject(\"Corvella.Pictron\")\n"
@@ -141,40 +97,14 @@ TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
     int32_t w = 120, h = 0;
     p.Resample(w, h);
   });
-  struct Case {
-    std::string call;
-    std::string head;
-  };
-  // The headers of each argument are the object's own tests; what the command adds is the way
-  // they reach the file.
-  const Case cases[] = {
-      {"p.Download", "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n"},
-      {"p.Download \"my photo.jpg\", \"\", \"attachment\"",
-       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
-       "Content-Disposition: attachment; filename=\"my photo.jpg\"\r\n\r\n"},
-      // Unbuffered output: the length goes with the headers, and equals the bytes sent.
-      {"Response.Buffer = False\np.Download \"a.jpg\"",
-       "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Disposition: filename=a.jpg\r\n"
-       "Content-Length: " +
-           std::to_string(jpeg.size()) + "\r\n\r\n"},
-  };
-  for (const Case& c : cases) {
-    auto [head, body] = SplitResponse(Response(open + c.call + "\n"));
-    EXPECT_EQ(head, c.head) << c.call;
-    EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.end()), jpeg) << c.call;
-  }
-
-  // An undecoded GIF goes out as it is, under the JPEG content type; two downloads after a pixel
-  // operation both encode.
-  auto [gifHead, gifBody] =
-      SplitResponse(Response("Set p = Server.CreateObject(\"Corvella.Pictron\")\n"
-                             "p.OpenFile \"" +
-                             Image("apache_pb_transp.gif") + "\"\np.Download\n"));
-  EXPECT_EQ(gifHead, "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n");
-  EXPECT_EQ(std::vector<uint8_t>(gifBody.begin(), gifBody.end()),
-            ReadBytes(kImages / "apache_pb_transp.gif"));
-  auto [twiceHead, twiceBody] = SplitResponse(Response(open + "p.Download\np.Download\n"));
-  EXPECT_EQ(twiceBody.size(), 2 * jpeg.size());
+  // The headers of each argument, undecoded bytes passed through and a second download encoding
+  // again are the object's own tests; what the command adds is the way they reach the file. Unbuffered, the length goes with the headers and equals the bytes sent.
+  auto [head, body] =
+      SplitResponse(Response(open + "Response.Buffer = False\np.Download \"a.jpg\"\n"));
+  EXPECT_EQ(head,
+            "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Disposition: filename=a.jpg\r\n"
+            "Content-Length: " + std::to_string(jpeg.size()) + "\r\n\r\n");
+  EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.end()), jpeg);
 
   // Without --response the body goes to standard output, after what the script echoed.
   CommandResult plain = Run(open + "WScript.Echo \"first\"\np.Download\nWScript.Echo \"second\"\n");
@@ -212,6 +142,7 @@ TEST_F(RunCommand, DownloadSendsTheHeadersOfItsArguments) {
 
 TEST_F(RunCommand, ThePageBuildsAResponse) {
   EXPECT_EQ(Response("Response.ContentType = \"text/plain\"\n"
+                     "Response.Status = \"404 Not Found\"\n"
                      "Response.AddHeader \"X-Count\", 3\n"
                      "Response.Write \"dropped\"\n"
                      "Response.Clear\n"
@@ -219,19 +150,14 @@ TEST_F(RunCommand, ThePageBuildsAResponse) {
                      "Response.Write 42\n"
                      "Response.End\n"
                      "Response.Write \"never\"\n"),
-            "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nX-Count: 3\r\n\r\nh\u00e9llo 42");
-  EXPECT_EQ(Response("Response.Status = \"404 Not Found\"\nResponse.Write \"no\"\n"),
-            "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n\r\nno");
+            "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nX-Count: 3\r\n\r\n"
+            "h\u00e9llo 42");
   // The response is written however the script ends; a failure keeps what was written before.
   CommandResult failed = Run("Response.Write \"part\"\nx = 1 / 0\n", {"--response", "r.http"});
   EXPECT_EQ(failed.status, 1);
   std::vector<uint8_t> written = ReadBytes(folder / "r.http");
   EXPECT_EQ(std::string(written.begin(), written.end()),
             "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\npart");
-  // A header line cannot be smuggled in.
-  CommandResult injected = Run("Response.AddHeader \"X-A\", \"1\" & vbCrLf & \"X-B: 2\"\n");
-  EXPECT_EQ(injected.status, 1);
-  EXPECT_NE(injected.err.find("job.vbs(1, 1)"), std::string::npos) << injected.err;
   // A response file that cannot be written fails the run.
   CommandResult unwritable = Run("Response.Write \"x\"\n", {"--response", "no/such/folder/r"});
   EXPECT_EQ(unwritable.status, 1);

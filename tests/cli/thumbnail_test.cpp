@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,8 +57,18 @@ std::vector<uint8_t> Jpeg(const Image& image, int32_t orientation = 0) {
   return bytes;
 }
 
-imaging::Picture Load(const fs::path& file) {
-  return codec::LoadPicture(ReadBytes(file));
+// A decoded picture: its size and its rows from the top.
+struct Loaded {
+  std::unique_ptr<imaging::cDIBSection> dib = std::make_unique<imaging::cDIBSection>();
+  int32_t Width() const { return dib->dib_width(); }
+  int32_t Height() const { return dib->dib_height(); }
+  const uint8_t* Row(int32_t y) const { return dib->ConstView().Row(y); }
+};
+
+Loaded Load(const fs::path& file) {
+  Loaded loaded;
+  codec::LoadPicture(ReadBytes(file), *loaded.dib);
+  return loaded;
 }
 
 TEST(Thumbnail, FitsTheBoxKeepingProportions) {
@@ -77,9 +88,10 @@ TEST(Thumbnail, FitsTheBoxKeepingProportions) {
       {"tall.jpg", "57", 57, 76},      {"tall.jpg", "450X10000", 450, 600},
   };
   for (const Case& c : cases) {
-    CommandResult result = Thumbnail({c.input, "--size", c.size, "-o", "t.png"}, folder.Path());
+    CommandResult result = Thumbnail({c.input, "--size", c.size, "-o", "t.PNG"}, folder.Path());
     ASSERT_EQ(result.status, 0) << result.err;
-    imaging::Picture picture = Load(folder / "t.png");
+    ASSERT_EQ(ReadBytes(folder / "t.PNG")[1], 'P');
+    Loaded picture = Load(folder / "t.PNG");
     EXPECT_EQ(picture.Width(), c.width) << c.input << " " << c.size;
     EXPECT_EQ(picture.Height(), c.height) << c.input << " " << c.size;
   }
@@ -91,7 +103,7 @@ TEST(Thumbnail, AveragesTheAreaEachPixelCovers) {
   const Image source = Noise(7, 5);
   folder.Write("n.png", codec::EncodePng(source.View()));
   ASSERT_EQ(Thumbnail({"n.png", "--size", "3", "-o", "t.png"}, folder.Path()).status, 0);
-  imaging::Picture t = Load(folder / "t.png");
+  Loaded t = Load(folder / "t.png");
   ASSERT_EQ(t.Width(), 3);
   ASSERT_EQ(t.Height(), 2);
   auto cover = [](int32_t x, int32_t i, double scale) {
@@ -127,7 +139,7 @@ TEST(Thumbnail, AppliesAllEightExifOrientations) {
     folder.Write("q.jpg", Jpeg(quarters, orientation));
     CommandResult result = Thumbnail({"q.jpg", "--size", "64", "-o", "q.png"}, folder.Path());
     ASSERT_EQ(result.status, 0) << result.err;
-    imaging::Picture t = Load(folder / "q.png");
+    Loaded t = Load(folder / "q.png");
     const bool turned = orientation >= 5;
     ASSERT_EQ(t.Width(), turned ? 16 : 32) << orientation;
     ASSERT_EQ(t.Height(), turned ? 32 : 16) << orientation;
@@ -162,7 +174,7 @@ TEST(Thumbnail, ReadsEveryFormatAndReportsBadFiles) {
   EXPECT_NE(result.err.find("text.png: error -2146827807 (corvella): Invalid picture"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("missing.gif: error -2146828235 (corvella): File not found"), std::string::npos) << result.err;
   for (const char* name : names) {
-    imaging::Picture t = Load(folder / "out" / fs::path(name).replace_extension(".jpg"));
+    Loaded t = Load(folder / "out" / fs::path(name).replace_extension(".jpg"));
     EXPECT_EQ(std::max(t.Width(), t.Height()), 64) << name;
   }
   // --format png, and standard output.

@@ -83,7 +83,7 @@ Bytes BuildBmp(const BmpLayout& layout) {
   return file;
 }
 
-void ExpectPixels(const imaging::Picture& picture, const std::vector<std::vector<Bgr>>& rows) {
+void ExpectPixels(const test::Picture& picture, const std::vector<std::vector<Bgr>>& rows) {
   ASSERT_EQ(picture.Height(), static_cast<int32_t>(rows.size()));
   ASSERT_EQ(picture.Width(), static_cast<int32_t>(rows[0].size()));
   for (size_t y = 0; y < rows.size(); ++y) {
@@ -277,7 +277,7 @@ TEST(BmpReader, DecodesRunLengthData) {
 
 TEST(BmpReader, ReadsTheRealBitmaps) {
   Bytes bottomUp = ReadImage("snake_24bit_600x450.bmp");
-  imaging::Picture picture = LoadBmp(bottomUp);
+  test::Picture picture = LoadBmp(bottomUp);
   ASSERT_EQ(picture.Width(), 600);
   ASSERT_EQ(picture.Height(), 450);
   // The reference: the file's rows read straight from its bytes (offset 138, 1800 bytes each,
@@ -286,9 +286,9 @@ TEST(BmpReader, ReadsTheRealBitmaps) {
     const uint8_t* fileRow = bottomUp.data() + 138 + static_cast<size_t>(449 - y) * 1800;
     EXPECT_EQ(std::memcmp(picture.Row(y), fileRow, 1800), 0) << y;
   }
-  imaging::Picture topDown = LoadBmp(ReadImage("snake_24bit_topdown_600x450.bmp"));
+  test::Picture topDown = LoadBmp(ReadImage("snake_24bit_topdown_600x450.bmp"));
   EXPECT_TRUE(test::PixelsOf(topDown) == test::PixelsOf(picture));
-  imaging::Picture rle = LoadBmp(ReadImage("snake_8bit_pal_600x450.bmp"));
+  test::Picture rle = LoadBmp(ReadImage("snake_8bit_pal_600x450.bmp"));
   EXPECT_EQ(rle.Width(), 600);
   EXPECT_EQ(rle.Height(), 450);
 }

@@ -8,11 +8,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "corvella/imaging/picture.h"
+#include "corvella/codec/picture_loader.h"
+#include "corvella/imaging/dib_section.h"
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/error.h"
 
@@ -45,24 +48,27 @@ inline void PutU32BigEndian(Bytes& out, uint32_t value) {
 /// Blue, green, red.
 using Bgr = std::array<uint8_t, 3>;
 
-/// Pixel (x, y) of a picture, y from the top, as blue, green, red whatever its format.
-inline Bgr PixelOf(const imaging::Picture& picture, int32_t x, int32_t y) {
+/// A decoded picture in a buffer of its own, as the tests look at it.
+class Picture {
+ public:
+  int32_t Width() const { return dib_->dib_width(); }
+  int32_t Height() const { return dib_->dib_height(); }
+  /// Row @p y from the top: blue, green, red bytes.
+  const uint8_t* Row(int32_t y) const { return dib_->ConstView().Row(y); }
+  imaging::cDIBSection& Dib() const { return *dib_; }
+
+ private:
+  std::unique_ptr<imaging::cDIBSection> dib_ = std::make_unique<imaging::cDIBSection>();
+};
+
+/// Pixel (x, y) of a picture, y from the top, as blue, green, red.
+inline Bgr PixelOf(const Picture& picture, int32_t x, int32_t y) {
   const uint8_t* p = picture.Row(y);
-  switch (picture.Format()) {
-    case imaging::PixelFormat::Bgr24:
-      return {p[3 * x], p[3 * x + 1], p[3 * x + 2]};
-    case imaging::PixelFormat::Rgb24:
-      return {p[3 * x + 2], p[3 * x + 1], p[3 * x]};
-    case imaging::PixelFormat::Bgrx32:
-      return {p[4 * x], p[4 * x + 1], p[4 * x + 2]};
-    case imaging::PixelFormat::Gray8:
-      return {p[x], p[x], p[x]};
-  }
-  return {};
+  return {p[3 * x], p[3 * x + 1], p[3 * x + 2]};
 }
 
 /// Every pixel of a picture, row by row from the top, as blue, green, red.
-inline std::vector<Bgr> PixelsOf(const imaging::Picture& picture) {
+inline std::vector<Bgr> PixelsOf(const Picture& picture) {
   std::vector<Bgr> pixels;
   pixels.reserve(static_cast<size_t>(picture.Width()) * picture.Height());
   for (int32_t y = 0; y < picture.Height(); ++y) {
@@ -125,3 +131,29 @@ inline std::vector<size_t> CutPoints(size_t size, size_t dense = 512, size_t mor
 }
 
 }  // namespace corvella::codec::test
+
+namespace corvella::codec {
+
+// The loaders with a buffer of their own, for the tests.
+inline test::Picture LoadPicture(std::span<const uint8_t> bytes) {
+  test::Picture picture;
+  LoadPicture(bytes, picture.Dib());
+  return picture;
+}
+inline test::Picture LoadPng(std::span<const uint8_t> bytes) {
+  test::Picture picture;
+  LoadPng(bytes, picture.Dib());
+  return picture;
+}
+inline test::Picture LoadGif(std::span<const uint8_t> bytes) {
+  test::Picture picture;
+  LoadGif(bytes, picture.Dib());
+  return picture;
+}
+inline test::Picture LoadBmp(std::span<const uint8_t> bytes) {
+  test::Picture picture;
+  LoadBmp(bytes, picture.Dib());
+  return picture;
+}
+
+}  // namespace corvella::codec

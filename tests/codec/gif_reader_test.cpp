@@ -155,8 +155,8 @@ Bytes BuildGif(uint16_t screenWidth, uint16_t screenHeight, const std::vector<Rg
 }
 
 TEST(GifReader, MatchesTheBitmapMadeFromTheSameFile) {
-  imaging::Picture gif = LoadGif(ReadImage("snake_600x450.gif"));
-  imaging::Picture bmp = LoadBmp(ReadImage("snake_8bit_pal_600x450.bmp"));
+  test::Picture gif = LoadGif(ReadImage("snake_600x450.gif"));
+  test::Picture bmp = LoadBmp(ReadImage("snake_8bit_pal_600x450.bmp"));
   ASSERT_EQ(gif.Width(), 600);
   ASSERT_EQ(gif.Height(), 450);
   EXPECT_TRUE(test::PixelsOf(gif) == test::PixelsOf(bmp));
@@ -166,7 +166,7 @@ TEST(GifReader, DrawsTheFirstFrameOfRealFilesLikeGiflibsOwnReader) {
   for (const char* name :
        {"snake_600x450.gif", "apache_pb_transp.gif", "seq2gif_anim_480x312.gif"}) {
     Bytes file = ReadImage(name);
-    imaging::Picture picture = LoadGif(file);
+    test::Picture picture = LoadGif(file);
     int width = 0, height = 0;
     std::vector<Bgr> reference = SlurpReference(file, width, height);
     ASSERT_EQ(picture.Width(), width) << name;
@@ -190,7 +190,7 @@ TEST(GifReader, DrawsHandMadeFramesExactly) {
     second.width = 6;
     second.height = 4;
     second.indices = Bytes(24, 1);
-    imaging::Picture p = LoadGif(BuildGif(6, 4, global, {first, second}));
+    test::Picture p = LoadGif(BuildGif(6, 4, global, {first, second}));
     ASSERT_EQ(p.Width(), 6);
     ASSERT_EQ(p.Height(), 4);
     const Bgr expected[4][6] = {
@@ -212,7 +212,7 @@ TEST(GifReader, DrawsHandMadeFramesExactly) {
     frame.localTable = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
     frame.transparent = 1;
     frame.indices = {0, 1, 2};
-    imaging::Picture p = LoadGif(BuildGif(3, 1, global, {frame}));
+    test::Picture p = LoadGif(BuildGif(3, 1, global, {frame}));
     EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{3, 2, 1}));
     EXPECT_EQ(PixelOf(p, 1, 0), kWhite);
     EXPECT_EQ(PixelOf(p, 2, 0), (Bgr{9, 8, 7}));
@@ -230,7 +230,7 @@ TEST(GifReader, DrawsHandMadeFramesExactly) {
       frame.indices.push_back(static_cast<uint8_t>(row));
       frame.indices.push_back(static_cast<uint8_t>(row));
     }
-    imaging::Picture p = LoadGif(BuildGif(2, 9, ramp, {frame}));
+    test::Picture p = LoadGif(BuildGif(2, 9, ramp, {frame}));
     for (int y = 0; y < 9; ++y) {
       EXPECT_EQ(PixelOf(p, 1, y), (Bgr{uint8_t(200 - y), uint8_t(y), uint8_t(y * 20)})) << y;
     }
@@ -244,15 +244,15 @@ TEST(GifReader, DrawsHandMadeFramesExactly) {
     frame.width = 3;
     frame.height = 3;
     frame.indices = Bytes(9, 2);
-    imaging::Picture clipped = LoadGif(BuildGif(2, 2, global, {frame}));
+    test::Picture clipped = LoadGif(BuildGif(2, 2, global, {frame}));
     ASSERT_EQ(clipped.Width(), 2);
     EXPECT_EQ(PixelOf(clipped, 0, 0), kWhite);
     EXPECT_EQ(PixelOf(clipped, 1, 1), (Bgr{255, 0, 0}));
     Frame outside = frame;
     outside.left = 7;
-    imaging::Picture blank = LoadGif(BuildGif(2, 2, global, {outside}));
+    test::Picture blank = LoadGif(BuildGif(2, 2, global, {outside}));
     EXPECT_EQ(PixelOf(blank, 1, 1), kWhite);
-    imaging::Picture grown = LoadGif(BuildGif(0, 0, global, {frame}));
+    test::Picture grown = LoadGif(BuildGif(0, 0, global, {frame}));
     ASSERT_EQ(grown.Width(), 4);
     ASSERT_EQ(grown.Height(), 4);
     EXPECT_EQ(PixelOf(grown, 3, 3), (Bgr{255, 0, 0}));
@@ -267,14 +267,14 @@ TEST(GifReader, WithoutAColourTableIndicesAreGreyLevels) {
   frame.width = 4;
   frame.height = 1;
   frame.indices = {0, 1, 128, 255};
-  imaging::Picture eightBits = LoadGif(BuildGif(4, 1, {}, {frame}));
+  test::Picture eightBits = LoadGif(BuildGif(4, 1, {}, {frame}));
   for (int x = 0; x < 4; ++x) {
     const uint8_t level = frame.indices[static_cast<size_t>(x)];
     EXPECT_EQ(PixelOf(eightBits, x, 0), (Bgr{level, level, level})) << x;
   }
-  const Bytes twoBits = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0, 0,    0,    0, 0x2C,
-                         0,   0,   0,   0,   2,   0,   1, 0, 0, 2, 0x02, 0xCC, 0x0A, 0, 0x3B};
-  imaging::Picture grey = LoadGif(twoBits);
+  const Bytes twoBits = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 1, 0,    0,    0,    0, 0x2C, 0,
+                         0,   0,   0,   2,   0,   1,   0, 0, 2, 0x02, 0xCC, 0x0A, 0, 0x3B};
+  test::Picture grey = LoadGif(twoBits);
   EXPECT_EQ(PixelOf(grey, 0, 0), (Bgr{85, 85, 85}));
   EXPECT_EQ(PixelOf(grey, 1, 0), (Bgr{255, 255, 255}));
 }

@@ -72,13 +72,13 @@ TEST(PictureLoader, SniffsSignatures) {
 // exactly what the codec decodes into a buffer directly.
 TEST(PictureLoader, LoadsEveryRealFileAtItsSize) {
   for (const RealFile& file : kRealFiles) {
-    imaging::Picture picture = LoadPicture(ReadImage(file.name));
+    test::Picture picture = LoadPicture(ReadImage(file.name));
     EXPECT_EQ(picture.Width(), file.width) << file.name;
     EXPECT_EQ(picture.Height(), file.height) << file.name;
   }
   Bytes egret = ReadImage("egret_600x450.jpg");
   imaging::cDIBSection viaLoader;
-  viaLoader.CreateFromPicture(LoadPicture(egret));
+  LoadPicture(egret, viaLoader);
   imaging::cDIBSection direct;
   ASSERT_TRUE(direct.Create(600, 450));
   ASSERT_TRUE(DecodeJpeg(egret, direct).Ok());

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec_test_support.h"
 #include "corvella/codec/picture_loader.h"
 #include "support/errors.h"
 
@@ -61,10 +62,9 @@ uint32_t Be32(const std::vector<uint8_t>& b, size_t at) {
   return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
 
-void ExpectPicture(const imaging::Picture& picture, const Pattern& pattern) {
+void ExpectPicture(const test::Picture& picture, const Pattern& pattern) {
   ASSERT_EQ(picture.Width(), pattern.width);
   ASSERT_EQ(picture.Height(), pattern.height);
-  ASSERT_EQ(picture.Format(), imaging::PixelFormat::Bgr24);
   for (int32_t y = 0; y < pattern.height; ++y) {
     for (int32_t x = 0; x < 3 * pattern.width; ++x) {
       ASSERT_EQ(picture.Row(y)[x], pattern.View().Row(y)[x]) << "byte " << x << " row " << y;

@@ -144,7 +144,7 @@ TEST(PngReader, MatchesLibpngSimplifiedReaderOnRealFiles) {
   };
   for (const Case& c : cases) {
     Bytes file = ReadImage(c.name);
-    imaging::Picture picture = LoadPng(file);
+    test::Picture picture = LoadPng(file);
     ASSERT_EQ(picture.Width(), c.width) << c.name;
     ASSERT_EQ(picture.Height(), c.height) << c.name;
     int width = 0, height = 0;
@@ -154,7 +154,7 @@ TEST(PngReader, MatchesLibpngSimplifiedReaderOnRealFiles) {
     EXPECT_EQ(test::PixelsOf(picture), reference) << c.name;
   }
   // The RGBA horse really has transparent pixels, which come out white.
-  imaging::Picture horse = LoadPng(ReadImage("horse_rgba_400x328.png"));
+  test::Picture horse = LoadPng(ReadImage("horse_rgba_400x328.png"));
   EXPECT_EQ(PixelOf(horse, 0, 0), (Bgr{255, 255, 255}));
 }
 
@@ -162,20 +162,20 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
   // Grey 1, 2, 4 bits: scaled to 0 .. 255 by replication; a width that leaves bits over.
   {
     PngLayout layout = Layout(10, 1, 1, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(layout, {{0b10110000, 0b01000000}}));
+    test::Picture p = LoadPng(WritePng(layout, {{0b10110000, 0b01000000}}));
     const int bits[10] = {1, 0, 1, 1, 0, 0, 0, 0, 0, 1};
     for (int x = 0; x < 10; ++x)
       EXPECT_EQ(PixelOf(p, x, 0)[0], bits[x] * 255) << x;
   }
   {
     PngLayout layout = Layout(4, 1, 2, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(layout, {{0b00011011}}));
+    test::Picture p = LoadPng(WritePng(layout, {{0b00011011}}));
     for (int x = 0; x < 4; ++x)
       EXPECT_EQ(PixelOf(p, x, 0), (Bgr{uint8_t(x * 85), uint8_t(x * 85), uint8_t(x * 85)}));
   }
   {
     PngLayout layout = Layout(3, 2, 4, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(layout, {{0x0F, 0x70}, {0xA5, 0x30}}));
+    test::Picture p = LoadPng(WritePng(layout, {{0x0F, 0x70}, {0xA5, 0x30}}));
     EXPECT_EQ(PixelOf(p, 0, 0)[1], 0);
     EXPECT_EQ(PixelOf(p, 1, 0)[1], 255);
     EXPECT_EQ(PixelOf(p, 2, 0)[1], 7 * 17);
@@ -185,7 +185,7 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
   // Grey 16 bits: rounded, not truncated, to 8 bits.
   {
     PngLayout layout = Layout(3, 1, 16, PNG_COLOR_TYPE_GRAY);
-    imaging::Picture p = LoadPng(WritePng(layout, {Samples16({0x1234, 0x80FF, 0xFFFF})}));
+    test::Picture p = LoadPng(WritePng(layout, {Samples16({0x1234, 0x80FF, 0xFFFF})}));
     EXPECT_EQ(PixelOf(p, 0, 0)[0], Scale16(0x1234));
     EXPECT_EQ(PixelOf(p, 1, 0)[2], Scale16(0x80FF));
     EXPECT_EQ(PixelOf(p, 2, 0)[1], 255);
@@ -193,7 +193,7 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
   // Grey with alpha: composited over white.
   {
     PngLayout layout = Layout(2, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA);
-    imaging::Picture p = LoadPng(WritePng(layout, {{100, 128, 30, 255}}));
+    test::Picture p = LoadPng(WritePng(layout, {{100, 128, 30, 255}}));
     EXPECT_EQ(PixelOf(p, 0, 0)[0], OverWhite(100, 128));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{30, 30, 30}));
   }
@@ -204,7 +204,7 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
     layout.transparent.red = 10;
     layout.transparent.green = 20;
     layout.transparent.blue = 30;
-    imaging::Picture p = LoadPng(WritePng(layout, {{10, 20, 30, 10, 20, 31}}));
+    test::Picture p = LoadPng(WritePng(layout, {{10, 20, 30, 10, 20, 31}}));
     EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{31, 20, 10}));
   }
@@ -214,7 +214,7 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
     layout.transparent.red = 0x1000;
     layout.transparent.green = 0x2000;
     layout.transparent.blue = 0x3000;
-    imaging::Picture p =
+    test::Picture p =
         LoadPng(WritePng(layout, {Samples16({0x1000, 0x2000, 0x3000, 0x1000, 0x2000, 0x3001})}));
     EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{Scale16(0x3001), Scale16(0x2000), Scale16(0x1000)}));
@@ -222,7 +222,7 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
   // RGBA 16 bits: scaled, then composited.
   {
     PngLayout layout = Layout(1, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA);
-    imaging::Picture p = LoadPng(WritePng(layout, {Samples16({0xFFFF, 0x0000, 0x8000, 0x4000})}));
+    test::Picture p = LoadPng(WritePng(layout, {Samples16({0xFFFF, 0x0000, 0x8000, 0x4000})}));
     uint8_t a = Scale16(0x4000);
     EXPECT_EQ(PixelOf(p, 0, 0),
               (Bgr{OverWhite(Scale16(0x8000), a), OverWhite(0, a), OverWhite(255, a)}));
@@ -232,7 +232,7 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
     PngLayout layout = Layout(4, 1, 2, PNG_COLOR_TYPE_PALETTE);
     layout.palette = {{200, 0, 0}, {0, 200, 0}, {0, 0, 200}};
     layout.paletteAlpha = {0, 128};
-    imaging::Picture p = LoadPng(WritePng(layout, {{0b00011011}}));
+    test::Picture p = LoadPng(WritePng(layout, {{0b00011011}}));
     EXPECT_EQ(PixelOf(p, 0, 0), (Bgr{255, 255, 255}));
     EXPECT_EQ(PixelOf(p, 1, 0), (Bgr{OverWhite(0, 128), OverWhite(200, 128), OverWhite(0, 128)}));
     EXPECT_EQ(PixelOf(p, 2, 0), (Bgr{200, 0, 0}));
@@ -248,7 +248,7 @@ TEST(PngReader, DecodesEveryColourTypeAndDepthExactly) {
         rows[y].insert(rows[y].end(), {uint8_t(x * 20), uint8_t(y * 20), uint8_t(x + y)});
       }
     }
-    imaging::Picture p = LoadPng(WritePng(layout, rows));
+    test::Picture p = LoadPng(WritePng(layout, rows));
     for (uint32_t y = 0; y < side; ++y) {
       for (uint32_t x = 0; x < side; ++x) {
         ASSERT_EQ(PixelOf(p, x, y), (Bgr{uint8_t(x + y), uint8_t(y * 20), uint8_t(x * 20)}))
@@ -287,8 +287,7 @@ TEST(PngReader, RejectsDamagedFilesWithError481) {
     return copy;
   };
   EXPECT_EQ(InvalidPictureDetail([&] { LoadPng(withHeader(32, 32, 4)); }), "");
-  EXPECT_EQ(InvalidPictureDetail([&] { LoadPng(withHeader(30000, 30000, 4)); }),
-            test::kNoBuffer);
+  EXPECT_EQ(InvalidPictureDetail([&] { LoadPng(withHeader(30000, 30000, 4)); }), test::kNoBuffer);
   EXPECT_NE(InvalidPictureDetail([&] { LoadPng(withHeader(0, 32, 4)); }), "");
   EXPECT_NE(InvalidPictureDetail([&] { LoadPng(withHeader(32, 32, 3)); }), "");  // no such depth
   // The image data of a 33 x 33 picture is too short for it.

@@ -60,7 +60,7 @@ struct Input {
 const int32_t kOpenErrors[] = {Component(1010), Component(1120), Component(1150),
                                Component(1160), Runtime(6),      Runtime(9)};
 const int32_t kDecodeErrors[] = {Component(1110), Component(1120), Runtime(7), Runtime(9),
-                                  Runtime(481)};
+                                 Runtime(481)};
 const int32_t kSaveErrors[] = {Component(1140), Runtime(9)};
 
 template <size_t N>

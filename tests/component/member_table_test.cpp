@@ -1,5 +1,7 @@
-// Late-bound access to Pictron: names, coercion of arguments and their checks. The table itself
-// is pinned by members.expected, checked against the type library (members.cmake).
+// Late-bound access to Pictron: arguments are checked against the table before the member runs.
+// The table itself (names, DISPIDs, kinds) is pinned by members.expected, checked against the
+// type library (members.cmake); case-blind names and coercion are the dispatch tests'; the
+// properties from a script are the acceptance script properties.vbs.
 
 #include "corvella/component/member_table.h"
 
@@ -19,34 +21,6 @@ using platform::InvokeKind;
 using platform::Variant;
 using testing::ErrorNumberOf;
 using testing::Runtime;
-
-TEST(MemberTable, NamesBindWithoutRegardToCase) {
-  Pictron p;
-  EXPECT_EQ(static_cast<uint32_t>(p.GetIdOfName(u"WIDTH")), 0x6803000Cu);
-  EXPECT_EQ(static_cast<uint32_t>(p.GetIdOfName(u"fontface")), 0x68030009u);
-  EXPECT_EQ(static_cast<uint32_t>(p.GetIdOfName(u"jpegskipvariables")), 0x60030035u);
-  EXPECT_EQ(p.GetIdOfName(u"Rotate"), platform::kDispIdUnknown);
-}
-
-TEST(MemberTable, PropertiesThroughDispatchCoerceTheirArguments) {
-  platform::ObjectRef object = std::make_shared<Pictron>();
-  platform::PutProperty(object, u"FontBold", Variant(u"True"));
-  EXPECT_EQ(platform::GetProperty(object, u"FontBold"), Variant::Bool(true));
-  platform::PutProperty(object, u"FontSize", Variant(u"14"));
-  EXPECT_EQ(platform::GetProperty(object, u"fontsize"), Variant(int16_t{14}));
-  platform::PutProperty(object, u"FontColor", Variant(123456));  // six characters once a string
-  EXPECT_EQ(platform::GetProperty(object, u"FontColor"), Variant(u"123456"));
-  EXPECT_EQ(platform::GetProperty(object, u"Size").Type(), platform::VarType::R8);
-  EXPECT_EQ(ErrorNumberOf([&] { platform::PutProperty(object, u"FontSize", Variant(40000)); }),
-            Runtime(6));
-  EXPECT_EQ(ErrorNumberOf([&] { platform::PutProperty(object, u"FontSize", Variant(u"big")); }),
-            Runtime(13));
-  // width has no let.
-  EXPECT_EQ(ErrorNumberOf([&] { platform::PutProperty(object, u"width", Variant(5)); }),
-            Runtime(450));
-  EXPECT_EQ(platform::CallMethod(object, u"StripNulls", {Variant(std::u16string(u"ab\0", 3))}),
-            Variant(u"ab"));
-}
 
 TEST(MemberTable, ArgumentsAreCheckedBeforeTheMemberRuns) {
   platform::ObjectRef object = std::make_shared<Pictron>();

@@ -285,33 +285,6 @@ TEST(JPEGSkipVariables, SkipsOneSegment) {
   EXPECT_EQ(error->Number(), Component(1120));
   EXPECT_EQ(error->Description(), "Failed to read image Params (Error 1120)");
   EXPECT_EQ(error->Source(), "Corvella.Pictron");
-
-  // Late-bound, the position is written back, also when the member fails part-way.
-  ObjectRef object = std::make_shared<Pictron>();
-  std::vector<Variant> args = {Variant(ByteArray::FromBytes(Jfif(1, 1)))};
-  platform::InvokeByName(object, u"OpenBinary", platform::InvokeKind::Method, args);
-  args = {Variant(int32_t{4})};
-  platform::InvokeByName(object, u"jpegskipvariables", platform::InvokeKind::Method, args);
-  EXPECT_EQ(args[0], Variant(int32_t{20}));
-  args = {Variant(ByteArray::FromBytes(Bytes{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0, 0, 0}))};
-  EXPECT_EQ(ErrorNumberOf([&] {
-              platform::InvokeByName(object, u"OpenBinary", platform::InvokeKind::Method, args);
-            }),
-            Component(1150));
-  args = {Variant(int32_t{4})};
-  EXPECT_EQ(ErrorNumberOf([&] {
-              platform::InvokeByName(object, u"JPEGSkipVariables", platform::InvokeKind::Method,
-                                     args);
-            }),
-            Component(1150));
-  EXPECT_EQ(args[0], Variant(int32_t{6}));
-  args = {Variant(int32_t{6})};
-  EXPECT_EQ(ErrorNumberOf([&] {
-              platform::InvokeByName(object, u"JPEGSkipVariables", platform::InvokeKind::Method,
-                                     args);
-            }),
-            Component(1160));
-  EXPECT_EQ(args[0], Variant(int32_t{8}));  // the length's second byte leaves pos on L = 8
 }
 
 TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
@@ -403,14 +376,6 @@ TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {
   EXPECT_FALSE(s.objResponse);
   EXPECT_FALSE(s.objServer);
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"/images/egret_600x450.jpg"); }), Runtime(91));
-
-  // Late-bound, as a page host calls it.
-  ObjectRef object = std::make_shared<Pictron>();
-  std::vector<Variant> args = {Variant(ObjectRef(page))};
-  platform::InvokeByName(object, u"onstartpage", platform::InvokeKind::Method, args);
-  platform::CallMethod(object, u"OpenFile", {Variant(u"../images/egret_600x450.jpg")});
-  EXPECT_EQ(platform::GetProperty(object, u"width"), Variant(int32_t{600}));
-  EXPECT_EQ(platform::CallMethod(object, u"OnEndPage"), Variant());
 
   // A context that is none: stored, then runtime error 91 at the first property read.
   p.OnStartPage(page);

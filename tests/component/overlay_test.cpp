@@ -264,17 +264,5 @@ TEST(AddImage, ChecksComeInOrder) {
   EXPECT_EQ(Pixels(p), before);
 }
 
-TEST(AddImage, DecodesFirstThenRejectsAnEmptyName) {
-  Pictron p;
-  Variant missing = Variant::Missing();
-  EXPECT_EQ(ErrorNumberOf([&] { p.AddImage(u"", 0, 0, missing); }), Runtime(9));
-  GiveImage(p, 10, 10);
-  auto error = ErrorOf([&] { p.AddImage(u"", 0, 0, missing); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->Number(), Component(1000));
-  EXPECT_EQ(error->Description(), "Empty file name (Error 1000)");
-  EXPECT_EQ(error->Source(), "Corvella.Pictron");
-}
-
 }  // namespace
 }  // namespace corvella::component

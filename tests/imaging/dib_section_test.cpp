@@ -1,3 +1,6 @@
+// The image buffer's layout, states and limits, its checked row access, and CopyBlock against an
+// independent per-pixel reference at every clipping edge.
+
 #include "corvella/imaging/dib_section.h"
 
 #include <gtest/gtest.h>
@@ -35,87 +38,41 @@ std::vector<uint8_t> PixelAt(const cDIBSection& dib, int32_t x, int32_t y) {
   return {row[3 * x], row[3 * x + 1], row[3 * x + 2]};
 }
 
-TEST(DibSection, CreateLaysOutRowsBottomUpWithPaddedStride) {
-  cDIBSection dib;
-  ASSERT_TRUE(dib.Create(5, 2));
-  EXPECT_EQ(dib.BytesPerScanLine(), 16);
-  EXPECT_EQ(dib.Info().header.biSizeImage, 32u);
-  EXPECT_EQ(dib.Info().header.biBitCount, 24);
-  EXPECT_EQ(dib.Info().header.biPlanes, 1);
-  EXPECT_EQ(dib.dib_channels(), 3);
-  EXPECT_NE(dib.hdc(), nullptr);
-  EXPECT_NE(dib.DIBSectionBitsPtr(), nullptr);
-  EXPECT_NE(dib.hDib(), 0u);
-
-  const int32_t expected[] = {4, 8, 12, 12, 16};
+TEST(DibSection, LayoutStatesAndLimits) {
+  const int32_t strides[] = {4, 8, 12, 12, 16};
   for (int32_t w = 1; w <= 5; ++w) {
     cDIBSection sized;
     ASSERT_TRUE(sized.Create(w, 1));
-    EXPECT_EQ(sized.BytesPerScanLine(), expected[w - 1]) << w;
+    EXPECT_EQ(sized.BytesPerScanLine(), strides[w - 1]) << w;
   }
-
-  // Memory row 0 is the bottom row: blue 255 at byte 0 shows at device point (0, H - 1).
-  ASSERT_TRUE(dib.Create(3, 4));
-  std::memset(dib.DIBSectionBitsPtr(), 0, dib.BytesPerScanLine() * 4);
-  dib.DIBSectionBitsPtr()[0] = 255;
-  cDIBSection probe;
-  ASSERT_TRUE(probe.Create(1, 1));
-  ASSERT_TRUE(BitBlt(probe.hdc(), 0, 0, 1, 1, dib.hdc(), 0, 3, RasterOp::SrcCopy));
-  EXPECT_EQ(probe.DIBSectionBitsPtr()[0], 255);
-  ASSERT_TRUE(BitBlt(probe.hdc(), 0, 0, 1, 1, dib.hdc(), 0, 0, RasterOp::SrcCopy));
-  EXPECT_EQ(probe.DIBSectionBitsPtr()[0], 0);
-  // A copy out of device point (0, 0) reads memory row H - 1.
-  dib.DIBSectionBitsPtr()[3 * dib.BytesPerScanLine() + 1] = 77;
-  ASSERT_TRUE(BitBlt(probe.hdc(), 0, 0, 1, 1, dib.hdc(), 0, 0, RasterOp::SrcCopy));
-  EXPECT_EQ(probe.DIBSectionBitsPtr()[1], 77);
-}
-
-TEST(DibSection, StatesEmptyLiveFailed) {
+  // The view's row 0 is the last memory row.
   cDIBSection dib;
-  EXPECT_EQ(dib.dib_channels(), 0);
-  EXPECT_EQ(dib.hdc(), nullptr);
+  ASSERT_TRUE(dib.Create(3, 4));
+  EXPECT_EQ(dib.View().Row(0), dib.DIBSectionBitsPtr() + 3 * 12);
+  EXPECT_EQ(dib.View().stride, -12);
 
-  // Create(0, 10) fails but keeps the requested size.
+  // Failed: no pixels, the requested size kept; Empty after ClearUp.
   EXPECT_FALSE(dib.Create(0, 10));
-  EXPECT_EQ(dib.hdc(), nullptr);
   EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
+  EXPECT_TRUE(dib.View().Empty());
   EXPECT_EQ(dib.dib_width(), 0);
   EXPECT_EQ(dib.dib_height(), 10);
-  EXPECT_EQ(dib.dib_channels(), 3);
   EXPECT_EQ(dib.Rows().Rows(), 0);
   EXPECT_FALSE(dib.Create(4, -3));
-
-  // A second Create replaces the first bitmap and context.
-  ASSERT_TRUE(dib.Create(4, 4));
-  Hdc first = dib.hdc();
-  ASSERT_TRUE(dib.Create(6, 2));
-  EXPECT_EQ(dib.dib_width(), 6);
-  EXPECT_EQ(dib.hdc()->Width(), 6);
-  (void)first;
-
-  dib.ClearUp();
-  EXPECT_EQ(dib.dib_channels(), 0);
-  EXPECT_EQ(dib.BytesPerScanLine(), 0);
-  EXPECT_EQ(dib.hdc(), nullptr);
-  EXPECT_EQ(dib.hDib(), 0u);
-  EXPECT_EQ(dib.Info().header.biSize, 40u);
-  EXPECT_EQ(dib.Info().header.biSizeImage, 20u * 2);  // left as it was
-}
-
-TEST(DibSection, SizesBeyondTheLimitsFailOrOverflow) {
-  uint64_t saved = MaxPixels();
+  const uint64_t saved = MaxPixels();
   SetMaxPixels(100);
-  cDIBSection dib;
   EXPECT_TRUE(dib.Create(10, 10));
   EXPECT_FALSE(dib.Create(11, 10));
-  EXPECT_EQ(dib.dib_width(), 11);  // the failed buffer reports the requested size
-  EXPECT_EQ(dib.hdc(), nullptr);
+  EXPECT_EQ(dib.dib_width(), 11);
   SetMaxPixels(saved);
+  dib.ClearUp();
+  EXPECT_EQ(dib.dib_width(), 0);
+  EXPECT_EQ(dib.BytesPerScanLine(), 0);
 
   // 3 x width + 3, or the image size, leaving the 32-bit range is an overflow, not a failure.
   EXPECT_EQ(ErrorNumberOf([&] { dib.Create(800000000, 1); }), Runtime(6));
   EXPECT_EQ(ErrorNumberOf([&] { dib.Create(40000, 20000); }), Runtime(6));
-  EXPECT_EQ(dib.hdc(), nullptr);
+  EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
 }
 
 TEST(DibSection, PaddingStartsZeroAndRowAccessIsChecked) {
@@ -137,11 +94,11 @@ TEST(DibSection, PaddingStartsZeroAndRowAccessIsChecked) {
   EXPECT_EQ(ErrorNumberOf([&] { rows.Require(3, 14, 0, 0); }), Runtime(9));
 }
 
-TEST(DibSection, BlockCopiesClipToBothBitmaps) {
+TEST(CopyBlock, ClipsToBothPicturesAndCopiesOverlapsExactly) {
   cDIBSection source;
   ASSERT_TRUE(source.Create(7, 5));
   FillPattern(source);
-  // Every combination of offsets that pushes the block past an edge of either bitmap.
+  // Every combination of offsets that pushes the block past an edge of either picture.
   const int32_t offsets[] = {-3, 0, 2, 5};
   for (int32_t dx : offsets) {
     for (int32_t dy : offsets) {
@@ -150,7 +107,7 @@ TEST(DibSection, BlockCopiesClipToBothBitmaps) {
           cDIBSection target;
           ASSERT_TRUE(target.Create(6, 4));
           std::memset(target.DIBSectionBitsPtr(), 0xEE, target.BytesPerScanLine() * 4);
-          ASSERT_TRUE(BitBlt(target.hdc(), dx, dy, 4, 3, source.hdc(), sx, sy, RasterOp::SrcCopy));
+          CopyBlock(target.View(), dx, dy, source.ConstView(), {sx, sy, 4, 3});
           for (int32_t y = 0; y < 4; ++y) {
             for (int32_t x = 0; x < 6; ++x) {
               int32_t i = x - dx, j = y - dy;
@@ -166,62 +123,24 @@ TEST(DibSection, BlockCopiesClipToBothBitmaps) {
       }
     }
   }
-  EXPECT_FALSE(BitBlt(nullptr, 0, 0, 1, 1, source.hdc(), 0, 0, RasterOp::SrcCopy));
-}
-
-TEST(DibSection, OverlappingCopyWithinOneBitmapIsExact) {
-  cDIBSection dib, original;
-  ASSERT_TRUE(dib.Create(6, 6));
-  ASSERT_TRUE(original.Create(6, 6));
-  FillPattern(dib);
-  FillPattern(original);
-  ASSERT_TRUE(BitBlt(dib.hdc(), 1, 2, 4, 3, dib.hdc(), 0, 0, RasterOp::SrcCopy));
-  for (int32_t j = 0; j < 3; ++j) {
-    for (int32_t i = 0; i < 4; ++i)
-      EXPECT_EQ(PixelAt(dib, 1 + i, 2 + j), PixelAt(original, i, j));
+  // Within one picture, both directions of overlap.
+  for (int32_t shift : {1, -1}) {
+    cDIBSection dib, original;
+    ASSERT_TRUE(dib.Create(6, 6));
+    ASSERT_TRUE(original.Create(6, 6));
+    FillPattern(dib);
+    FillPattern(original);
+    CopyBlock(dib.View(), 1 + shift, 2 + shift, dib.ConstView(), {1, 2, 4, 3});
+    for (int32_t j = 0; j < 3; ++j) {
+      for (int32_t i = 0; i < 4; ++i)
+        EXPECT_EQ(PixelAt(dib, 1 + shift + i, 2 + shift + j), PixelAt(original, 1 + i, 2 + j));
+    }
   }
-}
-
-TEST(DibSection, LoadPictureBltAndCreateFromPicture) {
-  cDIBSection source;
-  ASSERT_TRUE(source.Create(5, 4));
-  FillPattern(source);
-  cDIBSection target;
-  ASSERT_TRUE(target.Create(2, 3));
-  target.LoadPictureBlt(source.hdc(), 0, 0, -1, -1, RasterOp::SrcCopy);
-  for (int32_t y = 0; y < 3; ++y) {
-    for (int32_t x = 0; x < 2; ++x)
-      EXPECT_EQ(PixelAt(target, x, y), PixelAt(source, x, y));
-  }
-  target.LoadPictureBlt(source.hdc(), 3, 1, 1, -7);  // any negative size means the whole extent
-  EXPECT_EQ(PixelAt(target, 0, 2), PixelAt(source, 3, 3));
-  EXPECT_EQ(PixelAt(target, 1, 0), PixelAt(source, 1, 0));  // outside the 1-wide block: kept
-
-  // A picture of another format is converted to blue, green, red.
-  Picture rgb;
-  ASSERT_TRUE(rgb.Allocate(2, 2, PixelFormat::Rgb24));
-  rgb.Row(0)[0] = 10;  // red of the top-left pixel
-  rgb.Row(0)[2] = 30;  // its blue
-  rgb.Row(1)[3] = 40;  // red of the bottom-right pixel
-  cDIBSection fromRgb;
-  EXPECT_TRUE(fromRgb.CreateFromPicture(rgb).IsEmpty());
-  EXPECT_EQ(PixelAt(fromRgb, 0, 0), (std::vector<uint8_t>{30, 0, 10}));
-  EXPECT_EQ(PixelAt(fromRgb, 1, 1), (std::vector<uint8_t>{0, 0, 40}));
-
-  Picture grey;
-  ASSERT_TRUE(grey.Allocate(3, 1, PixelFormat::Gray8));
-  grey.Row(0)[2] = 9;
-  cDIBSection fromGrey;
-  fromGrey.CreateFromPicture(grey);
-  EXPECT_EQ(PixelAt(fromGrey, 2, 0), (std::vector<uint8_t>{9, 9, 9}));
-
-  // A picture that holds no bitmap leaves a failed buffer of 0 x 0.
-  cDIBSection none;
-  EXPECT_TRUE(none.CreateFromPicture(Picture()).IsEmpty());
-  EXPECT_EQ(none.dib_width(), 0);
-  EXPECT_EQ(none.dib_height(), 0);
-  EXPECT_EQ(none.hdc(), nullptr);
-  EXPECT_EQ(none.dib_channels(), 3);
+  // An empty view on either side copies nothing.
+  cDIBSection empty;
+  CopyBlock(empty.View(), 0, 0, source.ConstView(), {0, 0, 7, 5});
+  CopyBlock(source.View(), 0, 0, empty.ConstView(), {0, 0, 7, 5});
+  EXPECT_EQ(PixelAt(source, 6, 4), (std::vector<uint8_t>{6, 4, 110}));
 }
 
 }  // namespace

@@ -158,26 +158,5 @@ TEST(Gamma, AppliesEachChannelsCurveAtEveryLevel) {
   EXPECT_EQ(Bytes(*dib), before);
 }
 
-TEST(ColourAdjustments, PhotoAtEveryLevel) {
-  auto photo = testing::LoadSnake();
-  ASSERT_TRUE(photo);
-  const ChannelTable tb = GammaTable(1.3f);
-  const ChannelTable tg = GammaTable(0.6f);
-  const std::vector<uint8_t> expected = Expected(*photo, [&](uint8_t* p) {
-    p[0] = tb[p[0]];
-    p[1] = tg[p[1]];
-    p[0] = p[1] = p[2] = GreyValue(p[0], p[1], p[2]);
-    for (int c = 0; c < 3; ++c)
-      p[c] = static_cast<uint8_t>(255 - p[c]);
-  });
-  for (SimdLevel level : Levels()) {
-    auto copy = testing::Copy(*photo);
-    Gamma(copy->View(), 1.0f, 0.6f, 1.3f, level);
-    GreyScale(copy->View(), level);
-    Negative(copy->View());
-    ASSERT_EQ(Bytes(*copy), expected) << static_cast<int>(level);
-  }
-}
-
 }  // namespace
 }  // namespace corvella::operations

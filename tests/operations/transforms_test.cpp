@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "operations/image_fixtures.h"
+#include "support/errors.h"
 
 namespace corvella::operations {
 namespace {
@@ -13,7 +14,9 @@ using imaging::cDIBSection;
 using imaging::SimdLevel;
 using testing::At;
 using testing::Bytes;
+using testing::ErrorNumberOf;
 using testing::RandomDib;
+using testing::Runtime;
 
 std::vector<SimdLevel> Levels() {
   std::vector<SimdLevel> levels;
@@ -159,12 +162,12 @@ TEST(Transforms, IdentitiesOnAPhoto) {
   });
 }
 
-TEST(Transforms, MismatchedOrEmptyViewsAreLeftAlone) {
+TEST(Transforms, EmptyViewsAreLeftAloneAndMismatchedOnesAreAnInternalError) {
   auto source = RandomDib(4, 3, 1);
   auto target = RandomDib(4, 3, 2);  // not 3 x 4
   const std::vector<uint8_t> before = Bytes(*target);
-  RotateRightInto(source->View(), target->View());
-  RotateLeftInto(source->View(), target->View());
+  EXPECT_EQ(ErrorNumberOf([&] { RotateRightInto(source->View(), target->View()); }), Runtime(51));
+  EXPECT_EQ(ErrorNumberOf([&] { RotateLeftInto(source->View(), target->View()); }), Runtime(51));
   EXPECT_EQ(Bytes(*target), before);
   cDIBSection empty;
   FlipInPlace(empty.View());

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "com_bridge.h"
-#include "corvella/component/member_table.h"
 #include "module.h"
 
 namespace corvella::com {
@@ -14,10 +13,9 @@ using platform::Variant;
 
 namespace {
 
-// The member rows are in slot order; windows/tests checks that the type library agrees.
-const component::PictronMember& MemberAt(int slot) {
-  return component::PictronMembers()[static_cast<size_t>(slot - 1)];
-}
+constexpr platform::InvokeKind kMethod = platform::InvokeKind::Method;
+constexpr platform::InvokeKind kGet = platform::InvokeKind::PropertyGet;
+constexpr platform::InvokeKind kLet = platform::InvokeKind::PropertyPut;
 
 // What an in/out argument looked like before the call, to see whether the member changed it.
 // A byte array is remembered by its storage instead of a copy: a member that writes one writes a
@@ -183,10 +181,11 @@ HRESULT PictronObject::Fail(const platform::Error& error) noexcept {
 }
 
 template <typename Store>
-HRESULT PictronObject::Call(int slot, std::initializer_list<Argument> arguments,
-                            Store&& store) noexcept {
+HRESULT PictronObject::Call(std::u16string_view name, platform::InvokeKind kind,
+                            std::initializer_list<Argument> arguments, Store&& store) noexcept {
   try {
-    const component::PictronMember& member = MemberAt(slot);
+    // The member is found by its name, as a late-bound caller finds it.
+    const platform::DispId id = core_->GetIdOfName(name);
     std::vector<Variant> values;
     std::vector<Snapshot> before;
     values.reserve(arguments.size());
@@ -204,7 +203,7 @@ HRESULT PictronObject::Call(int slot, std::initializer_list<Argument> arguments,
     Variant result;
     std::exception_ptr failure;
     try {
-      result = core_->Invoke(member.info.dispid, member.info.kind, values);
+      result = core_->Invoke(id, kind, values);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -240,186 +239,198 @@ auto NoResult() {
 }  // namespace
 
 // ----------------------------------------------------------------------------------------------
-// _Pictron: slots 1 .. 47 of the member table
+// _Pictron: each vtable slot calls the member of its name
 
 HRESULT PictronObject::OnStartPage(VARIANT* PassedScriptingContext) {
-  return Call(1, {Argument::InOut(PassedScriptingContext)}, NoResult());
+  return Call(u"OnStartPage", kMethod, {Argument::InOut(PassedScriptingContext)}, NoResult());
 }
 
 HRESULT PictronObject::OnEndPage(VARIANT* result) {
   if (result == nullptr) return E_POINTER;
   VariantInit(result);
-  return Call(2, {}, [&](const Variant& value) { ToCom(value, result); });
+  return Call(u"OnEndPage", kMethod, {}, [&](const Variant& value) { ToCom(value, result); });
 }
 
 HRESULT PictronObject::get_OriginalWidth(LONG* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(3, {}, [&](const Variant& value) { *result = value.ToI4(); });
+  return Call(u"OriginalWidth", kGet, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_OriginalHeight(LONG* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(4, {}, [&](const Variant& value) { *result = value.ToI4(); });
+  return Call(u"OriginalHeight", kGet, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_OriginalSize(LONG* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(5, {}, [&](const Variant& value) { *result = value.ToI4(); });
+  return Call(u"OriginalSize", kGet, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_width(LONG* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(6, {}, [&](const Variant& value) { *result = value.ToI4(); });
+  return Call(u"width", kGet, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_Height(LONG* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(7, {}, [&](const Variant& value) { *result = value.ToI4(); });
+  return Call(u"Height", kGet, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::get_Size(double* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(8, {}, [&](const Variant& value) { *result = value.ToR8(); });
+  return Call(u"Size", kGet, {}, [&](const Variant& value) { *result = value.ToR8(); });
 }
 
 HRESULT PictronObject::get_FontFace(BSTR* result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
-  return Call(9, {}, [&](const Variant& value) { *result = ToBstr(value.ToBStr()); });
+  return Call(u"FontFace", kGet, {},
+              [&](const Variant& value) { *result = ToBstr(value.ToBStr()); });
 }
 
 HRESULT PictronObject::get_FontBold(VARIANT_BOOL* result) {
   if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
-  return Call(10, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
+  return Call(u"FontBold", kGet, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::get_FontColor(BSTR* result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
-  return Call(11, {}, [&](const Variant& value) { *result = ToBstr(value.ToBStr()); });
+  return Call(u"FontColor", kGet, {},
+              [&](const Variant& value) { *result = ToBstr(value.ToBStr()); });
 }
 
 HRESULT PictronObject::get_FontItalic(VARIANT_BOOL* result) {
   if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
-  return Call(12, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
+  return Call(u"FontItalic", kGet, {},
+              [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::get_FontOrientation(short* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(13, {}, [&](const Variant& value) { *result = value.ToI2(); });
+  return Call(u"FontOrientation", kGet, {}, [&](const Variant& value) { *result = value.ToI2(); });
 }
 
 HRESULT PictronObject::get_FontSize(short* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(14, {}, [&](const Variant& value) { *result = value.ToI2(); });
+  return Call(u"FontSize", kGet, {}, [&](const Variant& value) { *result = value.ToI2(); });
 }
 
 HRESULT PictronObject::get_FontUnderline(VARIANT_BOOL* result) {
   if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
-  return Call(15, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
+  return Call(u"FontUnderline", kGet, {},
+              [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::get_FontCharset(LONG* result) {
   if (result == nullptr) return E_POINTER;
   *result = 0;
-  return Call(16, {}, [&](const Variant& value) { *result = value.ToI4(); });
+  return Call(u"FontCharset", kGet, {}, [&](const Variant& value) { *result = value.ToI4(); });
 }
 
 HRESULT PictronObject::put_Quality(short intValue) {
-  return Call(17, {Argument::In(Variant(static_cast<int16_t>(intValue)))}, NoResult());
+  return Call(u"Quality", kLet, {Argument::In(Variant(static_cast<int16_t>(intValue)))},
+              NoResult());
 }
 
 HRESULT PictronObject::put_Comment(BSTR strValue) {
-  return Call(18, {Argument::In(Variant(FromBstr(strValue)))}, NoResult());
+  return Call(u"Comment", kLet, {Argument::In(Variant(FromBstr(strValue)))}, NoResult());
 }
 
 HRESULT PictronObject::put_FontFace(BSTR strValue) {
-  return Call(19, {Argument::In(Variant(FromBstr(strValue)))}, NoResult());
+  return Call(u"FontFace", kLet, {Argument::In(Variant(FromBstr(strValue)))}, NoResult());
 }
 
 HRESULT PictronObject::put_FontBold(VARIANT_BOOL blValue) {
-  return Call(20, {Argument::In(Variant::Bool(blValue != VARIANT_FALSE))}, NoResult());
+  return Call(u"FontBold", kLet, {Argument::In(Variant::Bool(blValue != VARIANT_FALSE))},
+              NoResult());
 }
 
 HRESULT PictronObject::put_FontColor(BSTR strValue) {
-  return Call(21, {Argument::In(Variant(FromBstr(strValue)))}, NoResult());
+  return Call(u"FontColor", kLet, {Argument::In(Variant(FromBstr(strValue)))}, NoResult());
 }
 
 HRESULT PictronObject::put_FontItalic(VARIANT_BOOL blValue) {
-  return Call(22, {Argument::In(Variant::Bool(blValue != VARIANT_FALSE))}, NoResult());
+  return Call(u"FontItalic", kLet, {Argument::In(Variant::Bool(blValue != VARIANT_FALSE))},
+              NoResult());
 }
 
 HRESULT PictronObject::put_FontOrientation(short intValue) {
-  return Call(23, {Argument::In(Variant(static_cast<int16_t>(intValue)))}, NoResult());
+  return Call(u"FontOrientation", kLet, {Argument::In(Variant(static_cast<int16_t>(intValue)))},
+              NoResult());
 }
 
 HRESULT PictronObject::put_FontSize(short intValue) {
-  return Call(24, {Argument::In(Variant(static_cast<int16_t>(intValue)))}, NoResult());
+  return Call(u"FontSize", kLet, {Argument::In(Variant(static_cast<int16_t>(intValue)))},
+              NoResult());
 }
 
 HRESULT PictronObject::put_FontUnderline(VARIANT_BOOL blValue) {
-  return Call(25, {Argument::In(Variant::Bool(blValue != VARIANT_FALSE))}, NoResult());
+  return Call(u"FontUnderline", kLet, {Argument::In(Variant::Bool(blValue != VARIANT_FALSE))},
+              NoResult());
 }
 
 HRESULT PictronObject::put_FontCharset(LONG blValue) {
-  return Call(26, {Argument::In(Variant(static_cast<int32_t>(blValue)))}, NoResult());
+  return Call(u"FontCharset", kLet, {Argument::In(Variant(static_cast<int32_t>(blValue)))},
+              NoResult());
 }
 
 HRESULT PictronObject::OpenFile(VARIANT* strFilePathName) {
-  return Call(27, {Argument::InOut(strFilePathName)}, NoResult());
+  return Call(u"OpenFile", kMethod, {Argument::InOut(strFilePathName)}, NoResult());
 }
 
 HRESULT PictronObject::SaveFile(VARIANT* strFilePathName) {
-  return Call(28, {Argument::InOut(strFilePathName)}, NoResult());
+  return Call(u"SaveFile", kMethod, {Argument::InOut(strFilePathName)}, NoResult());
 }
 
 HRESULT PictronObject::Resample(VARIANT* lngNewWidth, VARIANT* lngNewHeight) {
-  return Call(29, {Argument::InOut(lngNewWidth), Argument::InOut(lngNewHeight)}, NoResult());
+  return Call(u"Resample", kMethod, {Argument::InOut(lngNewWidth), Argument::InOut(lngNewHeight)},
+              NoResult());
 }
 
 HRESULT PictronObject::Crop(VARIANT* intX1, VARIANT* intY1, VARIANT* intX2, VARIANT* intY2) {
-  return Call(30,
+  return Call(u"Crop", kMethod,
               {Argument::InOut(intX1), Argument::InOut(intY1), Argument::InOut(intX2),
                Argument::InOut(intY2)},
               NoResult());
 }
 
 HRESULT PictronObject::Flip() {
-  return Call(31, {}, NoResult());
+  return Call(u"Flip", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::Mirror() {
-  return Call(32, {}, NoResult());
+  return Call(u"Mirror", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::RotateRight() {
-  return Call(33, {}, NoResult());
+  return Call(u"RotateRight", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::RotateLeft() {
-  return Call(34, {}, NoResult());
+  return Call(u"RotateLeft", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::AddText(VARIANT* strMessage, VARIANT* PositionX, VARIANT* PositionY) {
-  return Call(35,
+  return Call(u"AddText", kMethod,
               {Argument::InOut(strMessage), Argument::InOut(PositionX), Argument::InOut(PositionY)},
               NoResult());
 }
 
 HRESULT PictronObject::AddImage(VARIANT* strFileName, VARIANT* PositionX, VARIANT* PositionY,
                                 VARIANT* TransColor) {
-  return Call(36,
+  return Call(u"AddImage", kMethod,
               {Argument::InOut(strFileName), Argument::InOut(PositionX), Argument::InOut(PositionY),
                Argument::InOut(TransColor)},
               NoResult());
@@ -428,7 +439,7 @@ HRESULT PictronObject::AddImage(VARIANT* strFileName, VARIANT* PositionX, VARIAN
 HRESULT PictronObject::Download(VARIANT strNewFileName, VARIANT strContentType,
                                 VARIANT strContentDisposition) {
   try {
-    return Call(37,
+    return Call(u"Download", kMethod,
                 {Argument::In(FromCom(strNewFileName)), Argument::In(FromCom(strContentType)),
                  Argument::In(FromCom(strContentDisposition))},
                 NoResult());
@@ -440,45 +451,47 @@ HRESULT PictronObject::Download(VARIANT strNewFileName, VARIANT strContentType,
 }
 
 HRESULT PictronObject::OpenBinary(VARIANT* arImage) {
-  return Call(38, {Argument::InOut(arImage)}, NoResult());
+  return Call(u"OpenBinary", kMethod, {Argument::InOut(arImage)}, NoResult());
 }
 
 HRESULT PictronObject::SaveBinary(VARIANT* binArray) {
-  return Call(39, {Argument::InOut(binArray)}, NoResult());
+  return Call(u"SaveBinary", kMethod, {Argument::InOut(binArray)}, NoResult());
 }
 
 HRESULT PictronObject::Blur() {
-  return Call(40, {}, NoResult());
+  return Call(u"Blur", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::Sharpen() {
-  return Call(41, {}, NoResult());
+  return Call(u"Sharpen", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::Gamma(VARIANT* sngRED, VARIANT* sngGREEN, VARIANT* sngBLUE) {
-  return Call(42, {Argument::InOut(sngRED), Argument::InOut(sngGREEN), Argument::InOut(sngBLUE)},
+  return Call(u"Gamma", kMethod,
+              {Argument::InOut(sngRED), Argument::InOut(sngGREEN), Argument::InOut(sngBLUE)},
               NoResult());
 }
 
 HRESULT PictronObject::Negative() {
-  return Call(43, {}, NoResult());
+  return Call(u"Negative", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::GreyScale() {
-  return Call(44, {}, NoResult());
+  return Call(u"GreyScale", kMethod, {}, NoResult());
 }
 
 HRESULT PictronObject::LoadPictureFromStd(VARIANT_BOOL* result) {
   if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
-  return Call(45, {}, [&](const Variant& value) { *result = ToVariantBool(value); });
+  return Call(u"LoadPictureFromStd", kMethod, {},
+              [&](const Variant& value) { *result = ToVariantBool(value); });
 }
 
 HRESULT PictronObject::StripNulls(BSTR OriginalStr, BSTR* result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   try {
-    return Call(46, {Argument::In(Variant(FromBstr(OriginalStr)))},
+    return Call(u"StripNulls", kMethod, {Argument::In(Variant(FromBstr(OriginalStr)))},
                 [&](const Variant& value) { *result = ToBstr(value.ToBStr()); });
   } catch (const std::bad_alloc&) {
     return Fail(platform::MakeError(platform::RuntimeError::OutOfMemory));
@@ -486,7 +499,7 @@ HRESULT PictronObject::StripNulls(BSTR OriginalStr, BSTR* result) {
 }
 
 HRESULT PictronObject::JPEGSkipVariables(VARIANT* lngPos) {
-  return Call(47, {Argument::InOut(lngPos)}, NoResult());
+  return Call(u"JPEGSkipVariables", kMethod, {Argument::InOut(lngPos)}, NoResult());
 }
 
 // ----------------------------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "corvella/component/pictron.h"
 #include "corvella/platform/error.h"
@@ -103,7 +104,8 @@ class PictronObject final : public _Pictron, public ISupportErrorInfo {
  private:
   struct Argument;
   template <typename Store>
-  HRESULT Call(int slot, std::initializer_list<Argument> arguments, Store&& store) noexcept;
+  HRESULT Call(std::u16string_view name, platform::InvokeKind kind,
+               std::initializer_list<Argument> arguments, Store&& store) noexcept;
   HRESULT Fail(const platform::Error& error) noexcept;
 
   std::atomic<ULONG> references_{1};

@@ -9,7 +9,7 @@
 /// Bitmaps are described by a top-down imaging::ImageView of blue, green, red bytes: `top` is the
 /// first byte of the picture's top row and `stride` the signed distance in bytes from one row to
 /// the one below it. A bottom-up bitmap such as a cDIBSection's memory is a view that starts at
-/// the last memory row with a negative stride (BottomUpView, cDIBSection::View). The bytes after
+/// the last memory row with a negative stride (cDIBSection::View). The bytes after
 /// the 3 x width pixel bytes of a row are never read or written.
 
 #include <cstdint>
@@ -120,10 +120,5 @@ JpegStatus EncodeJpeg(const imaging::ConstImageView& source, const JpegEncodeSet
 /// EncodeJpeg of a live buffer's pixels.
 JpegStatus EncodeJpeg(const imaging::cDIBSection& dib, const JpegEncodeSettings& settings,
                       std::vector<uint8_t>& stream);
-
-/// The top-down view of a bottom-up 24-bit bitmap: @p bits is the first byte of memory row 0 (the
-/// bottom row of the picture), each row holds 3 x @p width pixel bytes followed by @p padBytes
-/// filler bytes.
-imaging::ImageView BottomUpView(uint8_t* bits, int32_t width, int32_t height, int32_t padBytes);
 
 }  // namespace corvella::codec

@@ -1,8 +1,8 @@
 #pragma once
 /// @file
-/// The picture loader: decodes a JPEG, PNG, GIF or BMP file held in memory into an
-/// imaging::Picture (top-down rows, the file's width and height), which
-/// cDIBSection::CreateFromPicture then copies into a working buffer.
+/// The picture loader: decodes a JPEG, PNG, GIF or BMP file held in memory straight into a
+/// working buffer (imaging::cDIBSection), which each reader creates at the file's width and
+/// height and fills through its view.
 ///
 /// Rules shared by every format:
 /// - A file that cannot be decoded raises runtime error 481 "Invalid picture" with a detail that
@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <span>
 
-#include "corvella/imaging/picture.h"
+#include "corvella/imaging/dib_section.h"
 
 namespace corvella::codec {
 
@@ -36,19 +36,20 @@ enum class PictureFormat : uint8_t {
 /// The format whose signature starts @p bytes; Unknown when none matches.
 PictureFormat SniffPictureFormat(std::span<const uint8_t> bytes);
 
-/// Decodes @p bytes as the format that SniffPictureFormat finds. Error 481 for an unknown
-/// signature or a file that its decoder refuses.
-imaging::Picture LoadPicture(std::span<const uint8_t> bytes);
+/// Decodes @p bytes as the format that SniffPictureFormat finds into @p target, which is created
+/// at the picture's size (its earlier pixels are released). Error 481 for an unknown signature or
+/// a file that its decoder refuses; the target's content is then undefined.
+void LoadPicture(std::span<const uint8_t> bytes, imaging::cDIBSection& target);
 
-/// Decodes a JPEG stream through the JPEG codec into a Bgr24 picture. Grey, colour and CMYK
+/// Decodes a JPEG stream through the JPEG codec. Grey, colour and CMYK
 /// streams are read; data that ends before the pixels do raises error 481.
-imaging::Picture LoadJpegPicture(std::span<const uint8_t> bytes);
+void LoadJpegPicture(std::span<const uint8_t> bytes, imaging::cDIBSection& target);
 
 /// Decodes a PNG file through libpng: every colour type and bit depth, palettes, tRNS, 16-bit
 /// samples (scaled to 8 bits, rounded), Adam7 interlacing. Gamma and colour-profile chunks are
 /// ignored: samples are taken as they are stored. A CRC error in a critical chunk, a truncated
 /// file or broken compressed data raises error 481.
-imaging::Picture LoadPng(std::span<const uint8_t> bytes);
+void LoadPng(std::span<const uint8_t> bytes, imaging::cDIBSection& target);
 
 /// Decodes the first frame of a GIF file through giflib into a picture of the logical screen's
 /// size (the frame's own extent when the screen is declared 0 wide or high): the frame is drawn
@@ -56,7 +57,7 @@ imaging::Picture LoadPng(std::span<const uint8_t> bytes);
 /// Indices beyond the table are black; a frame without any colour table is drawn in grey levels
 /// (index i of 8-bit codes is grey i, fewer bits are spread over 0 .. 255). A file without an
 /// image, and LZW data that ends early or is corrupt, raise error 481.
-imaging::Picture LoadGif(std::span<const uint8_t> bytes);
+void LoadGif(std::span<const uint8_t> bytes, imaging::cDIBSection& target);
 
 /// Decodes a Windows or OS/2 bitmap: 1, 4, 8, 16, 24 and 32 bits per pixel; uncompressed,
 /// RLE8, RLE4, and bit fields (16 and 32 bits, masks of any width up to 32 bits, contiguous);
@@ -66,7 +67,7 @@ imaging::Picture LoadGif(std::span<const uint8_t> bytes);
 /// channel that is zero everywhere is taken as opaque (writers that leave it unset are common).
 /// Uncompressed data shorter than the rows need, and run-length data that ends before the last
 /// row without an end-of-bitmap code, raise error 481.
-imaging::Picture LoadBmp(std::span<const uint8_t> bytes);
+void LoadBmp(std::span<const uint8_t> bytes, imaging::cDIBSection& target);
 
 /// @p value composited over white with opacity @p alpha (0 transparent, 255 opaque):
 /// (value x alpha + 255 x (255 - alpha)) / 255, rounded to nearest.

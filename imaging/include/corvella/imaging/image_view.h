@@ -7,6 +7,7 @@
 /// negative, so operations think in picture coordinates and only the codec and the resampler name
 /// memory rows.
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,8 +24,12 @@ struct BasicImageView {
   int32_t height = 0;    ///< rows
   ptrdiff_t stride = 0;  ///< bytes from one row to the next one down (negative over bottom-up)
 
-  /// Row @p y, counted from the top. Unchecked: callers validate the rectangle first.
-  Byte* Row(int32_t y) const { return top + static_cast<ptrdiff_t>(y) * stride; }
+  /// Row @p y, counted from the top. Callers validate the rectangle first; debug builds assert
+  /// that the row lies inside the view.
+  Byte* Row(int32_t y) const {
+    assert(y >= 0 && y < height);
+    return top + static_cast<ptrdiff_t>(y) * stride;
+  }
   bool Empty() const { return top == nullptr || width <= 0 || height <= 0; }
 
   operator BasicImageView<const Byte>() const { return {top, width, height, stride}; }
