@@ -6,25 +6,24 @@
 ' Upload: a photo sent through the form is checked by the component (it must open as an image
 ' of at most 40 megapixels), saved as a JPEG in the photos folder under a new name, and the
 ' browser goes back to the gallery.
-Dim form, pic, title, name, message
+Dim pic, title, name, message
 message = ""
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
-  Set form = New UploadForm
-  If Not form.Parse() Then
+  If Not UploadParse() Then
     message = "The form must be sent as multipart/form-data."
-  ElseIf Not form.HasFile("photo") Then
+  ElseIf Not UploadHasFile("photo") Then
     message = "Choose a photo to upload."
   Else
     Set pic = Server.CreateObject("Corvella.Pictron")
     On Error Resume Next
-    pic.OpenBinary form.FileBytes("photo")
+    pic.OpenBinary UploadFileBytes("photo")
     If Err.Number <> 0 Then
       message = "That file is not an image the gallery can read: " & Err.Description
       Err.Clear
     ElseIf pic.OriginalWidth * pic.OriginalHeight > 40000000 Then
       message = "That image is too large."
     Else
-      title = NameFromTitle(form.Field("title"))
+      title = NameFromTitle(UploadField("title"))
       Randomize
       name = title & "-" & Year(Now) & Right("0" & Month(Now), 2) & Right("0" & Day(Now), 2) & _
              "-" & Hour(Now) & Minute(Now) & Second(Now) & "-" & Int(Rnd * 100000) & ".jpg"

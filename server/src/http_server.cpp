@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
@@ -29,7 +30,7 @@ struct Exchange {
   HttpRequest request;
   bool started = false;
   bool bodyTooLarge = false;
-  bool replyReady = false;
+  std::atomic<bool> replyReady{false};  // set by the page worker, read by the connection
   HttpReply reply;
   std::string virtualPath;
   MHD_Connection* connection = nullptr;

@@ -167,7 +167,7 @@ std::shared_ptr<SessionState> SessionTable::Find(const std::string& cookie) {
   const auto now = std::chrono::steady_clock::now();
   for (const auto& session : sessions_) {
     if (session->cookie == cookie && !session->abandoned &&
-        now - session->lastUse < std::chrono::minutes(session->timeoutMinutes)) {
+        now - session->lastUse < std::chrono::minutes(session->timeoutMinutes.load())) {
       session->lastUse = now;
       return session;
     }
@@ -211,7 +211,7 @@ std::vector<std::shared_ptr<SessionState>> SessionTable::Sweep(bool all) {
   std::vector<std::shared_ptr<SessionState>> expired;
   std::erase_if(sessions_, [&](const std::shared_ptr<SessionState>& session) {
     bool done = all || session->abandoned ||
-                now - session->lastUse >= std::chrono::minutes(session->timeoutMinutes);
+                now - session->lastUse >= std::chrono::minutes(session->timeoutMinutes.load());
     if (done) expired.push_back(session);
     return done;
   });

@@ -2,6 +2,7 @@
 // Session and Application state: values that outlive a page, kept per visitor (Session, found by
 // its cookie) and per site (Application), and the objects through which pages reach them.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -57,11 +58,11 @@ class ContentsObject final : public platform::Dispatchable {
 
 /// One visitor's session.
 struct SessionState {
-  std::string cookie;     ///< the random value of the session cookie
-  int32_t sessionId = 0;  ///< SessionID as pages read it
-  int timeoutMinutes = 20;
+  std::string cookie;                   ///< the random value of the session cookie
+  int32_t sessionId = 0;                ///< SessionID as pages read it
+  std::atomic<int> timeoutMinutes{20};  ///< read by the sweeper while a page may set it
   std::chrono::steady_clock::time_point lastUse;
-  bool abandoned = false;
+  std::atomic<bool> abandoned{false};
   bool started = false;  ///< Session_OnStart has run
   ValueStore values;
   /// Held while a page of this session runs, so that its pages run one at a time.

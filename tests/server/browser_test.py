@@ -93,7 +93,7 @@ def main():
         browser.get(base + "/upload.asp")
         browser.find_element(By.ID, "title").send_keys("Coffee cup")
         browser.find_element(By.ID, "photo").send_keys(
-            os.path.join(images, "coffee_rgb_600x400.png"))
+            os.path.join(os.path.abspath(images), "coffee_rgb_600x400.png"))
         browser.find_element(By.ID, "send").click()
         wait.until(lambda b: "uploaded=" in b.current_url)
         widths = wait.until(thumbnails_decoded)
