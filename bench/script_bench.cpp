@@ -1,6 +1,9 @@
 // The script engine: a million turns of simple loops, procedure calls, array indexing and text
 // building, each against the same number of turns of an empty loop as the baseline (the cost of
-// the loop statement itself), and the compilation of a long script.
+// the loop statement itself), and the compilation of a long script. Then the work of real pages:
+// text built by concatenation at two sizes (the larger must cost about twice the smaller, not
+// four times), 100,000 numbers filled and sorted, a million calls of a class's method, and a
+// search that was quadratic once.
 
 #include <benchmark/benchmark.h>
 
@@ -64,6 +67,78 @@ void BM_TextBuilding1M(benchmark::State& state) {
   RunScript(state, u"Dim i, s\nFor i = 1 To 1000000\n  s = s & \"x\"\nNext");
 }
 BENCHMARK(BM_TextBuilding1M)->Unit(benchmark::kMillisecond);
+
+void RunCounted(benchmark::State& state, const std::u16string& source, int64_t items) {
+  CompileResult compiled = Compile(source);
+  if (!compiled.program) {
+    state.SkipWithError("does not compile");
+    return;
+  }
+  Host host;
+  for (auto _ : state) {
+    RunResult result = corvella::script::Run(*compiled.program, host);
+    if (result.status != RunStatus::Completed) state.SkipWithError("did not complete");
+  }
+  state.SetItemsProcessed(state.iterations() * items);
+}
+
+// Text joined the way pages build their output: each turn appends a number and a separator to
+// the whole text so far.
+void BM_ConcatenatedText(benchmark::State& state) {
+  std::string turns = std::to_string(state.range(0));
+  RunCounted(state,
+             u"Dim i, s\nFor i = 1 To " + std::u16string(turns.begin(), turns.end()) +
+                 u"\n  s = s & i & \",\"\nNext\nIf Len(s) < 10 Then Err.Raise 5",
+             state.range(0));
+}
+BENCHMARK(BM_ConcatenatedText)->Arg(200000)->Arg(400000)->Unit(benchmark::kMillisecond);
+
+void BM_Sort100000Numbers(benchmark::State& state) {
+  RunCounted(state,
+             u"Dim a(99999), i, n\nRandomize 7\nn = 100000\n"
+             u"For i = 0 To n - 1 : a(i) = Int(Rnd * 1000000) : Next\n"
+             u"Sub QuickSort(lo, hi)\n"
+             u"  Dim i, j, p, t\n"
+             u"  Do While lo < hi\n"
+             u"    i = lo : j = hi : p = a((lo + hi) \\ 2)\n"
+             u"    Do While i <= j\n"
+             u"      Do While a(i) < p : i = i + 1 : Loop\n"
+             u"      Do While a(j) > p : j = j - 1 : Loop\n"
+             u"      If i <= j Then t = a(i) : a(i) = a(j) : a(j) = t : i = i + 1 : j = j - 1\n"
+             u"    Loop\n"
+             u"    If j - lo < hi - i Then\n"
+             u"      QuickSort lo, j : lo = i\n"
+             u"    Else\n"
+             u"      QuickSort i, hi : hi = j\n"
+             u"    End If\n"
+             u"  Loop\n"
+             u"End Sub\n"
+             u"QuickSort 0, n - 1\n"
+             u"For i = 1 To n - 1 : If a(i - 1) > a(i) Then Err.Raise 5\nNext",
+             100000);
+}
+BENCHMARK(BM_Sort100000Numbers)->Unit(benchmark::kMillisecond);
+
+void BM_ClassMethodCalls1M(benchmark::State& state) {
+  RunCounted(state,
+             u"Class Counter\n  Private total\n"
+             u"  Public Sub Add(n) : total = total + n : End Sub\n"
+             u"  Public Property Get Value : Value = total : End Property\nEnd Class\n"
+             u"Dim c, i\nSet c = New Counter\nFor i = 1 To 1000000 : c.Add i : Next\n"
+             u"If c.Value <> 500000500000 Then Err.Raise 5",
+             1000000);
+}
+BENCHMARK(BM_ClassMethodCalls1M)->Unit(benchmark::kMillisecond);
+
+// InStr(String(2^21, "a"), String(2^20, "a") & "b"): hours when the search was quadratic.
+void BM_LongSearch(benchmark::State& state) {
+  RunCounted(state,
+             u"s = String(2 ^ 21, \"a\") : t = String(2 ^ 20, \"a\") & \"b\"\n"
+             u"If InStr(s, t) + InStrRev(s, t) + InStr(1, s, t, 1) <> 0 Then Err.Raise 5\n"
+             u"If UBound(Split(s, t)) <> 0 Or Len(Replace(s, t, \"\")) <> 2 ^ 21 Then Err.Raise 5",
+             1);
+}
+BENCHMARK(BM_LongSearch)->Unit(benchmark::kMillisecond);
 
 void BM_Compile5000Lines(benchmark::State& state) {
   std::u16string source = u"Option Explicit\nDim i, s, a(10)\n";

@@ -52,8 +52,24 @@ struct RunJob {
   std::optional<std::string> root;
   std::optional<std::string> response;
   std::optional<double> timeoutSeconds;
+  size_t memoryLimit = size_t{2} << 30;
   std::vector<std::string> arguments;
 };
+
+// --memory-limit: bytes, or a number with K, M or G (binary multiples).
+size_t ParseMemoryLimit(std::string_view text) {
+  uint64_t number = 0;
+  auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+  std::string_view unit = text.substr(static_cast<size_t>(end - text.data()));
+  int shift = unit.empty() ? 0 : unit == "K" || unit == "k" ? 10 : unit == "M" || unit == "m" ? 20
+                              : unit == "G" || unit == "g" ? 30 : -1;
+  if (failure != std::errc() || end == text.data() || shift < 0 || number == 0 ||
+      number > (uint64_t{1} << 50) >> shift) {
+    throw UsageError("--memory-limit needs a number of bytes (with K, M or G), not '" +
+                     std::string(text) + "'");
+  }
+  return static_cast<size_t>(number << shift);
+}
 
 double ParseTimeout(std::string_view text) {
   double seconds = 0;
@@ -107,6 +123,8 @@ std::optional<RunJob> ParseRun(Arguments args, Console& console) {
       job.response = value();
     } else if (name == "--timeout") {
       job.timeoutSeconds = ParseTimeout(value());
+    } else if (name == "--memory-limit") {
+      job.memoryLimit = ParseMemoryLimit(value());
     } else if (haveScript) {
       job.arguments.assign(args.begin() + static_cast<ptrdiff_t>(i), args.end());
       break;
@@ -182,6 +200,7 @@ int RunJobScript(const RunJob& job, Console& console) {
   ScriptHost host(out, err, std::move(arguments), site);
 
   script::RunOptions options;
+  options.memoryLimit = job.memoryLimit;
   if (job.timeoutSeconds) {
     options.deadline = std::chrono::steady_clock::now() +
                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -243,7 +262,8 @@ int RunScript(Arguments args, Console& console) {
 }
 
 std::string_view RunHelp() {
-  return R"(usage: corvella run SCRIPT [--root DIR] [--response FILE] [--timeout SECONDS] [ARG...]
+  return R"(usage: corvella run SCRIPT [--root DIR] [--response FILE] [--timeout SECONDS]
+                    [--memory-limit N] [ARG...]
 
 Runs a script written in VBScript, as a command-line job and as a page of a web site run it.
 The script reaches:
@@ -272,7 +292,11 @@ after "--", goes to the script):
                      "HTTP/1.1 200 OK", Content-Type and the added headers, a blank line,
                      the body (CRLF line ends). Without it the body goes to standard output
                      (a body that is not text/... is not written to a terminal).
-  --timeout SECONDS  stop a script that runs longer (status 124)
+  --timeout SECONDS  stop a script that runs longer (status 124); the limit holds inside
+                     every statement, long built-in function and image operation
+  --memory-limit N   the most memory the script may hold at once: strings, arrays, objects
+                     and images, in bytes or with K, M or G (default 2G); past it the
+                     allocation fails with runtime error 7 (Out of memory)
 
 Status: 0 when the script ends, CODE after WScript.Quit CODE (the system keeps its low
 byte; a code other than 0 whose low byte is 0, such as 256, gives 255), 124 when stopped by

@@ -37,16 +37,34 @@ uint8_t* MapAligned(size_t bytes) {
 
 PixelMemory::PixelMemory(size_t bytes) : size_(bytes) {
   if (bytes == 0) return;
+  budget_ = platform::CurrentBudget();
+  if (budget_ != nullptr) {
+    if (!budget_->TryCharge(bytes)) {
+      budget_ = nullptr;
+      size_ = 0;
+      return;
+    }
+    budget_->Retain();
+  }
 #if defined(__linux__)
   if (bytes >= kHugePage) {
     data_ = MapAligned(bytes);
     mapped_ = data_ != nullptr;
-    if (data_ == nullptr) size_ = 0;
+    if (data_ == nullptr) Uncharge();
     return;
   }
 #endif
   data_ = static_cast<uint8_t*>(std::calloc(bytes, 1));
-  if (data_ == nullptr) size_ = 0;
+  if (data_ == nullptr) Uncharge();
+}
+
+void PixelMemory::Uncharge() {
+  if (budget_ != nullptr) {
+    budget_->Release(size_);
+    budget_->Drop();
+    budget_ = nullptr;
+  }
+  size_ = 0;
 }
 
 PixelMemory::~PixelMemory() {
@@ -56,7 +74,8 @@ PixelMemory::~PixelMemory() {
 PixelMemory::PixelMemory(PixelMemory&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      mapped_(std::exchange(other.mapped_, false)) {
+      mapped_(std::exchange(other.mapped_, false)),
+      budget_(std::exchange(other.budget_, nullptr)) {
 }
 
 PixelMemory& PixelMemory::operator=(PixelMemory&& other) noexcept {
@@ -65,6 +84,7 @@ PixelMemory& PixelMemory::operator=(PixelMemory&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     mapped_ = std::exchange(other.mapped_, false);
+    budget_ = std::exchange(other.budget_, nullptr);
   }
   return *this;
 }
@@ -74,12 +94,14 @@ void PixelMemory::Release() {
 #if defined(__linux__)
   if (mapped_) {
     ::munmap(data_, size_);
-    data_ = nullptr;
-    return;
+  } else {
+    std::free(data_);
   }
-#endif
+#else
   std::free(data_);
+#endif
   data_ = nullptr;
+  Uncharge();
 }
 
 }  // namespace corvella::imaging

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "corvella/platform/error.h"
+#include "corvella/platform/run_limits.h"
 
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
 // GCC 12 warns about the deliberately undefined registers inside the AVX-512 intrinsics.
@@ -167,6 +168,7 @@ bool IsSparse(const Plan& plan) {
 template <typename WideRows, typename WideColumns>
 void ResampleSparse(const Plan& plan) {
   for (size_t y = 0; y < plan.rows.taps.size(); ++y) {
+    platform::CheckInterrupt();
     const Tap& row = plan.rows.taps[y];
     const uint8_t* lower = plan.source.Row(row.index);
     const uint8_t* upper = plan.source.Row(row.index + 1);
@@ -192,6 +194,7 @@ void ResamplePortable(const Plan& plan) {
   }
   std::vector<uint8_t> blended(plan.blendedBytes);
   for (size_t y = 0; y < plan.rows.taps.size(); ++y) {
+    platform::CheckInterrupt();
     const Tap& row = plan.rows.taps[y];
     if (row.weight == 0) {
       std::memcpy(blended.data(), plan.source.Row(row.index), plan.blendedBytes);
@@ -485,6 +488,7 @@ void RunVector(Plan& plan) {
   // Window loads may reach W - 1 bytes past the last byte that a tap reads.
   std::vector<uint8_t> blended(plan.blendedBytes + Kernels::kWindowBytes);
   for (size_t y = 0; y < plan.rows.taps.size(); ++y) {
+    platform::CheckInterrupt();
     const Tap& row = plan.rows.taps[y];
     const uint8_t* lower = plan.source.Row(row.index);
     if (row.weight == 0) {

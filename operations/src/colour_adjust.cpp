@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "corvella/platform/checked.h"
+#include "corvella/platform/run_limits.h"
 #include "kernel_support.h"
 
 namespace corvella::operations {
@@ -35,6 +36,7 @@ constexpr int64_t kPairTablePixels = 1 << 18;
 void GammaByChannel(const ImageView& image, const ChannelTable& tb, const ChannelTable& tg,
                     const ChannelTable& tr) {
   for (int32_t y = 0; y < image.height; ++y) {
+    platform::CheckInterrupt();
     uint8_t* p = image.Row(y);
     for (int32_t x = 0; x < image.width; ++x, p += kBytesPerPixel) {
       const uint8_t b = tb[p[0]];
@@ -79,6 +81,7 @@ void GammaByPairs(const ImageView& image, const ChannelTable& tb, const ChannelT
   const uint16_t* gr = grTable.data();
   const size_t bytes = static_cast<size_t>(image.width) * kBytesPerPixel;
   for (int32_t y = 0; y < image.height; ++y) {
+    platform::CheckInterrupt();
     uint8_t* p = image.Row(y);
     size_t k = 0;
     for (; k + 6 <= bytes; k += 6) {
@@ -134,6 +137,7 @@ void GammaByPairs(const ImageView& image, const ChannelTable& tb, const ChannelT
   const ChannelTable* tables[3] = {&tb, &tg, &tr};
   const size_t bytes = static_cast<size_t>(image.width) * kBytesPerPixel;
   for (int32_t y = 0; y < image.height; ++y) {
+    platform::CheckInterrupt();
     uint8_t* p = image.Row(y);
     size_t k = 0;
     int phase = 0;
@@ -181,6 +185,7 @@ void Negative(const ImageView& picture) {
   const ImageView image = InMemoryOrder(picture);
   const size_t bytes = static_cast<size_t>(image.width) * kBytesPerPixel;
   for (int32_t y = 0; y < image.height; ++y) {
+    platform::CheckInterrupt();
     uint8_t* p = image.Row(y);
     // Eight bytes at a time, then the rest; the padding after the last pixel is not touched.
     size_t i = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "corvella/platform/run_limits.h"
 #include "kernel_support.h"
 
 namespace corvella::operations {
@@ -36,6 +37,7 @@ void Filter3x3(const ImageView& picture, Finish finish) {
   uint16_t* __restrict s = sums.data();
   uint8_t* __restrict a = above.data();
   for (int32_t y = 1; y + 1 < height; ++y) {
+    platform::CheckInterrupt();
     uint8_t* row = image.Row(y);
     const uint8_t* below = image.Row(y + 1);
     for (size_t k = 0; k < bytes; ++k)

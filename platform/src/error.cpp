@@ -65,6 +65,8 @@ constexpr RuntimeErrorEntry kRuntimeErrors[] = {
     {RuntimeError::NotACollection, "Object not a collection"},
     {RuntimeError::VariableUndefined, "Variable is undefined"},
     {RuntimeError::IllegalAssignment, "Illegal assignment"},
+    {RuntimeError::UnqualifiedReference, "Invalid or unqualified reference"},
+    {RuntimeError::ClassNotDefined, "Class not defined"},
     {RuntimeError::BadFileNameOrNumber, "Bad file name or number"},
     {RuntimeError::BadFileMode, "Bad file mode"},
     {RuntimeError::FileAlreadyExists, "File already exists"},
@@ -121,7 +123,15 @@ constexpr RuntimeErrorEntry kRuntimeErrors[] = {
     {RuntimeError::ParenthesesOnSubCall, "Cannot use parentheses when calling a Sub"},
     {RuntimeError::ExpectedLiteralConstant, "Expected literal constant"},
     {RuntimeError::ExpectedIn, "Expected 'In'"},
+    {RuntimeError::ExpectedClass, "Expected 'Class'"},
+    {RuntimeError::MustBeInsideClass, "Must be defined inside a Class"},
+    {RuntimeError::ExpectedPropertyKind, "Expected Let or Set or Get in property declaration"},
+    {RuntimeError::ExpectedProperty, "Expected 'Property'"},
+    {RuntimeError::MultipleDefaults, "Cannot have multiple default property/method in a Class"},
+    {RuntimeError::ClassEventArguments, "Class initialize or terminate do not have arguments"},
+    {RuntimeError::PropertyNeedsArgument, "Property set or let must have at least one argument"},
     {RuntimeError::UnexpectedNext, "Unexpected 'Next'"},
+    {RuntimeError::DefaultNeedsPublic, "'Default' specification must also specify 'Public'"},
 };
 
 }  // namespace

@@ -373,8 +373,8 @@ double Variant::ToDate() const {
 VbBool Variant::ToBool() const {
   if (IsString()) {
     const std::u16string& text = AsBStr();
-    if (EqualsNoCase(text, "True")) return kVbTrue;
-    if (EqualsNoCase(text, "False")) return kVbFalse;
+    if (EqualsNoCase(text, "True") || EqualsNoCase(text, "#TRUE#")) return kVbTrue;
+    if (EqualsNoCase(text, "False") || EqualsNoCase(text, "#FALSE#")) return kVbFalse;
   }
   return ToVbBool(NumericValue() != 0.0);
 }

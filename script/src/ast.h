@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "corvella/platform/variant.h"
@@ -33,6 +34,11 @@ enum class ExprKind : uint8_t {
   CallBuiltin,  // slot: built-in index; args
   Index,        // a(args): an array element, or a call of the default member of an object
   Member,       // a.name, with args when hasArgs
+  Me,           // the object whose method is running
+  Field,        // slot: a field of the object whose method is running
+  ClassCall,    // slot: member of the running method's class, called on the same object; args
+  New,          // slot: class index, or kNoSlot for a class the script does not define (name)
+  Unqualified,  // ".name" outside With: runtime error 505 when evaluated
 };
 
 enum class Op : uint8_t {
@@ -101,7 +107,7 @@ enum class StmtKind : uint8_t {
   Nop,
 };
 
-enum class ExitKind : uint8_t { For, Do, Sub, Function };
+enum class ExitKind : uint8_t { For, Do, Sub, Function, Property };
 
 struct Branch {
   std::vector<ExprPtr> tests;
@@ -146,14 +152,32 @@ struct Param {
   Pos pos;
 };
 
+/// What a procedure is: a Sub, a Function, or one of a class's property procedures.
+enum class ProcKind : uint8_t { Sub, Function, Get, Let, Set };
+
+/// What a name of the script's global scope stands for, for code compiled while the script runs
+/// (Execute, ExecuteGlobal, Eval, GetRef).
+struct NameBinding {
+  enum class Kind : uint8_t { Variable, Const, Procedure, Class };
+  Kind kind = Kind::Variable;
+  uint32_t index = 0;  // global slot, procedure or class
+  platform::Variant value;  // Const
+};
+using NameTable = std::unordered_map<std::u16string, NameBinding>;  // by folded name
+
 struct Procedure {
   std::u16string name;
-  bool isFunction = false;
+  bool isFunction = false;  // answers a value (a Function or a Property Get)
+  ProcKind procKind = ProcKind::Sub;
+  uint32_t classIndex = kNoSlot;  // the class it belongs to, or kNoSlot
+  bool isPublic = true;
+  bool isDefault = false;
   Pos pos;
   std::vector<Param> params;
   Block body;
   uint32_t localCount = 0;  // a Function's result is local slot 0
   std::vector<ArrayInit> arrays;
+  std::unordered_map<std::u16string, uint32_t> localNames;  // folded name -> slot, for Execute
 };
 
 struct DynamicName {
@@ -165,14 +189,37 @@ struct DynamicName {
 
 namespace corvella::script {
 
+/// A member of a class: a field, a method, or the property procedures of one name.
+struct ClassMember {
+  std::u16string name;
+  bool isPublic = true;
+  uint32_t field = kNoSlot;   // field index
+  uint32_t method = kNoSlot;  // procedure index of a Sub or Function
+  uint32_t get = kNoSlot, let = kNoSlot, set = kNoSlot;
+};
+
+/// A class that the script defines.
+struct ClassDef {
+  std::u16string name;
+  Pos pos;
+  std::vector<ClassMember> members;
+  std::unordered_map<std::u16string, uint32_t> index;  // folded name -> member
+  uint32_t fieldCount = 0;
+  std::vector<ArrayInit> fieldArrays;
+  uint32_t defaultMember = kNoSlot;
+  uint32_t initialize = kNoSlot, terminate = kNoSlot;  // procedure indices
+};
+
 /// A compiled script.
 class Program {
  public:
+  std::vector<ClassDef> classes;
   Block top;
   std::vector<Procedure> procedures;
   uint32_t globalCount = 0;
   std::vector<ArrayInit> globalArrays;
   std::vector<DynamicName> dynamics;  // names for the host to bind
+  NameTable names;  // the global names it declares, for code compiled while it runs
   bool optionExplicit = false;
 };
 

@@ -14,11 +14,13 @@
 #include "corvella/platform/checked.h"
 #include "corvella/platform/dispatch.h"
 #include "corvella/platform/error.h"
+#include "corvella/platform/run_limits.h"
 #include "corvella/platform/text.h"
 #include "interpreter.h"
 #include "lexer.h"
 #include "operators.h"
 #include "text_case.h"
+#include "text_search.h"
 
 namespace corvella::script {
 
@@ -52,8 +54,9 @@ int32_t Long(const Variant& value) {
 // The compare argument of the string functions: 0 binary, 1 text (case-insensitive).
 bool TextCompare(const Args& args, size_t i) {
   if (!args.Has(i)) return false;
+  if (args[i].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
   int32_t mode = Long(args[i]);
-  if (mode < 0) InvalidArgument();
+  if (mode < 0 || mode > 1) InvalidArgument();
   return mode != 0;
 }
 
@@ -66,10 +69,10 @@ std::u16string Fold(std::u16string_view text, bool textCompare) {
   return textCompare ? Lower(text) : std::u16string(text);
 }
 
-// Position (0-based) of @p what in @p text at or after @p from, or npos.
+// Position (0-based) of @p what in @p text at or after @p from, or npos; linear in both.
 size_t Find(std::u16string_view text, std::u16string_view what, size_t from, bool textCompare) {
-  if (!textCompare) return text.find(what, from);
-  return Lower(text).find(Lower(what), from);
+  if (!textCompare) return TextSearcher(what).Find(text, from);
+  return TextSearcher(Lower(what)).Find(Lower(text), from);
 }
 
 // The bytes of a string or byte array, as the byte functions see them.
@@ -140,9 +143,10 @@ Variant Right(Interpreter&, const Args& a) {
 }
 
 Variant Mid(Interpreter&, const Args& a) {
-  if (a[0].IsNull()) return Variant::Null();
+  if (a[1].IsNull() || (a.Has(2) && a[2].IsNull())) Raise(RuntimeError::InvalidUseOfNull);
   int32_t start = Long(a[1]);
-  if (start < 1) InvalidArgument();
+  if (start < 1 || (a.Has(2) && Long(a[2]) < 0)) InvalidArgument();
+  if (a[0].IsNull()) return Variant::Null();
   std::u16string s = Text(a[0]);
   size_t from = static_cast<size_t>(start) - 1;
   if (from >= s.size()) return Variant(std::u16string());
@@ -233,7 +237,9 @@ Variant InStrB(Interpreter&, const Args& a) {
 }
 
 Variant InStrRev(Interpreter&, const Args& a) {
-  if (a[0].IsNull() || a[1].IsNull()) return Variant::Null();
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
+  }
   int32_t start = a.Has(2) ? Long(a[2]) : -1;
   if (start == 0 || start < -1) InvalidArgument();
   bool textCompare = TextCompare(a, 3);
@@ -243,7 +249,7 @@ Variant InStrRev(Interpreter&, const Args& a) {
   if (w.empty()) return Variant(start);
   if (static_cast<size_t>(start) > s.size()) return Variant(0);
   if (w.size() > static_cast<size_t>(start)) return Variant(0);
-  size_t at = s.rfind(w, static_cast<size_t>(start) - w.size());
+  size_t at = TextSearcher(w).FindLast(s, static_cast<size_t>(start) - w.size());
   return Variant(at == std::u16string::npos ? 0 : static_cast<int32_t>(at + 1));
 }
 
@@ -261,15 +267,17 @@ Variant Replace(Interpreter& rt, const Args& a) {
   std::u16string foldedFind = textCompare ? Lower(find) : std::u16string();
   const std::u16string& haystack = textCompare ? folded : s;
   const std::u16string& needle = textCompare ? foldedFind : find;
+  TextSearcher searcher(needle);
   std::u16string out;
   size_t pos = 0;
   int32_t done = 0;
   while (count < 0 || done < count) {
-    size_t at = haystack.find(needle, pos);
+    size_t at = searcher.Find(haystack, pos);
     if (at == std::u16string::npos) break;
     out.append(s, pos, at - pos);
     out += with;
     rt.CheckStringLength(out.size());
+    if ((done & 0xFFF) == 0) platform::CheckInterrupt();
     pos = at + find.size();
     ++done;
   }
@@ -442,7 +450,15 @@ Variant CSng(Interpreter&, const Args& a) {
   return Variant(a[0].ToR4());
 }
 Variant CByte(Interpreter&, const Args& a) {
+  // True is all bits set: CByte(True) is 255.
+  if (a[0].Type() == VarType::Bool) return Variant::Byte(a[0].AsBool() != 0 ? 255 : 0);
   return Variant::Byte(a[0].ToUI1());
+}
+// Currency is not a type of its own here: CCur answers a Double rounded to four decimals.
+Variant CCur(Interpreter&, const Args& a) {
+  double value = a[0].ToR8();
+  if (std::fabs(value) > 922337203685477.5807) Raise(RuntimeError::Overflow);
+  return Variant(std::nearbyint(value * 10000.0) / 10000.0);
 }
 Variant CBool(Interpreter&, const Args& a) {
   return Variant::Bool(a[0].ToBool() != 0);
@@ -768,32 +784,38 @@ Variant ArrayOf(Interpreter& rt, const Args& a) {
 }
 
 Variant Join(Interpreter& rt, const Args& a) {
+  if (a[0].IsNull() || (a.Has(1) && a[1].IsNull())) Raise(RuntimeError::InvalidUseOfNull);
+  if (a[0].IsObject()) Raise(RuntimeError::MemberNotFound);
   if (a[0].Type() != VarType::VariantArray) Raise(RuntimeError::TypeMismatch);
   const VariantArray& array = a[0].AsArray();
-  if (array.Dimensions() != 1) Raise(RuntimeError::InvalidProcedureCall);
+  if (array.Dimensions() > 1) Raise(RuntimeError::TypeMismatch);
   std::u16string delimiter = u" ";
-  if (a.Has(1)) {
-    if (a[1].IsNull()) return Variant::Null();
-    delimiter = Text(a[1]);
-  }
+  if (a.Has(1)) delimiter = Text(a[1]);
   std::u16string out;
   bool first = true;
   for (const Variant& element : array.Elements()) {
     if (!first) out += delimiter;
     first = false;
-    if (!element.IsNull()) out += Text(element);
+    // Every element must be text or convert to it: Null and arrays are type mismatches.
+    if (element.IsNull() || element.IsArray()) Raise(RuntimeError::TypeMismatch);
+    out += Text(element);
     rt.CheckStringLength(out.size());
   }
   return Variant(std::move(out));
 }
 
 Variant Split(Interpreter& rt, const Args& a) {
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
+  }
   std::u16string s = Text(a[0]);
   std::u16string delimiter = a.Has(1) ? Text(a[1]) : std::u16string(u" ");
   int32_t limit = a.Has(2) ? Long(a[2]) : -1;
   if (limit < -1) InvalidArgument();
   bool textCompare = TextCompare(a, 3);
   std::u16string_view view(s);
+  std::u16string folded = textCompare ? Lower(s) : std::u16string();
+  TextSearcher searcher(textCompare ? Lower(delimiter) : delimiter);
   std::vector<Variant> parts;
   if (!s.empty() && limit != 0) {
     size_t pos = 0;
@@ -801,13 +823,14 @@ Variant Split(Interpreter& rt, const Args& a) {
       size_t at = std::u16string::npos;
       bool last =
           delimiter.empty() || (limit > 0 && parts.size() + 1 == static_cast<size_t>(limit));
-      if (!last) at = Find(s, delimiter, pos, textCompare);
+      if (!last) at = searcher.Find(textCompare ? std::u16string_view(folded) : view, pos);
       if (at == std::u16string::npos) {
         parts.push_back(Variant(view.substr(pos)));
         break;
       }
       parts.push_back(Variant(view.substr(pos, at - pos)));
       rt.CheckArrayElements(parts.size());
+      if ((parts.size() & 0xFFF) == 0) platform::CheckInterrupt();
       pos = at + delimiter.size();
     }
   }
@@ -900,6 +923,24 @@ Variant CreateObject(Interpreter& rt, const Args& a) {
   return Variant(std::move(object));
 }
 
+Variant Execute(Interpreter& rt, const Args& a) {
+  rt.ExecuteCode(Text(a[0]), false);
+  return Variant();
+}
+
+Variant ExecuteGlobal(Interpreter& rt, const Args& a) {
+  rt.ExecuteCode(Text(a[0]), true);
+  return Variant();
+}
+
+Variant EvalText(Interpreter& rt, const Args& a) {
+  return rt.EvaluateCode(Text(a[0]));
+}
+
+Variant GetRef(Interpreter& rt, const Args& a) {
+  return Variant(rt.ProcedureReference(Text(a[0])));
+}
+
 constexpr uint16_t kMany = 0xFFFF;
 
 constexpr BuiltinInfo kBuiltins[] = {
@@ -911,6 +952,7 @@ constexpr BuiltinInfo kBuiltins[] = {
     {"Atn", Atn, 1, 1},
     {"CBool", CBool, 1, 1},
     {"CByte", CByte, 1, 1},
+    {"CCur", CCur, 1, 1},
     {"CDate", CDate, 1, 1},
     {"CDbl", CDbl, 1, 1},
     {"Chr", Chr, 1, 1},
@@ -925,8 +967,12 @@ constexpr BuiltinInfo kBuiltins[] = {
     {"Date", DateNow, 0, 0},
     {"DateSerial", DateSerial, 3, 3},
     {"Day", Day, 1, 1},
+    {"Eval", EvalText, 1, 1},
+    {"Execute", Execute, 1, 1},
+    {"ExecuteGlobal", ExecuteGlobal, 1, 1},
     {"Exp", Exp, 1, 1},
     {"Fix", Fix, 1, 1},
+    {"GetRef", GetRef, 1, 1},
     {"Hex", Hex, 1, 1},
     {"Hour", Hour, 1, 1},
     {"InStr", InStr, 2, 4},
@@ -1042,6 +1088,40 @@ const Constant kConstants[] = {
     {"vbGeneralDate", [] { return Variant(int16_t{0}); }},
     {"vbLongDate", [] { return Variant(int16_t{1}); }},
     {"vbShortDate", [] { return Variant(int16_t{2}); }},
+    {"vbLongTime", [] { return Variant(int16_t{3}); }},
+    {"vbShortTime", [] { return Variant(int16_t{4}); }},
+    {"vbDatabaseCompare", [] { return Variant(int16_t{2}); }},
+    {"vbUseSystem", [] { return Variant(int16_t{0}); }},
+    {"vbFirstJan1", [] { return Variant(int16_t{1}); }},
+    {"vbFirstFourDays", [] { return Variant(int16_t{2}); }},
+    {"vbFirstFullWeek", [] { return Variant(int16_t{3}); }},
+    {"vbOKOnly", [] { return Variant(int16_t{0}); }},
+    {"vbOKCancel", [] { return Variant(int16_t{1}); }},
+    {"vbAbortRetryIgnore", [] { return Variant(int16_t{2}); }},
+    {"vbYesNoCancel", [] { return Variant(int16_t{3}); }},
+    {"vbYesNo", [] { return Variant(int16_t{4}); }},
+    {"vbRetryCancel", [] { return Variant(int16_t{5}); }},
+    {"vbCritical", [] { return Variant(int16_t{16}); }},
+    {"vbQuestion", [] { return Variant(int16_t{32}); }},
+    {"vbExclamation", [] { return Variant(int16_t{48}); }},
+    {"vbInformation", [] { return Variant(int16_t{64}); }},
+    {"vbDefaultButton1", [] { return Variant(int16_t{0}); }},
+    {"vbDefaultButton2", [] { return Variant(int16_t{256}); }},
+    {"vbDefaultButton3", [] { return Variant(int16_t{512}); }},
+    {"vbDefaultButton4", [] { return Variant(int16_t{768}); }},
+    {"vbApplicationModal", [] { return Variant(int16_t{0}); }},
+    {"vbSystemModal", [] { return Variant(int16_t{4096}); }},
+    {"vbMsgBoxHelpButton", [] { return Variant(int32_t{16384}); }},
+    {"vbMsgBoxSetForeground", [] { return Variant(int32_t{65536}); }},
+    {"vbMsgBoxRight", [] { return Variant(int32_t{524288}); }},
+    {"vbMsgBoxRtlReading", [] { return Variant(int32_t{1048576}); }},
+    {"vbOK", [] { return Variant(int16_t{1}); }},
+    {"vbCancel", [] { return Variant(int16_t{2}); }},
+    {"vbAbort", [] { return Variant(int16_t{3}); }},
+    {"vbRetry", [] { return Variant(int16_t{4}); }},
+    {"vbIgnore", [] { return Variant(int16_t{5}); }},
+    {"vbYes", [] { return Variant(int16_t{6}); }},
+    {"vbNo", [] { return Variant(int16_t{7}); }},
 };
 
 }  // namespace
@@ -1050,11 +1130,18 @@ int FindBuiltin(std::u16string_view foldedName) {
   for (size_t i = 0; i < std::size(kBuiltins); ++i) {
     if (platform::EqualsNoCase(foldedName, kBuiltins[i].name)) return static_cast<int>(i);
   }
+  std::span<const BuiltinInfo> more = FormatBuiltins();
+  for (size_t i = 0; i < more.size(); ++i) {
+    if (platform::EqualsNoCase(foldedName, more[i].name)) {
+      return static_cast<int>(std::size(kBuiltins) + i);
+    }
+  }
   return -1;
 }
 
 const BuiltinInfo& Builtin(int index) {
-  return kBuiltins[static_cast<size_t>(index)];
+  auto i = static_cast<size_t>(index);
+  return i < std::size(kBuiltins) ? kBuiltins[i] : FormatBuiltins()[i - std::size(kBuiltins)];
 }
 
 std::optional<Variant> FindBuiltinConstant(std::u16string_view foldedName) {

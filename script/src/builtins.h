@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "corvella/platform/variant.h"
@@ -33,6 +34,9 @@ struct BuiltinInfo {
   uint16_t minArgs;
   uint16_t maxArgs;
 };
+
+/// The built-in functions of formatting, dates, names, escaping and the engine's identity.
+std::span<const BuiltinInfo> FormatBuiltins();
 
 /// The index of the built-in function with this lower-case name, or -1.
 int FindBuiltin(std::u16string_view foldedName);

@@ -61,6 +61,11 @@ void ErrObject::Set(const platform::Error& error) {
   source_ = platform::Utf8ToWide(SourceOf(error));
   description_ = platform::Utf8ToWide(error.Description());
   if (description_.empty()) description_ = DefaultDescription(number_);
+  // The help of the error that Err.Raise threw, and of no other.
+  bool raised = raised_ && raised_->number == number_;
+  helpFile_ = raised ? raised_->helpFile : std::u16string();
+  helpContext_ = raised ? raised_->helpContext : 0;
+  raised_.reset();
 }
 
 void ErrObject::Clear() {
@@ -69,6 +74,7 @@ void ErrObject::Clear() {
   description_.clear();
   helpFile_.clear();
   helpContext_ = 0;
+  raised_.reset();
 }
 
 DispId ErrObject::GetIdOfName(std::u16string_view name) const {
@@ -130,8 +136,14 @@ Variant ErrObject::Invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
         if (i < args.size() && !args[i].IsMissing()) return args[i].ToBStr();
         return fallback;
       };
-      std::u16string source = text(1, platform::Utf8ToWide(kRuntimeErrorSource));
-      std::u16string description = text(2, DefaultDescription(number));
+      // Raising the error that Err holds again keeps its source and description.
+      bool again = number == number_ && !source_.empty();
+      std::u16string source =
+          text(1, again ? source_ : platform::Utf8ToWide(kRuntimeErrorSource));
+      std::u16string description = text(2, again ? description_ : DefaultDescription(number));
+      Raised raised{number, text(3, helpFile_), helpContext_};
+      if (args.size() > 4 && !args[4].IsMissing()) raised.helpContext = args[4].ToI4();
+      raised_ = std::move(raised);
       throw platform::Error(number, platform::WideToUtf8(source),
                             platform::WideToUtf8(description));
     }

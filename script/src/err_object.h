@@ -2,6 +2,7 @@
 // The Err object of scripts: the last error caught under On Error Resume Next.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "corvella/platform/dispatch.h"
@@ -38,6 +39,13 @@ class ErrObject final : public platform::Dispatchable {
   std::u16string description_;
   std::u16string helpFile_;
   int32_t helpContext_ = 0;
+  // What the last Err.Raise gave beyond number, source and description.
+  struct Raised {
+    int32_t number;
+    std::u16string helpFile;
+    int32_t helpContext;
+  };
+  std::optional<Raised> raised_;
 };
 
 }  // namespace corvella::script

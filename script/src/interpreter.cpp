@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "builtins.h"
+#include "class_object.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
 #include "err_object.h"
@@ -30,6 +31,7 @@ using platform::VarType;
 namespace {
 
 constexpr uint64_t kInterruptCheckInterval = 1024;
+
 constexpr InvokeKind kGet = InvokeKind::Method | InvokeKind::PropertyGet;
 
 // A few values on the machine stack, more on the heap: the arguments of one call.
@@ -53,7 +55,8 @@ class InlineBuffer {
 using VariantBuffer = InlineBuffer<Variant>;
 
 bool IsVariable(const Expr& e) {
-  return e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Dynamic;
+  return e.kind == ExprKind::Local || e.kind == ExprKind::Global || e.kind == ExprKind::Dynamic ||
+         e.kind == ExprKind::Field;
 }
 
 std::string Quoted(const std::u16string& name) {
@@ -132,21 +135,6 @@ struct Interpreter::Reference {
   std::vector<int32_t> indices;
 };
 
-class Interpreter::FrameScope {
- public:
-  FrameScope(Interpreter& interpreter, Frame& frame)
-      : interpreter_(interpreter), saved_(interpreter.frame_) {
-    interpreter.frame_ = &frame;
-  }
-  ~FrameScope() { interpreter_.frame_ = saved_; }
-  FrameScope(const FrameScope&) = delete;
-  FrameScope& operator=(const FrameScope&) = delete;
-
- private:
-  Interpreter& interpreter_;
-  Frame* saved_;
-};
-
 // ---------------------------------------------------------------------------------------------
 // Frame arena
 
@@ -190,15 +178,26 @@ Interpreter::Interpreter(const Program& program, Host& host, const RunOptions& o
       host_(host),
       options_(options),
       err_(std::make_shared<ErrObject>()),
-      missing_(Variant::Missing()) {
+      missing_(Variant::Missing()),
+      self_(std::make_shared<Interpreter*>(this)) {
 }
 
-Interpreter::~Interpreter() = default;
+Interpreter::~Interpreter() {
+  *self_ = nullptr;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Running
 
 RunResult Interpreter::Run() {
+  std::optional<platform::RunLimits> ownLimits;
+  limits_ = options_.limits;
+  if (limits_ == nullptr) {
+    limits_ = &ownLimits.emplace(options_.memoryLimit);
+    if (options_.deadline) limits_->SetDeadline(*options_.deadline);
+  }
+  flag_ = &limits_->Flag();
+  platform::LimitsScope limitsScope(limits_);
   RunResult result;
   uintptr_t base = StackAddress();
   stackLimit_ = base > options_.maxStackBytes ? base - options_.maxStackBytes : 0;
@@ -206,10 +205,17 @@ RunResult Interpreter::Run() {
   if (options_.maxSteps != 0) nextCheck_ = std::min(nextCheck_, options_.maxSteps);
   globals_.assign(program_.globalCount, Variant());
   bound_.assign(program_.globalCount, 0);
+  mainGlobals_ = program_.globalCount;
+  for (const Procedure& proc : program_.procedures)
+    procs_.push_back(&proc);
+  for (const ClassDef& def : program_.classes)
+    classes_.push_back(&def);
+  names_ = program_.names;
   Frame top;
   frame_ = &top;
   bool started = false;
   auto fail = [&](const platform::Error& error) {
+    platform::LimitsScope unlimited(nullptr);  // the report needs memory even past the budget
     result.status = RunStatus::RuntimeError;
     result.exitCode = 1;
     result.error = ToScriptError(error, errorPosition_);
@@ -225,7 +231,7 @@ RunResult Interpreter::Run() {
         }
         if (item) {
           globals_[dynamic.slot] = Variant(std::move(item));
-          bound_[dynamic.slot] = 1;
+          bound_[dynamic.slot] = kBoundItem;
         }
       }
       for (const ArrayInit& init : program_.globalArrays) {
@@ -247,6 +253,11 @@ RunResult Interpreter::Run() {
   } catch (const Interrupt& interrupt) {
     result.status = interrupt.status;
     result.exitCode = interrupt.status == RunStatus::Cancelled ? 130 : 124;
+  } catch (const platform::Interrupted&) {
+    // A built-in function or a pixel loop saw the flag.
+    bool cancelled = options_.cancel != nullptr && options_.cancel->load();
+    result.status = cancelled ? RunStatus::Cancelled : RunStatus::TimedOut;
+    result.exitCode = cancelled ? 130 : 124;
   } catch (const platform::Error& error) {
     fail(error);
   } catch (const std::exception& error) {
@@ -262,12 +273,14 @@ RunResult Interpreter::Run() {
     } catch (const platform::Error& error) {
       if (!result.error) fail(error);
     } catch (const ScriptExit&) {
+    } catch (const platform::Interrupted&) {
     } catch (const std::exception& error) {
       if (!result.error) fail(platform::MakeError(RuntimeError::InternalError, error.what()));
     } catch (...) {
       if (!result.error) fail(platform::MakeError(RuntimeError::InternalError));
     }
   }
+  ReleaseAll();
   globals_.clear();
   frame_ = nullptr;
   return result;
@@ -276,8 +289,10 @@ RunResult Interpreter::Run() {
 void Interpreter::CheckInterrupts() {
   if (options_.maxSteps != 0 && steps_ >= options_.maxSteps) throw Interrupt{RunStatus::TimedOut};
   if (options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed)) {
+    limits_->Interrupt();  // long built-ins and pixel loops stop too
     throw Interrupt{RunStatus::Cancelled};
   }
+  if (limits_->IsInterrupted()) throw Interrupt{RunStatus::TimedOut};
   if (options_.deadline && std::chrono::steady_clock::now() >= *options_.deadline) {
     throw Interrupt{RunStatus::TimedOut};
   }
@@ -441,7 +456,7 @@ void Interpreter::ExecCallStatement(const Expr& e) {
       CallMember(e, InvokeKind::Method);
       return;
     case ExprKind::CallProc:
-      CallProcedure(e);
+      CallProcedure(*procs_[e.slot], e, nullptr);
       return;
     case ExprKind::CallBuiltin:
       CallBuiltin(e);
@@ -451,6 +466,7 @@ void Interpreter::ExecCallStatement(const Expr& e) {
       return;
     case ExprKind::Local:
     case ExprKind::Global:
+    case ExprKind::Field:
     case ExprKind::Dynamic: {
       // A variable named as a statement: the call of an object's default method.
       Variant* slot = LocateVariable(e);
@@ -480,8 +496,17 @@ void Interpreter::ExecAssign(const Stmt& s) {
     case ExprKind::Local:
     case ExprKind::Global:
     case ExprKind::Dynamic:
-      *LocateWritable(target) = std::move(value);
+    case ExprKind::Field: {
+      Variant* slot = LocateWritable(target);
+      if (!slot->IsObject()) {
+        *slot = std::move(value);
+        return;
+      }
+      // An object goes after the new value is in place: its Class_Terminate may look at the
+      // variable.
+      Variant old = std::exchange(*slot, std::move(value));
       return;
+    }
     case ExprKind::Index:
       AssignIndex(target, std::move(value), s.isSet);
       return;
@@ -493,44 +518,102 @@ void Interpreter::ExecAssign(const Stmt& s) {
   }
 }
 
-// s = s & x, the way scripts build text: appended in place rather than copied each time.
+// s = s & x (& y ...), the way scripts build text: appended in place rather than copied each
+// time, so that building a long text takes time in proportion to its length.
 bool Interpreter::TryAppend(const Stmt& s) {
-  const Expr& value = *s.value;
   const Expr& target = *s.target;
-  if (value.kind != ExprKind::Binary || value.op != Op::Concat || !value.b->pure) return false;
-  const Expr& left = *value.a;
-  if (!IsVariable(target) || left.kind != target.kind || left.slot != target.slot ||
-      left.slot2 != target.slot2) {
+  if (!IsVariable(target)) return false;
+  // The parts after the variable itself, last first: ((s & a) & b) & c gives c, b, a.
+  std::array<const Expr*, 8> parts{};
+  size_t count = 0;
+  const Expr* e = s.value.get();
+  while (e->kind == ExprKind::Binary && e->op == Op::Concat && e->b->pure && count < parts.size()) {
+    parts[count++] = e->b.get();
+    e = e->a.get();
+  }
+  if (count == 0 || e->kind != target.kind || e->slot != target.slot || e->slot2 != target.slot2) {
     return false;
   }
   Variant* slot = LocateWritable(target);
   if (!slot->IsString() || slot->StringByteLength() % 2 != 0) return false;
-  Variant temp;
-  const Variant& right = EvalRef(*value.b, temp);
-  std::u16string text;
-  switch (right.Type()) {
-    case VarType::BStr:
-      if (right.StringByteLength() % 2 != 0) return false;
-      text = right.AsBStr();
-      break;
-    case VarType::Null:
-    case VarType::Empty:
-      return true;
-    case VarType::I2:
-    case VarType::I4:
-    case VarType::R4:
-    case VarType::R8:
-    case VarType::Bool:
-    case VarType::UI1:
-    case VarType::Date:
-      text = right.ToBStr();
-      break;
-    default:
-      return false;
+  if (count == 1) {
+    // s = s & x, the common case, without the bookkeeping of several parts.
+    Variant temp;
+    const Variant& part = EvalRef(*parts[0], temp);
+    std::u16string& current = slot->AsBStr();
+    switch (part.Type()) {
+      case VarType::BStr: {
+        if (part.StringByteLength() % 2 != 0) return false;
+        const std::u16string& text = part.AsBStr();
+        CheckStringLength(current.size() + text.size());
+        if (&text == &current) {
+          current.append(std::u16string(text));
+        } else {
+          current += text;
+        }
+        return true;
+      }
+      case VarType::Null:
+      case VarType::Empty:
+        return true;
+      case VarType::I2:
+      case VarType::I4:
+      case VarType::R4:
+      case VarType::R8:
+      case VarType::Bool:
+      case VarType::UI1:
+      case VarType::Date: {
+        std::u16string text = part.ToBStr();
+        CheckStringLength(current.size() + text.size());
+        current += text;
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+  // Each part as text: strings are read in place, other values converted.
+  std::array<Variant, 8> temps;
+  std::array<const std::u16string*, 8> texts{};
+  std::array<std::u16string, 8> converted;
+  size_t added = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const Variant& part = EvalRef(*parts[count - 1 - i], temps[i]);
+    switch (part.Type()) {
+      case VarType::BStr:
+        if (part.StringByteLength() % 2 != 0) return false;
+        texts[i] = &part.AsBStr();
+        break;
+      case VarType::Null:
+      case VarType::Empty:
+        texts[i] = &converted[i];
+        break;
+      case VarType::I2:
+      case VarType::I4:
+      case VarType::R4:
+      case VarType::R8:
+      case VarType::Bool:
+      case VarType::UI1:
+      case VarType::Date:
+        converted[i] = part.ToBStr();
+        texts[i] = &converted[i];
+        break;
+      default:
+        return false;
+    }
+    added += texts[i]->size();
   }
   std::u16string& current = slot->AsBStr();
-  CheckStringLength(current.size() + text.size());
-  current += text;
+  CheckStringLength(current.size() + added);
+  for (size_t i = 0; i < count; ++i) {
+    // s = s & s: a copy of the text as it was, since appending moves its end.
+    if (texts[i] == &current) {
+      converted[i] = current;
+      texts[i] = &converted[i];
+    }
+  }
+  for (size_t i = 0; i < count; ++i)
+    current += *texts[i];
   return true;
 }
 
@@ -560,10 +643,29 @@ Interpreter::Flow Interpreter::ExecIf(const Stmt& s) {
   return Flow::Normal;
 }
 
+// Under On Error Resume Next an error in the header of a For, For Each or With goes on with the
+// next statement, the body's first: the body runs once, as it stands.
+bool Interpreter::ResumeInHeader(const platform::Error& error, Pos at) {
+  if (!frame_->resumeNext) {
+    if (!errorPosition_) errorPosition_ = at;
+    return false;
+  }
+  err_->Set(error);
+  errorPosition_.reset();
+  return true;
+}
+
 Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
-  Variant from = ops::ToNumber(Eval(*s.from));
-  Variant end = ops::ToNumber(Eval(*s.to));
-  Variant step = s.step ? ops::ToNumber(Eval(*s.step)) : Variant(int16_t{1});
+  Variant from, end, step;
+  try {
+    from = ops::ToNumber(Eval(*s.from));
+    end = ops::ToNumber(Eval(*s.to));
+    step = s.step ? ops::ToNumber(Eval(*s.step)) : Variant(int16_t{1});
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    Flow flow = ExecBlock(s.body);
+    return flow == Flow::ExitFor ? Flow::Normal : flow;
+  }
   bool positive = !ops::IsTrue(ops::Binary(Op::Lt, step, Variant(int16_t{0})));
   Variant* counter = LocateWritable(*s.target);
   *counter = std::move(from);
@@ -579,7 +681,14 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
 
 Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
   // The loop walks its own copy of an array, so the body may change the original freely.
-  Variant collection = Eval(*s.value);
+  Variant collection;
+  try {
+    collection = Eval(*s.value);
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    Flow flow = ExecBlock(s.body);
+    return flow == Flow::ExitFor ? Flow::Normal : flow;
+  }
   Variant* item = LocateWritable(*s.target);
   auto visit = [&](Variant value, Flow& result) {
     *item = std::move(value);
@@ -589,46 +698,68 @@ Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
     result = flow == Flow::ExitFor ? Flow::Normal : flow;
     return false;
   };
+  // A loop that runs to its end leaves its variable Empty; Exit For leaves the element in it.
   Flow result = Flow::Normal;
   switch (collection.Type()) {
     case VarType::VariantArray:
       for (const Variant& element : collection.AsArray().Elements()) {
-        if (!visit(element, result)) break;
+        if (!visit(element, result)) return result;
       }
-      return result;
+      break;
     case VarType::ByteArray:
       for (uint8_t byte : collection.AsByteArray().Bytes()) {
-        if (!visit(Variant::Byte(byte), result)) break;
+        if (!visit(Variant::Byte(byte), result)) return result;
       }
-      return result;
+      break;
     case VarType::Dispatch: {
       ObjectRef object = collection.AsObject();
       if (!object) Raise(RuntimeError::ObjectNotSet);
       std::vector<Variant> items = object->Enumerate();
       for (Variant& element : items) {
-        if (!visit(std::move(element), result)) break;
+        if (!visit(std::move(element), result)) return result;
       }
-      return result;
+      break;
     }
     default:
       Raise(RuntimeError::NotACollection);
   }
+  Variant old = std::exchange(*LocateWritable(*s.target), Variant());
+  return result;
 }
 
 Interpreter::Flow Interpreter::ExecDo(const Stmt& s) {
+  // Under On Error Resume Next a failing condition goes on with the next statement: into the
+  // body at the top of the loop, past the loop at its bottom.
+  auto test = [&](Pos at) -> std::optional<bool> {
+    try {
+      Variant temp;
+      return ops::IsTrue(EvalRef(*s.value, temp)) != s.until;
+    } catch (const platform::Error& error) {
+      if (!ResumeInHeader(error, at)) throw;
+      return std::nullopt;
+    }
+  };
   while (true) {
-    if (s.atTop && s.value && Test(*s.value, false, s.pos) == s.until) break;
+    if (s.atTop && s.value && !test(s.pos).value_or(true)) break;
     Flow flow = ExecBlock(s.body);
     if (flow == Flow::ExitDo) break;
     if (flow != Flow::Normal) return flow;
-    if (!s.atTop && s.value && Test(*s.value, false, s.value->pos) == s.until) break;
+    if (!s.atTop && s.value && !test(s.value->pos).value_or(false)) break;
     Tick();
   }
   return Flow::Normal;
 }
 
 Interpreter::Flow Interpreter::ExecSelect(const Stmt& s) {
-  Variant tested = Eval(*s.value);
+  // Under On Error Resume Next a failing tested value skips every case; a failing case
+  // expression runs that case.
+  Variant tested;
+  try {
+    tested = Eval(*s.value);
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    return Flow::Normal;
+  }
   for (const Branch& branch : s.branches) {
     for (const ExprPtr& test : branch.tests) {
       bool match = false;
@@ -636,9 +767,9 @@ Interpreter::Flow Interpreter::ExecSelect(const Stmt& s) {
         Variant temp;
         const Variant& value = EvalRef(*test, temp);
         match = ops::IsTrue(ops::Binary(Op::Eq, tested, value, s.value->hard, test->hard));
-      } catch (const platform::Error&) {
-        if (!errorPosition_) errorPosition_ = branch.pos;
-        throw;
+      } catch (const platform::Error& error) {
+        if (!ResumeInHeader(error, branch.pos)) throw;
+        match = true;
       }
       if (match) return ExecBlock(branch.body);
     }
@@ -649,7 +780,12 @@ Interpreter::Flow Interpreter::ExecSelect(const Stmt& s) {
 
 Interpreter::Flow Interpreter::ExecWith(const Stmt& s) {
   Variant* hidden = LocateVariable(*s.target);
-  *hidden = Eval(*s.value);
+  try {
+    *hidden = Eval(*s.value);
+  } catch (const platform::Error& error) {
+    if (!ResumeInHeader(error, s.pos)) throw;
+    *hidden = Variant();
+  }
   Flow flow = Flow::Normal;
   try {
     flow = ExecBlock(s.body);
@@ -721,8 +857,13 @@ Variant Interpreter::Eval(const Expr& e) {
     case ExprKind::Local:
       return *frame_->slots[e.slot];
     case ExprKind::Global:
-      return globals_[e.slot];
+      return GlobalAt(e.slot);
     case ExprKind::Dynamic:
+      if (bound_[e.slot] == kBoundProcedure) {
+        // A procedure that ExecuteGlobal defined after this code was compiled: a call.
+        ObjectRef procedure = globals_[e.slot].AsObject();
+        return procedure->Invoke(platform::kDispIdValue, InvokeKind::Method, {});
+      }
       return *DynamicSlot(e);
     case ExprKind::Paren:
       return Eval(*e.a);
@@ -738,13 +879,24 @@ Variant Interpreter::Eval(const Expr& e) {
       return Variant::Bool(ops::Is(a, EvalRef(*e.b, temp)));
     }
     case ExprKind::CallProc:
-      return CallProcedure(e);
+      return CallProcedure(*procs_[e.slot], e, nullptr);
     case ExprKind::CallBuiltin:
       return CallBuiltin(e);
     case ExprKind::Index:
       return EvalIndex(e, kGet);
     case ExprKind::Member:
       return CallMember(e, kGet);
+    case ExprKind::Field:
+      return *LocateVariable(e);
+    case ExprKind::Me:
+      if (frame_->me == nullptr) Raise(RuntimeError::ObjectRequired, "'Me'");
+      return Variant(ObjectRef(frame_->me->shared_from_this()));
+    case ExprKind::ClassCall:
+      return CallClassMember(e);
+    case ExprKind::New:
+      return NewObject(e);
+    case ExprKind::Unqualified:
+      Raise(RuntimeError::UnqualifiedReference);
     default:
       Raise(RuntimeError::InternalError);
   }
@@ -757,9 +909,11 @@ const Variant& Interpreter::EvalRef(const Expr& e, Variant& temp) {
     case ExprKind::Local:
       return *frame_->slots[e.slot];
     case ExprKind::Global:
-      return globals_[e.slot];
+      return GlobalAt(e.slot);
     case ExprKind::Dynamic:
       return *DynamicSlot(e);
+    case ExprKind::Field:
+      return *LocateVariable(e);
     case ExprKind::Paren:
       return EvalRef(*e.a, temp);
     default:
@@ -904,8 +1058,7 @@ void Interpreter::WriteBack(const Reference& ref, Variant&& value) {
   }
 }
 
-Variant Interpreter::CallProcedure(const Expr& e) {
-  const Procedure& proc = program_.procedures[e.slot];
+Variant Interpreter::CallProcedure(const Procedure& proc, const Expr& e, ClassInstance* me) {
   if (e.args.size() != proc.params.size()) {
     Raise(RuntimeError::WrongArgumentCount, Quoted(proc.name));
   }
@@ -933,7 +1086,7 @@ Variant Interpreter::CallProcedure(const Expr& e) {
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots, false};
+  Frame frame{slots, false, me, &proc};
   {
     FrameScope scope(*this, frame);
     try {
@@ -986,9 +1139,11 @@ Variant* Interpreter::LocateVariable(const Expr& e) {
     case ExprKind::Local:
       return frame_->slots[e.slot];
     case ExprKind::Global:
-      return &globals_[e.slot];
+      return &GlobalAt(e.slot);
     case ExprKind::Dynamic:
       return DynamicSlot(e);
+    case ExprKind::Field:
+      return &frame_->me->Field(e.slot);
     default:
       Raise(RuntimeError::IllegalAssignment);
   }

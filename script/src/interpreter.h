@@ -2,9 +2,12 @@
 // Runs a resolved program: statements, expressions, calls, and the error and stop rules.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ast.h"
@@ -15,6 +18,7 @@
 namespace corvella::script {
 
 class ErrObject;
+class ClassInstance;
 
 /// How deeply arrays may hold arrays (a(0) = a, Array(Array(...))); deeper nesting raises
 /// runtime error 28, so that copying and freeing such values cannot exhaust the stack.
@@ -76,17 +80,55 @@ class Interpreter {
   /// The random-number generator of Rnd and Randomize.
   float NextRandom(std::optional<float> argument);
   void Randomize(std::optional<double> seed);
+  /// The locale a script has set (SetLocale, GetLocale); formatting stays English (US).
+  int32_t Locale() const { return locale_; }
+  void SetLocale(int32_t locale) { locale_ = locale; }
+
+  // Services for the objects of the script's classes.
+  platform::DispId ClassMemberId(uint32_t classIndex, std::u16string_view name) const;
+  const std::u16string& ClassName(uint32_t classIndex) const;
+  platform::Variant InvokeClassMember(ClassInstance& self, platform::DispId id,
+                                      platform::InvokeKind kind, std::span<platform::Variant> args);
+  /// An object of a class is going: runs its Class_Terminate (errors there are dropped).
+  void ReleaseInstance(ClassInstance& dying) noexcept;
+
+  // Code compiled while the script runs.
+  /// Execute (@p global false: in the running procedure's scope) and ExecuteGlobal.
+  void ExecuteCode(std::u16string_view text, bool global);
+  /// Eval: the value of an expression in the running procedure's scope.
+  platform::Variant EvaluateCode(std::u16string_view text);
+  /// GetRef: an object whose default method calls the procedure @p name.
+  platform::ObjectRef ProcedureReference(std::u16string_view name);
+  /// Calls procedure @p index (of the running script) with these arguments, as an object's
+  /// method is called.
+  platform::Variant CallProcedureIndex(uint32_t index, std::span<platform::Variant> args);
 
  private:
   enum class Flow : uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
   struct Frame {
     platform::Variant** slots = nullptr;
     bool resumeNext = false;
+    ClassInstance* me = nullptr;  // the object whose method runs
+    const Procedure* proc = nullptr;  // the running procedure; nullptr at the top level
   };
   struct Interrupt {
     RunStatus status;
   };
-  class FrameScope;
+  // Makes a frame the running one for as long as it lives.
+  class FrameScope {
+   public:
+    FrameScope(Interpreter& interpreter, Frame& frame)
+        : interpreter_(interpreter), saved_(interpreter.frame_) {
+      interpreter.frame_ = &frame;
+    }
+    ~FrameScope() { interpreter_.frame_ = saved_; }
+    FrameScope(const FrameScope&) = delete;
+    FrameScope& operator=(const FrameScope&) = delete;
+
+   private:
+    Interpreter& interpreter_;
+    Frame* saved_;
+  };
   struct Reference;
 
   // Statements.
@@ -106,6 +148,7 @@ class Interpreter {
   void ExecErase(const Stmt& s);
   void ExecCallStatement(const Expr& e);
   bool Test(const Expr& condition, bool enterOnError, Pos at);
+  bool ResumeInHeader(const platform::Error& error, Pos at);
 
   // Expressions.
   platform::Variant Eval(const Expr& e);
@@ -115,7 +158,16 @@ class Interpreter {
   platform::Variant IndexValue(const platform::Variant& base, std::span<platform::Variant> args,
                                const Expr& e, platform::InvokeKind kind);
   platform::Variant CallMember(const Expr& e, platform::InvokeKind kind);
-  platform::Variant CallProcedure(const Expr& e);
+  platform::Variant CallProcedure(const Procedure& proc, const Expr& e, ClassInstance* me);
+  platform::Variant CallWithValues(const Procedure& proc, std::span<platform::Variant> args,
+                                   ClassInstance* me);
+  platform::Variant CallClassMember(const Expr& e);
+  platform::Variant NewObject(const Expr& e);
+  platform::Variant FieldAccess(platform::Variant& field, platform::InvokeKind kind,
+                                std::span<platform::Variant> args);
+  /// Empties the script's variables while the interpreter can still run Class_Terminate, then
+  /// breaks the cycles of objects that hold each other.
+  void ReleaseAll();
   platform::Variant CallBuiltin(const Expr& e);
   void EvalArgs(const Expr& e, std::span<platform::Variant> out);
 
@@ -135,9 +187,16 @@ class Interpreter {
   bool MakeReference(const Expr& arg, Reference& ref, platform::Variant& value);
   void WriteBack(const Reference& ref, platform::Variant&& value);
   void InitArray(const ArrayInit& init, platform::Variant& slot);
+  /// Global slot @p slot: the script's own, or one that code compiled while it runs added.
+  platform::Variant& GlobalAt(uint32_t slot) {
+    return slot < mainGlobals_ ? globals_[slot] : extra_[slot - mainGlobals_];
+  }
+  /// Compiles code for Execute, ExecuteGlobal (@p global) or Eval (@p expression) and adds its
+  /// names, procedures and classes to the running script's.
+  const Program& CompileSnippet(std::u16string_view text, bool global, bool expression);
 
   void Tick() {
-    if (++steps_ >= nextCheck_) CheckInterrupts();
+    if (++steps_ >= nextCheck_ || flag_->load(std::memory_order_relaxed)) CheckInterrupts();
   }
   void CheckInterrupts();
   void CheckStack() const {
@@ -158,17 +217,34 @@ class Interpreter {
   Host& host_;
   const RunOptions& options_;
   std::vector<platform::Variant> globals_;
+  // bound_ of a global that holds one of the host's objects, and of one that names a procedure
+  // that ExecuteGlobal defined after the code that uses the name was compiled.
+  static constexpr uint8_t kBoundItem = 1;
+  static constexpr uint8_t kBoundProcedure = 2;
   std::vector<uint8_t> bound_;
   std::shared_ptr<ErrObject> err_;
   Frame* frame_ = nullptr;
   std::optional<Pos> errorPosition_;
+  platform::RunLimits* limits_ = nullptr;
+  const std::atomic<bool>* flag_ = nullptr;  // the watchdog's, raised at the deadline
   uint64_t steps_ = 0;
   uint64_t nextCheck_ = 0;
   uintptr_t stackLimit_ = 0;
   uint32_t randomSeed_ = 0x50000;
+  int32_t locale_ = 1033;
   float lastRandom_ = 0.0f;
   platform::Variant missing_;
   FrameArena arena_;
+  std::shared_ptr<Interpreter*> self_;  // null once the interpreter has gone
+  std::unordered_set<ClassInstance*> live_;
+  // The script's procedures, classes and global names, with those of code compiled while it runs.
+  std::vector<const Procedure*> procs_;
+  std::vector<const ClassDef*> classes_;
+  NameTable names_;
+  uint32_t mainGlobals_ = 0;
+  std::deque<platform::Variant> extra_;
+  std::vector<std::shared_ptr<const Program>> snippets_;
+  std::unordered_map<std::u16string, std::shared_ptr<const Program>> snippetCache_;
 };
 
 }  // namespace corvella::script

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -243,13 +244,10 @@ class Lexer {
       Fail(RuntimeError::ExpectedEndOfStatement, line, Column());
     }
     std::u16string_view text = src_.substr(start, pos_ - start);
-    std::optional<double> value;
-    try {
-      value = platform::ParseNumber(text);
-    } catch (const platform::Error&) {
-      value.reset();  // beyond the range of a double
-    }
-    if (!value || !std::isfinite(*value)) Fail(RuntimeError::InvalidNumber, line, column);
+    // Too small a number is 0 (1E-400); too large one is invalid.
+    std::string ascii(text.begin(), text.end());
+    std::optional<double> value = std::strtod(ascii.c_str(), nullptr);
+    if (!std::isfinite(*value)) Fail(RuntimeError::InvalidNumber, line, column);
     Variant literal;
     if (integral && *value <= 32767.0) {
       literal = Variant(static_cast<int16_t>(*value));
@@ -284,17 +282,20 @@ class Lexer {
       ++pos_;
       if (value > 0xFFFFFFFFull) Fail(RuntimeError::InvalidNumber, line, column);
     }
+    // A letter that is no digit ends the literal: &h01or&h02 is &h01 Or &h02.
     bool forceLong = pos_ < src_.size() && src_[pos_] == u'&';
     if (forceLong) ++pos_;
-    if (pos_ < src_.size() && IsNameChar(src_[pos_])) {
-      Fail(RuntimeError::ExpectedEndOfStatement, line, Column());
-    }
+    // Four hex digits are a 16-bit pattern (&HFFFF is -1) unless "&" follows; the value is an
+    // Integer whenever it fits one (&HFFFFFFFF& is the Integer -1), else a Long.
     bool shortForm = radix == 16 ? digits <= 4 : value <= 0xFFFF;
+    int32_t number = shortForm && !forceLong
+                         ? static_cast<int16_t>(static_cast<uint16_t>(value))
+                         : static_cast<int32_t>(static_cast<uint32_t>(value));
     Variant literal;
-    if (shortForm && !forceLong) {
-      literal = Variant(static_cast<int16_t>(static_cast<uint16_t>(value)));
+    if (number >= -32768 && number <= 32767) {
+      literal = Variant(static_cast<int16_t>(number));
     } else {
-      literal = Variant(static_cast<int32_t>(static_cast<uint32_t>(value)));
+      literal = Variant(number);
     }
     Emit(Tok::Literal, line, column, src_.substr(start, pos_ - start),
          AddLiteral(std::move(literal), false));
@@ -377,7 +378,13 @@ class Lexer {
         kind = Tok::Ampersand;
         break;
       case u'=':
-        kind = Tok::Eq;
+        // "=>" and "=<" are the comparisons ">=" and "<=" written the other way round.
+        if (next == u'>' || next == u'<') {
+          ++pos_;
+          kind = next == u'>' ? Tok::Ge : Tok::Le;
+        } else {
+          kind = Tok::Eq;
+        }
         break;
       case u'<':
         if (next == u'>') {
@@ -391,7 +398,10 @@ class Lexer {
         }
         break;
       case u'>':
-        if (next == u'=') {
+        if (next == u'<') {
+          ++pos_;
+          kind = Tok::Ne;
+        } else if (next == u'=') {
           ++pos_;
           kind = Tok::Ge;
         } else {

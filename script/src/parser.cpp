@@ -38,6 +38,16 @@ class Parser {
     return std::move(script_);
   }
 
+  ParsedScript RunExpression() {
+    decls_ = &script_.globals;
+    StmtPtr s = MakeStmt(StmtKind::Call, PosOf(Cur()));
+    s->value = ParseExpr();
+    SkipSeparators();
+    if (!Is(Tok::End)) FailHere(RuntimeError::ExpectedEndOfStatement);
+    script_.top.push_back(std::move(s));
+    return std::move(script_);
+  }
+
  private:
   // ------------------------------------------------------------------------------------------
   // Tokens
@@ -80,7 +90,20 @@ class Parser {
   }
 
   bool AtStatementEnd() const {
-    return Is(Tok::Newline) || Is(Tok::Colon) || Is(Tok::End) || (singleLine_ > 0 && Is(Tok::Else));
+    return Is(Tok::Newline) || Is(Tok::Colon) || Is(Tok::End) ||
+           (singleLine_ > 0 && Is(Tok::Else)) || AtClosingEnd();
+  }
+
+  // "End Sub", "End Function", "End Property", "End Class" or "End If" may follow a statement on
+  // its line.
+  bool AtClosingEnd() const {
+    if (!Is(Tok::End_) || pos_ + 1 >= toks_.size()) return false;
+    const Token& next = toks_[pos_ + 1];
+    if (next.kind == Tok::Sub || next.kind == Tok::Function || next.kind == Tok::If ||
+        next.kind == Tok::Class) {
+      return true;
+    }
+    return next.kind == Tok::Identifier && platform::EqualsNoCase(next.text, "property");
   }
 
   void EndOfStatement() const {
@@ -260,36 +283,26 @@ class Parser {
     return left;
   }
 
-  // Unary minus binds less tightly than "^": -2 ^ 2 is -4.
-  ExprPtr ParseUnary() {
-    if (Is(Tok::Minus) || Is(Tok::Plus)) {
-      Nest nest(*this, Cur());
-      Op op = Is(Tok::Minus) ? Op::Neg : Op::Plus;
-      Pos pos = PosOf(Cur());
-      Next();
-      return MakeUnary(op, ParseUnary(), pos);
-    }
-    return ParsePower();
-  }
+  // A sign binds more tightly than "^": -3 ^ 2 is 9, and 2 ^ -1 is 0.5.
+  ExprPtr ParseUnary() { return ParsePower(); }
 
   ExprPtr ParsePower() {
-    ExprPtr left = ParseChain(kNone, nullptr);
+    ExprPtr left = ParseSigned();
     while (Is(Tok::Caret)) {
       Pos pos = PosOf(Cur());
       Next();
-      left = MakeBinary(Op::Pow, std::move(left), ParsePowerOperand(), pos);
+      left = MakeBinary(Op::Pow, std::move(left), ParseSigned(), pos);
     }
     return left;
   }
 
-  // The exponent may carry its own sign: 2 ^ -1.
-  ExprPtr ParsePowerOperand() {
+  ExprPtr ParseSigned() {
     if (Is(Tok::Minus) || Is(Tok::Plus)) {
       Nest nest(*this, Cur());
       Op op = Is(Tok::Minus) ? Op::Neg : Op::Plus;
       Pos pos = PosOf(Cur());
       Next();
-      return MakeUnary(op, ParsePowerOperand(), pos);
+      return MakeUnary(op, ParseSigned(), pos);
     }
     return ParseChain(kNone, nullptr);
   }
@@ -344,10 +357,9 @@ class Parser {
         return e;
       }
       case Tok::Dot: {
-        // ".Member" inside a With block.
-        if (withNames_.empty()) FailHere(RuntimeError::SyntaxError);
-        ExprPtr object = Make(ExprKind::Name, pos);
-        object->name = withNames_.back();
+        // ".Member" inside a With block; outside one, an error when it runs.
+        ExprPtr object = Make(withNames_.empty() ? ExprKind::Unqualified : ExprKind::Name, pos);
+        if (!withNames_.empty()) object->name = withNames_.back();
         Next();
         return ParseMemberName(std::move(object), pos);
       }
@@ -356,9 +368,16 @@ class Parser {
         Next();
         return MakeUnary(Op::Not, ParseNot(), pos);
       }
-      case Tok::New:
+      case Tok::New: {
+        Next();
+        ExprPtr e = Make(ExprKind::New, pos);
+        e->name = ExpectIdentifier();
+        e->pure = false;
+        return e;
+      }
       case Tok::Me:
-        FailHere(RuntimeError::SyntaxError);
+        Next();
+        return Make(ExprKind::Me, pos);
       default:
         FailHere(RuntimeError::ExpectedExpression);
     }
@@ -475,7 +494,7 @@ class Parser {
     Nest nest(*this, Cur());
     ++singleLine_;
     ++blockDepth_;
-    while (!Is(Tok::Newline) && !Is(Tok::End) && !Is(Tok::Else)) {
+    while (!Is(Tok::Newline) && !Is(Tok::End) && !Is(Tok::Else) && !AtClosingEnd()) {
       if (Accept(Tok::Colon)) continue;
       StmtPtr statement = ParseStatement();
       if (statement) out.push_back(std::move(statement));
@@ -497,7 +516,7 @@ class Parser {
       case Tok::Private:
         Next();
         if (Is(Tok::Sub) || Is(Tok::Function)) {
-          ParseProcedure();
+          ParseProcedure(kNoSlot, t.kind == Tok::Public, false);
         } else if (Accept(Tok::Const)) {
           ParseConstList();
         } else {
@@ -511,7 +530,10 @@ class Parser {
         return nullptr;
       case Tok::Sub:
       case Tok::Function:
-        ParseProcedure();
+        ParseProcedure(kNoSlot, true, false);
+        return nullptr;
+      case Tok::Class:
+        ParseClass();
         return nullptr;
       case Tok::ReDim:
         return ParseReDim();
@@ -559,10 +581,16 @@ class Parser {
         Next();
         return nullptr;
       case Tok::Identifier:
+        if (IsWord("property") && pos_ + 1 < toks_.size() &&
+            (toks_[pos_ + 1].kind == Tok::Let || toks_[pos_ + 1].kind == Tok::Set ||
+             platform::EqualsNoCase(toks_[pos_ + 1].text, "get"))) {
+          FailHere(RuntimeError::MustBeInsideClass);
+        }
+        return ParseAssignOrCall(pos, false, false);
       case Tok::Dot:
         return ParseAssignOrCall(pos, false, false);
-      case Tok::Class:
-        FailHere(RuntimeError::SyntaxError);
+      case Tok::Me:
+        return ParseAssignOrCall(pos, false, false);
       default:
         FailHere(RuntimeError::ExpectedStatement);
     }
@@ -570,7 +598,9 @@ class Parser {
 
   // An assignment (x = 1, Set o = p, a(1) = 2, o.P = 3) or a call (F, F 1, 2, o.M 1, Call F(1)).
   StmtPtr ParseAssignOrCall(Pos pos, bool isSet, bool isCall, bool isLet = false) {
-    if (!Is(Tok::Identifier) && !Is(Tok::Dot)) FailHere(RuntimeError::ExpectedIdentifier);
+    if (!Is(Tok::Identifier) && !Is(Tok::Dot) && !Is(Tok::Me) && !(isCall && Is(Tok::LParen))) {
+      FailHere(RuntimeError::ExpectedIdentifier);
+    }
     size_t start = pos_;
     size_t lastParen = kNone;
     ExprPtr chain = ParseChain(kNone, &lastParen);
@@ -581,7 +611,6 @@ class Parser {
       StmtPtr s = MakeStmt(StmtKind::Assign, pos);
       s->isSet = isSet;
       s->target = std::move(chain);
-      if (isSet && Is(Tok::New)) FailHere(RuntimeError::SyntaxError);
       s->value = ParseExpr();
       return s;
     }
@@ -680,13 +709,39 @@ class Parser {
     return s;
   }
 
-  void ParseProcedure() {
+  // Sub, Function, or (in a class) Property Get/Let/Set, from its keyword to its End.
+  void ParseProcedure(uint32_t classIndex, bool isPublic, bool isDefault) {
     const Token& start = Cur();
-    if (inProcedure_ || blockDepth_ > 0) FailAt(RuntimeError::SyntaxError, start);
+    // A procedure may stand inside a block of the top level (If ... End If), never in another.
+    if (inProcedure_) FailAt(RuntimeError::SyntaxError, start);
     ParsedProcedure parsed;
     Procedure& proc = parsed.procedure;
-    proc.isFunction = Is(Tok::Function);
     proc.pos = PosOf(start);
+    proc.classIndex = classIndex;
+    proc.isPublic = isPublic;
+    proc.isDefault = isDefault;
+    Tok closing = Cur().kind;
+    if (IsWord("property")) {
+      if (classIndex == kNoSlot) FailHere(RuntimeError::MustBeInsideClass);
+      Next();
+      if (Is(Tok::Let)) {
+        proc.procKind = ProcKind::Let;
+      } else if (Is(Tok::Set)) {
+        proc.procKind = ProcKind::Set;
+      } else if (IsWord("get")) {
+        proc.procKind = ProcKind::Get;
+      } else {
+        FailHere(RuntimeError::ExpectedPropertyKind);
+      }
+      closing = Tok::Identifier;
+    } else {
+      proc.procKind = Is(Tok::Function) ? ProcKind::Function : ProcKind::Sub;
+    }
+    proc.isFunction = proc.procKind == ProcKind::Function || proc.procKind == ProcKind::Get;
+    if (isDefault && proc.procKind != ProcKind::Function && proc.procKind != ProcKind::Get &&
+        proc.procKind != ProcKind::Sub) {
+      FailHere(RuntimeError::SyntaxError);
+    }
     Next();
     proc.name = ExpectIdentifier();
     if (Accept(Tok::LParen)) {
@@ -706,19 +761,81 @@ class Parser {
         Expect(Tok::RParen, RuntimeError::ExpectedRightParen);
       }
     }
-    EndOfStatement();
+    if ((proc.procKind == ProcKind::Let || proc.procKind == ProcKind::Set) && proc.params.empty()) {
+      FailAt(RuntimeError::PropertyNeedsArgument, proc.pos);
+    }
+    // The body may start on the header's own line: Sub S() x = 1 End Sub
     std::vector<Decl>* savedDecls = std::exchange(decls_, &parsed.decls);
     inProcedure_ = true;
-    inFunction_ = proc.isFunction;
+    procKind_ = proc.procKind;
+    int savedFor = std::exchange(forDepth_, 0), savedDo = std::exchange(doDepth_, 0);
     ParseBlock(proc.body);
+    forDepth_ = savedFor;
+    doDepth_ = savedDo;
     if (!Is(Tok::End_)) FailHere(RuntimeError::ExpectedEnd);
     Next();
-    Expect(proc.isFunction ? Tok::Function : Tok::Sub,
-           proc.isFunction ? RuntimeError::ExpectedFunction : RuntimeError::ExpectedSub);
+    if (closing == Tok::Identifier) {
+      if (!IsWord("property")) FailHere(RuntimeError::ExpectedProperty);
+      Next();
+    } else {
+      Expect(closing, closing == Tok::Function ? RuntimeError::ExpectedFunction
+                                               : RuntimeError::ExpectedSub);
+    }
     inProcedure_ = false;
-    inFunction_ = false;
     decls_ = savedDecls;
     script_.procedures.push_back(std::move(parsed));
+  }
+
+  // Class NAME, its fields and procedures, End Class.
+  void ParseClass() {
+    const Token& start = Cur();
+    if (inProcedure_ || inClass_ || blockDepth_ > 0) FailAt(RuntimeError::SyntaxError, start);
+    Next();
+    ParsedClass cls;
+    cls.pos = PosOf(start);
+    cls.name = ExpectIdentifier();
+    EndOfStatement();
+    auto classIndex = static_cast<uint32_t>(script_.classes.size());
+    std::vector<Decl>* savedDecls = std::exchange(decls_, &cls.fields);
+    inClass_ = true;
+    while (true) {
+      SkipSeparators();
+      if (Accept(Tok::End_)) {
+        Expect(Tok::Class, RuntimeError::ExpectedClass);
+        break;
+      }
+      bool isPublic = true, isDefault = false, modifier = false;
+      if (Is(Tok::Public) || Is(Tok::Private)) {
+        isPublic = Is(Tok::Public);
+        modifier = true;
+        Next();
+        if (IsWord("default")) {
+          if (!isPublic) FailHere(RuntimeError::DefaultNeedsPublic);
+          isDefault = true;
+          Next();
+        }
+      } else if (Accept(Tok::Dim)) {
+        ParseDimList();
+        EndOfStatement();
+        continue;
+      }
+      if (Is(Tok::Sub) || Is(Tok::Function) || IsWord("property")) {
+        ParseProcedure(classIndex, isPublic, isDefault);
+      } else if (modifier && !isDefault && Is(Tok::Identifier)) {
+        size_t first = decls_->size();
+        ParseDimList();
+        for (size_t i = first; i < decls_->size(); ++i)
+          (*decls_)[i].isPublic = isPublic;
+      } else if (Is(Tok::End)) {
+        FailHere(RuntimeError::ExpectedEnd);
+      } else {
+        FailHere(RuntimeError::ExpectedStatement);
+      }
+      EndOfStatement();
+    }
+    inClass_ = false;
+    decls_ = savedDecls;
+    script_.classes.push_back(std::move(cls));
   }
 
   StmtPtr ParseIf() {
@@ -735,6 +852,11 @@ class Parser {
       if (Accept(Tok::Else)) {
         s->hasElse = true;
         ParseLineBlock(s->elseBody);
+      }
+      // The single-line form may be closed with End If on the same line.
+      if (Is(Tok::End_) && pos_ + 1 < toks_.size() && toks_[pos_ + 1].kind == Tok::If) {
+        Next();
+        Next();
       }
       return s;
     }
@@ -914,14 +1036,16 @@ class Parser {
         break;
       case Tok::Sub:
         s->exitKind = ExitKind::Sub;
-        valid = inProcedure_ && !inFunction_;
+        valid = inProcedure_ && procKind_ == ProcKind::Sub;
         break;
       case Tok::Function:
         s->exitKind = ExitKind::Function;
-        valid = inProcedure_ && inFunction_;
+        valid = inProcedure_ && procKind_ == ProcKind::Function;
         break;
       default:
-        FailHere(RuntimeError::InvalidExit);
+        if (!IsWord("property")) FailHere(RuntimeError::InvalidExit);
+        s->exitKind = ExitKind::Property;
+        valid = inProcedure_ && procKind_ != ProcKind::Sub && procKind_ != ProcKind::Function;
     }
     if (!valid) FailAt(RuntimeError::InvalidExit, s->pos);
     Next();
@@ -953,7 +1077,8 @@ class Parser {
   std::vector<std::u16string> withNames_;
   uint32_t withCount_ = 0;
   bool inProcedure_ = false;
-  bool inFunction_ = false;
+  bool inClass_ = false;
+  ProcKind procKind_ = ProcKind::Sub;
   int forDepth_ = 0;
   int doDepth_ = 0;
   int depth_ = 0;
@@ -965,6 +1090,10 @@ class Parser {
 
 ParsedScript Parse(const Lexed& lexed) {
   return Parser(lexed).Run();
+}
+
+ParsedScript ParseExpression(const Lexed& lexed) {
+  return Parser(lexed).RunExpression();
 }
 
 std::u16string WithVariableName(uint32_t index) {

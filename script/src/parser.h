@@ -23,6 +23,13 @@ struct Decl {
   Pos pos;
   std::vector<ExprPtr> bounds;  // FixedArray: upper bounds
   ExprPtr value;                // Const
+  bool isPublic = true;         // a class's field
+};
+
+struct ParsedClass {
+  std::u16string name;
+  Pos pos;
+  std::vector<Decl> fields;
 };
 
 struct ParsedProcedure {
@@ -33,12 +40,17 @@ struct ParsedProcedure {
 struct ParsedScript {
   Block top;
   std::vector<Decl> globals;
-  std::vector<ParsedProcedure> procedures;
+  std::vector<ParsedProcedure> procedures;  // a class's methods too (Procedure::classIndex)
+  std::vector<ParsedClass> classes;
   bool optionExplicit = false;
 };
 
 /// Parses a token list; throws CompileFailure at the first syntax error.
 ParsedScript Parse(const Lexed& lexed);
+
+/// Parses a token list that holds one expression (Eval): the script's only statement is a Call
+/// statement whose value is that expression.
+ParsedScript ParseExpression(const Lexed& lexed);
 
 /// The name of the hidden variable that holds the object of a With block: it cannot clash with a
 /// script's names.

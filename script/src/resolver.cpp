@@ -16,7 +16,7 @@ using platform::Variant;
 namespace {
 
 struct Symbol {
-  enum class Kind : uint8_t { Local, Global, Const, Procedure, PendingConst };
+  enum class Kind : uint8_t { Local, Global, Const, Procedure, PendingConst, Field, Member };
   Kind kind = Kind::Local;
   uint32_t index = 0;
   bool fixedArray = false;
@@ -38,6 +38,10 @@ ExprPtr MakeNode(ExprKind kind, Pos pos) {
 
 class Resolver {
  public:
+  explicit Resolver(const ResolveContext* context) : context_(context) {
+    if (context_) program_.globalCount = context_->globalBase;
+  }
+
   Program Run(ParsedScript parsed) {
     program_.optionExplicit = parsed.optionExplicit;
     // Declarations first: names may be used before the statement that declares them.
@@ -54,13 +58,19 @@ class Resolver {
     }
     for (size_t i = 0; i < parsed.procedures.size(); ++i) {
       Procedure& proc = parsed.procedures[i].procedure;
+      if (proc.classIndex != kNoSlot) continue;
       std::u16string folded = FoldName(proc.name);
-      if (globals_.count(folded)) FailAt(RuntimeError::NameRedefined, proc.pos);
+      auto it = globals_.find(folded);
+      // A procedure declared again replaces the earlier one.
+      if (it != globals_.end() && it->second.kind != Symbol::Kind::Procedure) {
+        FailAt(RuntimeError::NameRedefined, proc.pos);
+      }
       Symbol symbol;
       symbol.kind = Symbol::Kind::Procedure;
-      symbol.index = static_cast<uint32_t>(i);
-      globals_.emplace(std::move(folded), std::move(symbol));
+      symbol.index = ProcedureBase() + static_cast<uint32_t>(i);
+      globals_.insert_or_assign(std::move(folded), std::move(symbol));
     }
+    DeclareClasses(parsed);
     for (Decl& decl : parsed.globals) {
       if (decl.kind == DeclKind::ReDim && !globals_.count(FoldName(decl.name))) {
         decl.kind = DeclKind::Var;
@@ -75,10 +85,164 @@ class Resolver {
       ResolveProcedure(parsedProc);
       program_.procedures.push_back(std::move(parsedProc.procedure));
     }
+    ExportNames();
     return std::move(program_);
   }
 
  private:
+  // ------------------------------------------------------------------------------------------
+  // Classes
+
+  uint32_t ProcedureBase() const { return context_ ? context_->procedureBase : 0; }
+  uint32_t ClassBase() const { return context_ ? context_->classBase : 0; }
+
+  // The global names for code compiled later: all of them, or with a context those it adds.
+  void ExportNames() {
+    for (const auto& [folded, symbol] : globals_) {
+      NameBinding binding;
+      switch (symbol.kind) {
+        case Symbol::Kind::Global:
+          binding.kind = NameBinding::Kind::Variable;
+          break;
+        case Symbol::Kind::Const:
+          binding.kind = NameBinding::Kind::Const;
+          binding.value = symbol.value;
+          break;
+        case Symbol::Kind::Procedure:
+          binding.kind = NameBinding::Kind::Procedure;
+          break;
+        default:
+          continue;
+      }
+      binding.index = symbol.index;
+      program_.names.insert_or_assign(folded, std::move(binding));
+    }
+    for (const auto& [folded, info] : dynamicIndex_) {
+      NameBinding binding;
+      binding.index = program_.dynamics[info.index].slot;
+      program_.names.emplace(folded, std::move(binding));
+    }
+    for (const auto& [folded, slot] : contextGlobals_) {
+      NameBinding binding;
+      binding.index = slot;
+      program_.names.emplace(folded, std::move(binding));
+    }
+    for (const auto& [folded, index] : classIndex_) {
+      NameBinding binding;
+      binding.kind = NameBinding::Kind::Class;
+      binding.index = index;
+      program_.names.emplace(folded, std::move(binding));
+    }
+  }
+
+  // A name of the running script, for code compiled with a context.
+  const Symbol* FindInContext(const std::u16string& folded) {
+    if (!context_) return nullptr;
+    if (context_->procedure && !proc_) {
+      auto it = context_->procedure->localNames.find(folded);
+      if (it != context_->procedure->localNames.end()) {
+        contextSymbol_ = Symbol();
+        contextSymbol_.kind = Symbol::Kind::Local;
+        contextSymbol_.index = it->second;
+        return &contextSymbol_;
+      }
+    }
+    if (context_->cls && !class_) {
+      auto it = context_->cls->index.find(folded);
+      if (it != context_->cls->index.end()) {
+        const ClassMember& member = context_->cls->members[it->second];
+        contextSymbol_ = Symbol();
+        contextSymbol_.kind = member.field != kNoSlot ? Symbol::Kind::Field : Symbol::Kind::Member;
+        contextSymbol_.index = member.field != kNoSlot ? member.field : it->second;
+        return &contextSymbol_;
+      }
+    }
+    auto it = context_->names->find(folded);
+    if (it == context_->names->end()) return nullptr;
+    contextSymbol_ = Symbol();
+    switch (it->second.kind) {
+      case NameBinding::Kind::Variable:
+        contextSymbol_.kind = Symbol::Kind::Global;
+        break;
+      case NameBinding::Kind::Const:
+        contextSymbol_.kind = Symbol::Kind::Const;
+        contextSymbol_.value = it->second.value;
+        break;
+      case NameBinding::Kind::Procedure:
+        contextSymbol_.kind = Symbol::Kind::Procedure;
+        break;
+      case NameBinding::Kind::Class:
+        return nullptr;
+    }
+    contextSymbol_.index = it->second.index;
+    return &contextSymbol_;
+  }
+
+  void DeclareClasses(ParsedScript& parsed) {
+    for (ParsedClass& parsedClass : parsed.classes) {
+      ClassDef def;
+      def.name = parsedClass.name;
+      def.pos = parsedClass.pos;
+      Table table;
+      std::u16string folded = FoldName(def.name);
+      if (classIndex_.count(folded)) FailAt(RuntimeError::NameRedefined, def.pos);
+      classIndex_.emplace(folded, ClassBase() + static_cast<uint32_t>(program_.classes.size()));
+      for (Decl& decl : parsedClass.fields) {
+        uint32_t member = AddMember(def, decl.name, decl.isPublic, decl.pos, true);
+        ClassMember& m = def.members[member];
+        if (m.field != kNoSlot || m.method != kNoSlot) FailAt(RuntimeError::NameRedefined, decl.pos);
+        Table scratch;
+        DeclareVariable(scratch, decl, def.fieldCount, def.fieldArrays);
+        m.field = scratch.begin()->second.index;
+      }
+      program_.classes.push_back(std::move(def));
+    }
+    for (size_t i = 0; i < parsed.procedures.size(); ++i) {
+      Procedure& proc = parsed.procedures[i].procedure;
+      if (proc.classIndex == kNoSlot) continue;
+      ClassDef& def = program_.classes[proc.classIndex];
+      auto index = ProcedureBase() + static_cast<uint32_t>(i);
+      uint32_t member = AddMember(def, proc.name, proc.isPublic, proc.pos, false);
+      ClassMember& m = def.members[member];
+      uint32_t* place = &m.method;
+      if (proc.procKind == ProcKind::Get) place = &m.get;
+      if (proc.procKind == ProcKind::Let) place = &m.let;
+      if (proc.procKind == ProcKind::Set) place = &m.set;
+      bool clash = m.field != kNoSlot || *place != kNoSlot ||
+                   (place == &m.method ? m.get != kNoSlot || m.let != kNoSlot || m.set != kNoSlot
+                                       : m.method != kNoSlot);
+      if (clash) FailAt(RuntimeError::NameRedefined, proc.pos);
+      *place = index;
+      if (proc.isPublic) m.isPublic = true;
+      if (proc.isDefault) {
+        if (def.defaultMember != kNoSlot && def.defaultMember != member) {
+          FailAt(RuntimeError::MultipleDefaults, proc.pos);
+        }
+        def.defaultMember = member;
+      }
+      std::u16string folded = FoldName(proc.name);
+      if (proc.procKind == ProcKind::Sub &&
+          (folded == u"class_initialize" || folded == u"class_terminate")) {
+        if (!proc.params.empty()) FailAt(RuntimeError::ClassEventArguments, proc.pos);
+        (folded == u"class_initialize" ? def.initialize : def.terminate) = index;
+      }
+    }
+  }
+
+  static uint32_t AddMember(ClassDef& def, const std::u16string& name, bool isPublic, Pos,
+                            bool field) {
+    std::u16string folded = FoldName(name);
+    auto it = def.index.find(folded);
+    if (it != def.index.end()) return it->second;
+    ClassMember member;
+    member.name = name;
+    member.isPublic = field ? isPublic : false;
+    auto index = static_cast<uint32_t>(def.members.size());
+    def.members.push_back(std::move(member));
+    def.index.emplace(std::move(folded), index);
+    return index;
+  }
+
   // ------------------------------------------------------------------------------------------
   // Declarations
 
@@ -87,7 +251,15 @@ class Resolver {
     if (table.count(folded)) FailAt(RuntimeError::NameRedefined, decl.pos);
     Symbol symbol;
     symbol.kind = &table == &globals_ ? Symbol::Kind::Global : Symbol::Kind::Local;
-    symbol.index = count++;
+    // Code run by ExecuteGlobal that declares a variable the script already has uses it.
+    const NameBinding* known = nullptr;
+    if (context_ && &table == &globals_) {
+      auto it = context_->names->find(folded);
+      if (it != context_->names->end() && it->second.kind == NameBinding::Kind::Variable) {
+        known = &it->second;
+      }
+    }
+    symbol.index = known ? known->index : count++;
     if (decl.kind == DeclKind::FixedArray || decl.kind == DeclKind::DynamicArray) {
       ArrayInit init;
       init.slot = symbol.index;
@@ -152,8 +324,7 @@ class Resolver {
   void ResolveProcedure(ParsedProcedure& parsed) {
     Procedure& proc = parsed.procedure;
     Table locals;
-    uint32_t count = 0;
-    if (proc.isFunction) count = 1;  // the result
+    uint32_t count = 1;  // the result of a Function; a Sub's own name as a variable
     for (Param& param : proc.params) {
       std::u16string folded = FoldName(param.name);
       if (locals.count(folded)) FailAt(RuntimeError::NameRedefined, param.pos);
@@ -165,6 +336,7 @@ class Resolver {
     }
     locals_ = &locals;
     proc_ = &proc;
+    class_ = proc.classIndex == kNoSlot ? nullptr : &program_.classes[proc.classIndex];
     procName_ = FoldName(proc.name);
     localCount_ = &count;
     implicitLocals_.clear();
@@ -181,15 +353,24 @@ class Resolver {
     }
     for (Decl& decl : parsed.decls) {
       std::u16string folded = FoldName(decl.name);
-      if (decl.kind == DeclKind::ReDim && !locals.count(folded) && !IsGlobalVariable(folded)) {
+      bool isField = class_ && class_->index.count(folded);
+      if (decl.kind == DeclKind::ReDim && !locals.count(folded) && !isField &&
+          !IsGlobalVariable(folded)) {
         decl.kind = DeclKind::Var;
         DeclareVariable(locals, decl, count, proc.arrays);
       }
     }
     ResolveBlock(proc.body);
     proc.localCount = count;
+    for (const auto& [folded, symbol] : locals) {
+      if (symbol.kind == Symbol::Kind::Local) proc.localNames.emplace(folded, symbol.index);
+    }
+    for (const auto& [folded, slot] : implicitLocals_)
+      proc.localNames.emplace(folded, slot);
+    if (proc.isFunction || proc.procKind == ProcKind::Sub) proc.localNames.emplace(procName_, 0);
     locals_ = nullptr;
     proc_ = nullptr;
+    class_ = nullptr;
     localCount_ = nullptr;
   }
 
@@ -206,6 +387,18 @@ class Resolver {
   // local of the procedure unless the host binds an object to it.
   ExprPtr MakeDynamic(const Expr& name) {
     std::u16string folded = FoldName(name.name);
+    if (context_) {
+      // Code compiled while the script runs makes a new global of a name declared nowhere.
+      auto it = contextGlobals_.find(folded);
+      if (it == contextGlobals_.end()) {
+        it = contextGlobals_.emplace(folded, program_.globalCount++).first;
+        program_.dynamics.push_back(DynamicName{name.name, it->second});  // for the host to bind
+      }
+      ExprPtr e = MakeNode(ExprKind::Global, name.pos);
+      e->name = name.name;
+      e->slot = it->second;
+      return e;
+    }
     auto it = dynamicIndex_.find(folded);
     if (it == dynamicIndex_.end()) {
       DynamicName dynamic{name.name, program_.globalCount++};
@@ -235,13 +428,36 @@ class Resolver {
     return e;
   }
 
-  const Symbol* Find(const std::u16string& folded) const {
+  const Symbol* Find(const std::u16string& folded) {
     if (locals_) {
       auto it = locals_->find(folded);
       if (it != locals_->end()) return &it->second;
     }
+    if (class_) {
+      auto it = class_->index.find(folded);
+      if (it != class_->index.end()) {
+        const ClassMember& member = class_->members[it->second];
+        classSymbol_ = Symbol();
+        classSymbol_.kind =
+            member.field != kNoSlot ? Symbol::Kind::Field : Symbol::Kind::Member;
+        classSymbol_.index = member.field != kNoSlot ? member.field : it->second;
+        return &classSymbol_;
+      }
+    }
     auto it = globals_.find(folded);
-    return it == globals_.end() ? nullptr : &it->second;
+    if (it != globals_.end()) return &it->second;
+    return FindInContext(folded);
+  }
+
+  // Me.name: a member of the running method's own object, called through it.
+  ExprPtr MakeSelfMember(ExprPtr& e) {
+    ExprPtr member = MakeNode(ExprKind::Member, e->pos);
+    member->a = MakeNode(ExprKind::Me, e->pos);
+    member->name = e->name;
+    member->hasArgs = e->hasArgs;
+    member->args = std::move(e->args);
+    member->pure = false;
+    return member;
   }
 
   // Resolves a Name node into the node for its value or call.
@@ -255,6 +471,22 @@ class Resolver {
       base->name = e->name;
     } else if (const Symbol* symbol = Find(folded)) {
       switch (symbol->kind) {
+        case Symbol::Kind::Field:
+          base = MakeNode(ExprKind::Field, pos);
+          base->slot = symbol->index;
+          base->name = e->name;
+          break;
+        case Symbol::Kind::Member: {
+          ExprPtr call = MakeNode(ExprKind::ClassCall, pos);
+          call->slot = symbol->index;
+          call->name = e->name;
+          call->hasArgs = e->hasArgs;
+          call->args = std::move(e->args);
+          e = std::move(call);
+          ResolveArgs(*e);
+          e->pure = false;
+          return;
+        }
         case Symbol::Kind::Local:
         case Symbol::Kind::Global:
           base = MakeVariable(*symbol, e->name, pos);
@@ -321,6 +553,19 @@ class Resolver {
         ResolveName(e);
         return;
       case ExprKind::Apply: {
+        // Call (((f))) (x): parentheses around a procedure's name still call it with x.
+        Expr* inner = e->a.get();
+        while (inner->kind == ExprKind::Paren)
+          inner = inner->a.get();
+        if (inner->kind == ExprKind::Name && !inner->hasArgs) {
+          ExprPtr name = MakeNode(ExprKind::Name, inner->pos);
+          name->name = inner->name;
+          name->hasArgs = true;
+          name->args = std::move(e->args);
+          e = std::move(name);
+          ResolveName(e);
+          return;
+        }
         ResolveExpr(e->a);
         e->kind = ExprKind::Index;
         e->pure = e->a->pure;
@@ -359,6 +604,23 @@ class Resolver {
         ResolveExpr(e->b);
         e->pure = e->a->pure && e->b->pure;
         return;
+      case ExprKind::New: {
+        // New RegExp is always the built-in object, whatever class the script calls so.
+        std::u16string folded = FoldName(e->name);
+        auto it = folded == u"regexp" ? classIndex_.end() : classIndex_.find(folded);
+        e->slot = it == classIndex_.end() ? kNoSlot : it->second;
+        if (context_ && e->slot == kNoSlot && folded != u"regexp") {
+          auto known = context_->names->find(folded);
+          if (known != context_->names->end() && known->second.kind == NameBinding::Kind::Class) {
+            e->slot = known->second.index;
+          }
+        }
+        e->pure = false;
+        return;
+      }
+      case ExprKind::Unqualified:
+        e->pure = false;
+        return;
       default:
         return;
     }
@@ -368,11 +630,19 @@ class Resolver {
   void ResolveTarget(ExprPtr& e) {
     if (e->kind == ExprKind::Name) {
       std::u16string folded = FoldName(e->name);
-      bool isResult = proc_ && proc_->isFunction && folded == procName_;
+      bool isResult = proc_ && folded == procName_ &&
+                      (proc_->isFunction || proc_->procKind == ProcKind::Sub);
       const Symbol* symbol = isResult ? nullptr : Find(folded);
+      if (symbol && symbol->kind == Symbol::Kind::Member) {
+        // A property of the running method's object: assigned through the object.
+        e = MakeSelfMember(e);
+        ResolveArgs(*e);
+        return;
+      }
       bool variable =
-          isResult ||
-          (symbol && (symbol->kind == Symbol::Kind::Local || symbol->kind == Symbol::Kind::Global));
+          isResult || (symbol && (symbol->kind == Symbol::Kind::Local ||
+                                  symbol->kind == Symbol::Kind::Global ||
+                                  symbol->kind == Symbol::Kind::Field));
       bool unknown =
           !isResult && !symbol && FindBuiltin(folded) < 0 && !FindBuiltinConstant(folded);
       if (!variable && !unknown) FailAt(RuntimeError::IllegalAssignment, e->pos);
@@ -380,7 +650,13 @@ class Resolver {
       bool hadArgs = e->hasArgs;
       e->hasArgs = false;
       std::vector<ExprPtr> args = std::move(e->args);
-      ResolveName(e);
+      if (isResult) {
+        ExprPtr result = MakeNode(ExprKind::Local, e->pos);
+        result->name = e->name;
+        e = std::move(result);
+      } else {
+        ResolveName(e);
+      }
       if (hadArgs) {
         ExprPtr index = MakeNode(ExprKind::Index, e->pos);
         index->a = std::move(e);
@@ -407,7 +683,8 @@ class Resolver {
       *fixedArray = symbol && symbol->fixedArray;
     }
     ResolveTarget(e);
-    if (e->kind != ExprKind::Local && e->kind != ExprKind::Global && e->kind != ExprKind::Dynamic) {
+    if (e->kind != ExprKind::Local && e->kind != ExprKind::Global && e->kind != ExprKind::Dynamic &&
+        e->kind != ExprKind::Field) {
       FailAt(error, e->pos);
     }
   }
@@ -487,7 +764,13 @@ class Resolver {
   Program program_;
   Table globals_;
   Table* locals_ = nullptr;
+  const ResolveContext* context_ = nullptr;
   Procedure* proc_ = nullptr;
+  ClassDef* class_ = nullptr;
+  Symbol classSymbol_;
+  Symbol contextSymbol_;
+  std::unordered_map<std::u16string, uint32_t> contextGlobals_;
+  std::unordered_map<std::u16string, uint32_t> classIndex_;
   std::u16string procName_;
   uint32_t* localCount_ = nullptr;
   std::unordered_map<std::u16string, DynamicInfo> dynamicIndex_;
@@ -496,8 +779,8 @@ class Resolver {
 
 }  // namespace
 
-Program Resolve(ParsedScript parsed) {
-  return Resolver().Run(std::move(parsed));
+Program Resolve(ParsedScript parsed, const ResolveContext* context) {
+  return Resolver(context).Run(std::move(parsed));
 }
 
 }  // namespace corvella::script

@@ -46,6 +46,31 @@ TEST(Builtins, StringFunctions) {
             "FF FFFF FFFFFFFF 10000 10 0 2");
 }
 
+TEST(Builtins, LongPatternsInBothCompareModes) {
+  // Patterns past a few characters take the linear search: overlapping near-matches, the last
+  // match for InStrRev, text compare folding both sides.
+  struct Case {
+    const char* expression;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"InStr(\"aaaaaaaaaaaaaaaaaaaab\", \"aaaaaaaaaab\")", "11"},
+      {"InStr(1, \"xxABCDEFGHIJxABCDEFGHIJ\", \"abcdefghij\", 1)", "3"},
+      {"InStr(4, \"xxABCDEFGHIJxABCDEFGHIJ\", \"abcdefghij\", 1)", "14"},
+      {"InStr(1, \"xxABCDEFGHIJ\", \"abcdefghij\", 0)", "0"},
+      {"InStrRev(\"abcdefghijXabcdefghijX\", \"abcdefghij\")", "12"},
+      {"InStrRev(\"abcdefghijXabcdefghijX\", \"abcdefghij\", 20)", "1"},
+      {"InStrRev(\"ABCDEFGHIJXabcdefghijX\", \"abcdefghij\", -1, 1)", "12"},
+      {"Replace(\"1<sep-sep>2<SEP-SEP>3\", \"<sep-sep>\", \"+\", 1, -1, 1)", "1+2+3"},
+      {"Replace(\"1<sep-sep>2<SEP-SEP>3\", \"<sep-sep>\", \"+\")", "1+2<SEP-SEP>3"},
+      {"Join(Split(\"a<delimiter>b<DELIMITER>c\", \"<delimiter>\", -1, 1), \"|\")", "a|b|c"},
+      {"UBound(Split(String(100, \"x\"), String(10, \"x\")))", "10"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Eval(c.expression), c.value) << c.expression;
+  }
+}
+
 TEST(Builtins, SplitAndJoin) {
   EXPECT_EQ(Echo("a = Split(\"a,b,,c\", \",\")\nWScript.Echo UBound(a), a(2) = \"\", a(3), "
                  "TypeName(a)"),
@@ -56,9 +81,34 @@ TEST(Builtins, SplitAndJoin) {
                  "d = Split(\"aXbxc\", \"x\", -1, 1)\nWScript.Echo UBound(d)\n"
                  "e = Split(\"abc\", \"\")\nWScript.Echo e(0)"),
             "two\n-1\nb,c\n2\nabc\n");
-  EXPECT_EQ(Eval("Join(Array(1, \"b\", Null, 2.5), \"-\") & \"|\" & Join(Array(\"x\", \"y\"))"),
+  EXPECT_EQ(Eval("Join(Array(1, \"b\", Empty, 2.5), \"-\") & \"|\" & Join(Array(\"x\", \"y\"))"),
             "1-b--2.5|x y");
-  EXPECT_EQ(RuntimeErrorOf("x = Join(\"abc\")"), 13);
+  // Argument checks, as the language reference gives them.
+  struct Bad {
+    const char* expression;
+    int number;
+  };
+  const Bad bad[] = {
+      {"Join(\"abc\")", 13},           {"Join(Array(1, Null))", 13},
+      {"Join(Null)", 94},                {"Join(Array(), Null)", 94},
+      {"Join(Array(Array(1)))", 13},     {"Split(\"a-b\", \"-\", -1, 2)", 5},
+      {"Split(Null)", 94},               {"Split(\"a\", \"-\", -42)", 5},
+      {"InStr(2, \"ab\", \"b\", Null)", 94}, {"InStr(2, \"ab\", \"b\", 10)", 5},
+      {"InStrRev(\"ab\", Null)", 94},      {"InStrRev(\"ab\", \"b\", -20)", 5},
+      {"Mid(\"test\", 0, 3)", 5},        {"Mid(\"test\", 1, Null)", 94},
+      {"Mid(Null, -1, -1)", 5},          {"Mid(\"test\", \"a\", 1)", 13},
+  };
+  for (const Bad& b : bad) {
+    EXPECT_EQ(RuntimeErrorOf(std::string("x = ") + b.expression), b.number) << b.expression;
+  }
+  EXPECT_EQ(Eval("IsNull(InStr(2, Null, \"a\")) & IsNull(Mid(Null, 2))"), "TrueTrue");
+}
+
+TEST(Builtins, ConversionCorners) {
+  EXPECT_EQ(Eval("CBool(\"#TRUE#\") & CBool(\"#false#\") & CByte(True) & VarType(Round(True))"),
+            "TrueFalse2552");
+  EXPECT_EQ(Eval("CCur(1.23456) & \"|\" & CCur(\"2.5\")"), "1.2346|2.5");
+  EXPECT_EQ(RuntimeErrorOf("x = CCur(1E+20)"), 6);
 }
 
 TEST(Builtins, ConversionsAndRounding) {

@@ -30,6 +30,35 @@ TEST(Errors, ResumeNextRecordsRuntimeErrorsInErr) {
   EXPECT_EQ(outcome.result.error->position, (SourcePosition{10, 1}));
 }
 
+TEST(Errors, ResumeNextGoesIntoABlockWhoseHeaderFails) {
+  // The next statement after a failing header is the block's first; a failing loop condition at
+  // the bottom leaves the loop; a failing Case expression runs its case.
+  const char* prefix = "Function Boom : Err.Raise 5 : End Function\nOn Error Resume Next\n";
+  struct Case {
+    const char* script;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"Do While Boom() : n = n + 1 : Exit Do : Loop : WScript.Echo n, Err.Number", "1 5\n"},
+      {"Do : n = n + 1 : Loop While Boom() : WScript.Echo n", "1\n"},
+      {"x = 2 : For Each x In Boom() : n = n + 1 : Next : WScript.Echo x, n", "2 1\n"},
+      {"x = 6 : For x = Boom() To 9 : n = n + 1 : Next : WScript.Echo x, n", "6 1\n"},
+      {"Select Case Boom()\nCase Else : n = 1\nEnd Select : WScript.Echo IsEmpty(n)", "-1\n"},
+      {"Select Case 1\nCase 2 : n = 2\nCase Boom() : n = 3\nEnd Select : WScript.Echo n", "3\n"},
+      {"With Boom()\nn = 4\nEnd With : WScript.Echo n, Err.Number", "4 5\n"},
+      {"Err.Raise 1000, \"src\", \"desc\", \"help.chm\", 7\n"
+       "WScript.Echo Err.Number, Err.Source, Err.Description, Err.HelpFile, Err.HelpContext",
+       "1000 src desc help.chm 7\n"},
+      {"Err.Raise 1000, \"src\", \"desc\" : Err.Raise Err.Number : WScript.Echo Err.Source",
+       "src\n"},
+      {"Err.Raise &H800A0009& : WScript.Echo Err.Number, Err.Description",
+       "9 Subscript out of range\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Echo(std::string(prefix) + c.script), c.out) << c.script;
+  }
+}
+
 TEST(Errors, ErrorsRaisedByObjects) {
   Runner runner;
   runner.host.AddNamedItem(u"Thing", std::make_shared<Gadget>());
@@ -144,9 +173,18 @@ TEST(Errors, SyntaxErrorsStopBeforeAnythingRuns) {
       {"Select Case x\nWScript.Echo 1\nEnd Select", 1021, {2, 1}},
       {"x = \"abc", 1033, {1, 5}},
       {"  y = 5 @ 2", 1032, {1, 9}},
-      {"If True Then\nSub S\nEnd Sub\nEnd If", 1002, {2, 1}},
-      {"Class C\nEnd Class", 1002, {1, 1}},
-      {"Set x = New Thing", 1002, {1, 9}},
+      {"Sub S\nSub T\nEnd Sub\nEnd Sub", 1002, {2, 1}},
+      {"Class C\nEnd Sub", 1047, {2, 5}},
+      {"Class C\nx = 1\nEnd Class", 1024, {2, 1}},
+      {"Property Get P\nEnd Property", 1048, {1, 1}},
+      {"Class C\nProperty Put P\nEnd Property\nEnd Class", 1049, {2, 10}},
+      {"Class C\nProperty Let P\nEnd Property\nEnd Class", 1054, {2, 1}},
+      {"Class C\nPrivate Default Function F\nEnd Function\nEnd Class", 1057, {2, 9}},
+      {"Class C\nSub Class_Initialize(a)\nEnd Sub\nEnd Class", 1053, {2, 1}},
+      {"Class C\nPublic Default Function F\nEnd Function\n"
+       "Public Default Function G\nEnd Function\nEnd Class", 1052, {4, 16}},
+      {"Class C\nDim a\nSub A\nEnd Sub\nEnd Class", 1041, {3, 1}},
+      {"Class C\nSub S\nExit Property\nEnd Sub\nEnd Class", 1039, {3, 1}},
       {"For Each 1 In a\nNext", 1040, {1, 10}},
       {"Dim a(x)", 1026, {1, 7}},
       {"Const c = Now", 1045, {1, 11}},
@@ -225,6 +263,25 @@ TEST(Errors, TimeoutsCancellationAndQuit) {
   deadline.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
   Outcome timed = runner.Run("On Error Resume Next\nDo While True: x = x + 1: Loop", deadline);
   EXPECT_EQ(timed.result.status, RunStatus::TimedOut);
+  // The deadline holds inside a single statement whose built-in runs for seconds, and inside a
+  // Class_Terminate.
+  for (const char* script : {"s = String(2 ^ 24, \"a\")\n"
+                             "For i = 1 To 1000 : x = Replace(s, \"a\", \"bb\") : Next",
+                             "Class T\nSub Class_Terminate : Do : Loop : End Sub\nEnd Class\n"
+                             "Set t = New T\nSet t = Nothing\nDo : Loop"}) {
+    RunOptions soon;
+    soon.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(runner.Run(script, soon).result.status, RunStatus::TimedOut) << script;
+    // Minutes without the deadline; a generous bound for a loaded machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << script;
+  }
+  // Limits shared with the host: the host raises the flag.
+  platform::RunLimits shared;
+  shared.Interrupt();
+  RunOptions hosted;
+  hosted.limits = &shared;
+  EXPECT_EQ(runner.Run("Do : Loop", hosted).result.status, RunStatus::TimedOut);
   std::atomic<bool> cancel{true};
   RunOptions cancelled;
   cancelled.cancel = &cancel;

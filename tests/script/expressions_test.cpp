@@ -7,7 +7,8 @@ namespace corvella::script::testing {
 namespace {
 
 TEST(Expressions, Precedence) {
-  EXPECT_EQ(Eval("-2 ^ 2"), "-4");  // ^ before unary minus
+  EXPECT_EQ(Eval("-2 ^ 2"), "4");  // a sign before ^
+  EXPECT_EQ(Eval("-2 ^ 3 + 1"), "-7");
   EXPECT_EQ(Eval("(-2) ^ 2"), "4");
   EXPECT_EQ(Eval("2 ^ 3 ^ 2"), "64");  // left to right
   EXPECT_EQ(Eval("2 ^ -1"), "0.5");

@@ -7,9 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "corvella/platform/run_limits.h"
+
 namespace corvella::imaging {
 
-/// An owned, zero-filled block of pixel memory; empty when the memory could not be had.
+/// An owned, zero-filled block of pixel memory; empty when the memory could not be had, or when it
+/// would pass the memory budget of the job running on this thread (which it is counted against
+/// until it is freed).
 class PixelMemory {
  public:
   PixelMemory() = default;
@@ -26,10 +30,12 @@ class PixelMemory {
 
  private:
   void Release();
+  void Uncharge();
 
   uint8_t* data_ = nullptr;
   size_t size_ = 0;
   bool mapped_ = false;  // from the system's page allocator, not the heap
+  platform::MemoryBudget* budget_ = nullptr;  // the account it is counted against
 };
 
 }  // namespace corvella::imaging

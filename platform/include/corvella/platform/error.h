@@ -76,6 +76,8 @@ enum class RuntimeError : int32_t {
   NotACollection = 451,
   VariableUndefined = 500,
   IllegalAssignment = 501,
+  UnqualifiedReference = 505,
+  ClassNotDefined = 506,
   // Errors of the script objects: files and text streams, the dictionary, regular expressions.
   BadFileNameOrNumber = 52,
   BadFileMode = 54,
@@ -131,7 +133,15 @@ enum class RuntimeError : int32_t {
   ParenthesesOnSubCall = 1044,
   ExpectedLiteralConstant = 1045,
   ExpectedIn = 1046,
+  ExpectedClass = 1047,
+  MustBeInsideClass = 1048,
+  ExpectedPropertyKind = 1049,
+  ExpectedProperty = 1050,
+  MultipleDefaults = 1052,
+  ClassEventArguments = 1053,
+  PropertyNeedsArgument = 1054,
   UnexpectedNext = 1055,
+  DefaultNeedsPublic = 1057,
 };
 
 /// The component's own errors, one enumerator per row of its error table (codes 1120 and 1130

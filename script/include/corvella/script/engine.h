@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "corvella/platform/run_limits.h"
 #include "corvella/platform/variant.h"
 
 namespace corvella::script {
@@ -98,7 +99,9 @@ class Host {
 
 /// Limits of one run.
 struct RunOptions {
-  /// The script stops with RunStatus::TimedOut when it is still running at this time.
+  /// The script stops with RunStatus::TimedOut when it is still running at this time: a watchdog
+  /// raises a flag that every statement, every turn of a loop and the long built-in functions
+  /// and pixel loops check.
   std::optional<std::chrono::steady_clock::time_point> deadline;
   /// The script stops with RunStatus::Cancelled once this flag is set (from any thread).
   const std::atomic<bool>* cancel = nullptr;
@@ -114,6 +117,12 @@ struct RunOptions {
   /// The most elements an array made by a script may have (arrays held in arrays counted with
   /// their elements); more raise runtime error 7.
   size_t maxArrayElements = size_t{1} << 24;
+  /// The most memory the run may hold, in bytes: its pixel buffers, and in a program that links
+  /// the counting allocation functions everything it allocates. Past it, runtime error 7.
+  size_t memoryLimit = SIZE_MAX;
+  /// Limits shared with the host (its watchdog flag and memory budget), which then owns the
+  /// deadline and the budget; nullptr: the run makes its own from the options above.
+  platform::RunLimits* limits = nullptr;
 };
 
 /// How a run ended.
