@@ -6,24 +6,25 @@
 ' Upload: a photo sent through the form is checked by the component (it must open as an image
 ' of at most 40 megapixels), saved as a JPEG in the photos folder under a new name, and the
 ' browser goes back to the gallery.
-Dim pic, title, name, message
+Dim form, pic, title, name, message
+Set form = New UploadForm
 message = ""
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
-  If Not UploadParse() Then
+  If Not form.Parse() Then
     message = "The form must be sent as multipart/form-data."
-  ElseIf Not UploadHasFile("photo") Then
+  ElseIf Not form.HasFile("photo") Then
     message = "Choose a photo to upload."
   Else
     Set pic = Server.CreateObject("Corvella.Pictron")
     On Error Resume Next
-    pic.OpenBinary UploadFileBytes("photo")
+    pic.OpenBinary form.FileBytes("photo")
     If Err.Number <> 0 Then
       message = "That file is not an image the gallery can read: " & Err.Description
       Err.Clear
     ElseIf pic.OriginalWidth * pic.OriginalHeight > 40000000 Then
       message = "That image is too large."
     Else
-      title = NameFromTitle(UploadField("title"))
+      title = NameFromTitle(form.Field("title"))
       Randomize
       name = title & "-" & Year(Now) & Right("0" & Month(Now), 2) & Right("0" & Day(Now), 2) & _
              "-" & Hour(Now) & Minute(Now) & Second(Now) & "-" & Int(Rnd * 100000) & ".jpg"
