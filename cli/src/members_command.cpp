@@ -26,31 +26,6 @@ const char* KindName(InvokeKind kind) {
   }
 }
 
-const char* TypeName(ParamType type) {
-  switch (type) {
-    case ParamType::None:
-      return "none";
-    case ParamType::I2:
-      return "16-bit signed";
-    case ParamType::I4:
-      return "32-bit signed";
-    case ParamType::R4:
-      return "single float";
-    case ParamType::R8:
-      return "double";
-    case ParamType::Bool:
-      return "Boolean";
-    case ParamType::BStr:
-      return "string";
-    case ParamType::Variant:
-      return "VARIANT";
-    case ParamType::Object:
-      return "object";
-    case ParamType::ByteArray:
-      return "byte array";
-  }
-  return "?";
-}
 
 // These two take no arguments.
 int RefuseArguments(Arguments args, Console& console, std::string_view command) {
@@ -75,13 +50,13 @@ int RunMembers(Arguments args, Console& console) {
     std::string params;
     for (const auto& param : info.params) {
       if (!params.empty()) params += ", ";
-      params += std::string(param.name) + ": " + TypeName(param.type);
+      params += std::string(param.name) + ": " + platform::ParamTypeText(param.type);
       params += param.IsByRef() ? " in/out" : " in";
       if (param.IsOptional()) params += " opt";
     }
     std::fprintf(console.out, "%-3d %-20.*s %-13s 0x%08X %-16s %s\n", info.slot,
                  static_cast<int>(info.name.size()), info.name.data(), KindName(info.kind),
-                 static_cast<unsigned>(info.dispid), TypeName(info.result),
+                 static_cast<unsigned>(info.dispid), platform::ParamTypeText(info.result),
                  params.empty() ? "none" : params.c_str());
   }
   return kExitOk;

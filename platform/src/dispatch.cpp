@@ -103,4 +103,30 @@ void MemberCall::WriteBack() {
   }
 }
 
+const char* ParamTypeText(ParamType type) {
+  switch (type) {
+    case ParamType::None:
+      return "none";
+    case ParamType::I2:
+      return "16-bit signed";
+    case ParamType::I4:
+      return "32-bit signed";
+    case ParamType::R4:
+      return "single float";
+    case ParamType::R8:
+      return "double";
+    case ParamType::Bool:
+      return "Boolean";
+    case ParamType::BStr:
+      return "string";
+    case ParamType::Variant:
+      return "VARIANT";
+    case ParamType::Object:
+      return "object";
+    case ParamType::ByteArray:
+      return "byte array";
+  }
+  return "?";
+}
+
 }  // namespace corvella::platform

@@ -19,31 +19,6 @@ using platform::ParamInfo;
 using platform::ParamType;
 using platform::Variant;
 
-const char* TypeText(ParamType type) {
-  switch (type) {
-    case ParamType::None:
-      return "none";
-    case ParamType::I2:
-      return "16-bit signed";
-    case ParamType::I4:
-      return "32-bit signed";
-    case ParamType::R4:
-      return "single float";
-    case ParamType::R8:
-      return "double";
-    case ParamType::Bool:
-      return "Boolean";
-    case ParamType::BStr:
-      return "string";
-    case ParamType::Variant:
-      return "VARIANT";
-    case ParamType::Object:
-      return "object";
-    case ParamType::ByteArray:
-      return "byte array";
-  }
-  return "?";
-}
 
 // The Python annotation of a value of @p type; @p argument: as an argument rather than a result.
 std::string Annotation(ParamType type, bool argument) {
@@ -123,7 +98,7 @@ std::string MethodDoc(const MemberInfo& info) {
   if (!info.params.empty()) {
     doc += "\nParameters:";
     for (const ParamInfo& param : info.params) {
-      doc += "\n  " + std::string(param.name) + ": " + TypeText(param.type) +
+      doc += "\n  " + std::string(param.name) + ": " + platform::ParamTypeText(param.type) +
              (param.IsByRef() ? ", in/out" : ", in") + (param.IsOptional() ? ", optional" : "");
     }
   }
@@ -132,7 +107,7 @@ std::string MethodDoc(const MemberInfo& info) {
     if (ComesBack(param)) back.emplace_back(param.name);
   }
   if (info.result != ParamType::None)
-    doc += "\nReturns: " + std::string(TypeText(info.result)) + ".";
+    doc += "\nReturns: " + std::string(platform::ParamTypeText(info.result)) + ".";
   if (!back.empty()) {
     doc += "\nReturns the in/out parameters as the member left them: ";
     for (size_t i = 0; i < back.size(); ++i)
@@ -146,7 +121,7 @@ std::string PropertyDoc(const MemberInfo* get, const MemberInfo* let) {
   const MemberInfo& any = get != nullptr ? *get : *let;
   ParamType type = get != nullptr ? get->result : let->params.front().type;
   std::string doc =
-      "Property " + Name(any) + ": " + TypeText(type) + ", DISPID " + Hex(any.dispid) + ", ";
+      "Property " + Name(any) + ": " + platform::ParamTypeText(type) + ", DISPID " + Hex(any.dispid) + ", ";
   if (get != nullptr && let != nullptr) return doc + "read and assigned.";
   return doc + (get != nullptr ? "read only." : "assigned only (it has no get).");
 }

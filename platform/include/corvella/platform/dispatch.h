@@ -75,6 +75,9 @@ Variant CallMethod(const ObjectRef& object, std::u16string_view name,
 /// The declared type of a parameter or result.
 enum class ParamType : uint8_t { None, I2, I4, R4, R8, Bool, BStr, Variant, Object, ByteArray };
 
+/// The type's name for people ("16-bit signed", "byte array", ...), as member listings show it.
+const char* ParamTypeText(ParamType type);
+
 /// Parameter flags: In (by value), InOut (by reference), Optional.
 enum ParamFlags : uint8_t { kIn = 1, kInOut = 3, kOptional = 4 };
 
