@@ -130,6 +130,7 @@ script::RunStatus RequestScope::RunProgram(const CompiledPage& page,
   RunHost host(*this, boundObjects_.size() - 1);
   script::RunOptions options;
   options.cancel = &timer_->cancel;
+  options.limits = &timer_->limits;
   script::RunResult result = script::Run(program, host, options);
   pages_.pop_back();
   boundObjects_.pop_back();

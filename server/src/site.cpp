@@ -239,7 +239,10 @@ void Site::Maintain(bool sweeper) {
     }
     const int64_t now = SteadyNow();
     for (const auto& timer : timers_) {
-      if (now >= timer->deadline) timer->cancel = true;
+      if (now >= timer->deadline) {
+        timer->cancel = true;
+        timer->limits.Interrupt();
+      }
     }
   }
 }

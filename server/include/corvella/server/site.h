@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "corvella/platform/run_limits.h"
 #include "corvella/server/page_compiler.h"
 
 namespace corvella::server {
@@ -42,9 +43,11 @@ struct SiteOptions {
   std::string errorPage;
 };
 
-/// A running page's stop signal and its deadline (nanoseconds of the steady clock).
+/// A running page's stop signal and its deadline (nanoseconds of the steady clock). The run
+/// limits carry the same signal into long built-in functions and the component's pixel loops.
 struct PageTimer {
   std::atomic<bool> cancel{false};
+  platform::RunLimits limits;
   std::atomic<int64_t> deadline{0};
 };
 
