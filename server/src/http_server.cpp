@@ -106,7 +106,7 @@ class HttpServer::Impl {
       worker.join();
     workers_.clear();
     // Give the resumed connections a moment to send their replies.
-    for (int i = 0; i < 50 && Pending() > 0; ++i)
+    for (int i = 0; i < 500 && Pending() > 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
@@ -240,9 +240,16 @@ class HttpServer::Impl {
         break;
     }
     exchange.virtualPath = route.virtualPath;
-    MHD_suspend_connection(connection);
     {
-      std::lock_guard lock(mutex_);
+      // Suspended and queued under the lock that Stop takes, so that every suspended connection
+      // is one that a worker will still resume; once stopping, a kept-alive connection's new
+      // request is answered at once instead.
+      std::unique_lock lock(mutex_);
+      if (stopping_) {
+        lock.unlock();
+        return Reply(connection, exchange, ErrorReply(503), true);
+      }
+      MHD_suspend_connection(connection);
       queue_.push_back(&exchange);
     }
     ready_.notify_one();
