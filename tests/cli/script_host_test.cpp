@@ -33,8 +33,6 @@ using platform::InvokeKind;
 using platform::ObjectRef;
 using platform::Variant;
 
-const fs::path kImages = fs::path(CORVELLA_TEST_DATA) / "images";
-
 // A host for a script that is the page /job.vbs of a site in a temporary folder.
 class HostRun {
  public:

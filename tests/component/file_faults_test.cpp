@@ -1,7 +1,7 @@
 // SaveFile, OpenFile and AddImage when the system calls of the native file system fail: a full
 // disk, a failed flush or rename, a refused permission (a folder that disappears between two
-// steps is the platform's test; here it is one more failed call). The documented error comes back (1120 "Ferrowick.File" for the writer of undecoded
-// bytes, 1140 with its code for the JPEG encoder, the platform's file errors for reading), the
+// steps is the platform's test; here it is one more failed call). The documented error comes back (1120
+// "Ferrowick.File" for the writer of undecoded bytes, 1140 with its code for the JPEG encoder, the platform's file errors for reading), the
 // target keeps its old contents, no temporary file is left and no descriptor stays open.
 
 #if !defined(_WIN32)
@@ -14,9 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "corvella/component/pictron.h"
-#include "corvella/host/page_host.h"
-#include "corvella/platform/text.h"
+#include "component/component_fixtures.h"
 #include "support/errors.h"
 #include "support/file_faults.h"
 #include "support/temp_folder.h"
@@ -34,12 +32,8 @@ using testing::Runtime;
 using testing::TempFolder;
 using Bytes = std::vector<uint8_t>;
 
-const std::filesystem::path kImages = std::filesystem::path(CORVELLA_TEST_DATA) / "images";
+using test::kImages;
 const Bytes kOld = {'o', 'l', 'd'};
-
-std::u16string Wide(const std::filesystem::path& path) {
-  return platform::Utf8ToWide(path.string());
-}
 
 // An object bound to a page whose site is @p folder, holding the opened copy of @p image;
 // decoded (so that saving encodes) when @p decoded.
@@ -80,7 +74,7 @@ struct Fault {
 // the opened file itself overwritten (no name), keep their old contents.
 TEST(FileFaults, SaveFileNeverLeavesAHalfWrittenTarget) {
   TempFolder folder;
-  auto page = std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp");
+  auto page = test::Page(folder).context;
   for (bool decoded : {false, true}) {
     SCOPED_TRACE(decoded ? "encoder" : "raw bytes");
     std::unique_ptr<Pictron> p = OpenedObject(folder, page, "egret_600x450.jpg", decoded);
@@ -116,7 +110,7 @@ TEST(FileFaults, SaveFileNeverLeavesAHalfWrittenTarget) {
 
 TEST(FileFaults, EveryCallOfSaveFileFailsInTurn) {
   TempFolder folder;
-  auto page = std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp");
+  auto page = test::Page(folder).context;
   for (bool decoded : {false, true}) {
     SCOPED_TRACE(decoded ? "encoder" : "raw bytes");
     std::unique_ptr<Pictron> p = OpenedObject(folder, page, "pngsuite_basn3p04.png", decoded);
@@ -154,7 +148,7 @@ TEST(FileFaults, EveryCallOfSaveFileFailsInTurn) {
 
 TEST(FileFaults, OpenFileAndAddImagePassTheFileErrorsThrough) {
   TempFolder folder;
-  auto page = std::make_shared<host::PageContext>(Wide(folder.Path()), u"/index.asp");
+  auto page = test::Page(folder).context;
   std::unique_ptr<Pictron> p = OpenedObject(folder, page, "egret_600x450.jpg", true);
   std::filesystem::copy_file(kImages / "pngsuite_basn3p04.png", folder / "logo.png");
   const Fault faults[] = {

@@ -14,10 +14,8 @@
 #include <filesystem>
 #include <string>
 
-#include "corvella/component/pictron.h"
+#include "component/component_fixtures.h"
 #include "corvella/imaging/dib_section.h"
-#include "corvella/platform/text.h"
-#include "support/temp_folder.h"
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define CORVELLA_CAP_ADDRESS_SPACE 1
@@ -28,17 +26,10 @@
 namespace corvella::component {
 namespace {
 
-const std::filesystem::path kImage =
-    std::filesystem::path(CORVELLA_TEST_DATA) / "images" / "seeding_5312x2988_base.jpg";
+const std::filesystem::path kImage = test::kImages / "seeding_5312x2988_base.jpg";
 
 #if defined(CORVELLA_CAP_ADDRESS_SPACE)
-std::u16string Physical(const std::filesystem::path& path) {
-  std::u16string text = platform::Utf8ToWide(path.string());
-  for (char16_t& c : text) {
-    if (c == u'/') c = u'\\';
-  }
-  return text;
-}
+using test::Physical;
 
 // Caps the address space at what the process maps now plus @p budget bytes.
 void CapAddressSpace(size_t budget) {

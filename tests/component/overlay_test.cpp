@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "corvella/component/pictron.h"
+#include "component/component_fixtures.h"
 #include "corvella/overlay/text_renderer.h"
 #include "corvella/platform/checked.h"
-#include "pictron_internal.h"
+#include "operations/image_fixtures.h"
 #include "support/errors.h"
 
 namespace corvella::component {
@@ -20,43 +20,17 @@ using imaging::cDIBSection;
 using platform::Variant;
 using testing::Component;
 using testing::ErrorNumberOf;
-using testing::ErrorOf;
 using testing::Runtime;
 
-using Pixel = std::array<uint8_t, 3>;  // blue, green, red
+using testing::Pixel;
 
-// Gives @p p a decoded working image of w x h whose pixels tell their position apart.
+// Gives @p p a decoded working image of w x h, random or white.
 void GiveImage(Pictron& p, int32_t w, int32_t h, bool white = false) {
-  PictronState& state = PictronAccess::State(p);
-  state.cDib = std::make_unique<cDIBSection>();
-  ASSERT_TRUE(state.cDib->Create(w, h));
-  imaging::ImageView view = state.cDib->View();
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      uint8_t* px = view.Row(y) + 3 * x;
-      px[0] = white ? 255 : static_cast<uint8_t>(x);
-      px[1] = white ? 255 : static_cast<uint8_t>(y);
-      px[2] = white ? 255 : static_cast<uint8_t>(x * 3 + y);
-    }
-  }
-  state.blDecoded = platform::kVbTrue;
-  state.lngWidth = w;
-  state.lngHeight = h;
+  test::GiveImage(p, white ? testing::Uniform(w, h, 255) : testing::RandomDib(w, h, 7));
 }
 
-// The pixels of the working image, top-down, read from the bottom-up memory by hand.
-std::vector<Pixel> Pixels(const cDIBSection& dib) {
-  std::vector<Pixel> pixels;
-  for (int32_t y = 0; y < dib.dib_height(); ++y) {
-    const uint8_t* row =
-        dib.DIBSectionBitsPtr() + (dib.dib_height() - 1 - y) * dib.BytesPerScanLine();
-    for (int32_t x = 0; x < dib.dib_width(); ++x)
-      pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
-  }
-  return pixels;
-}
 std::vector<Pixel> Pixels(const Pictron& p) {
-  return Pixels(*p.State().cDib);
+  return testing::TopDown(*p.State().cDib);
 }
 
 // The box of changed pixels between two snapshots of a w-wide image.
@@ -113,10 +87,7 @@ TEST(AddText, RangeChecksComeBeforeTheColourAndNothingIsDrawnOnError) {
   GiveImage(p, 120, 80);
   const std::vector<Pixel> before = Pixels(p);
   const overlay::TextExtent e = Measure(p, u"Edge");
-  auto error = ErrorOf([&] { p.AddText(u"Edge", 121, 0); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->Number(), Component(1090));
-  EXPECT_EQ(error->Source(), "Corvella.Pictron");
+  EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 121, 0); }), Component(1090));
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 0, 81); }), Component(1090));
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", -e.cx - 1, 0); }), Component(1091));
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 0, -e.cy - 1); }), Component(1091));
@@ -193,27 +164,11 @@ TEST(AddText, UnusualFontSettingsStillDraw) {
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Wg", u"CENTER", u"CENTER"); }), 0);
 }
 
-// An overlay buffer of w x h whose pixels tell their position apart from the image's.
-std::unique_ptr<cDIBSection> MakeOverlay(int32_t w, int32_t h) {
-  auto dib = std::make_unique<cDIBSection>();
-  EXPECT_TRUE(dib->Create(w, h));
-  imaging::ImageView view = dib->View();
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < w; ++x) {
-      uint8_t* px = view.Row(y) + 3 * x;
-      px[0] = 200;
-      px[1] = static_cast<uint8_t>(100 + x);
-      px[2] = static_cast<uint8_t>(150 + y);
-    }
-  }
-  return dib;
-}
-
 // The image after an opaque copy of @p over at (x, y), computed independently.
 std::vector<Pixel> Expected(const std::vector<Pixel>& image, int32_t w, int32_t h,
                             const cDIBSection& over, int32_t x, int32_t y) {
   std::vector<Pixel> out = image;
-  std::vector<Pixel> src = Pixels(over);
+  std::vector<Pixel> src = testing::TopDown(over);
   for (int32_t j = 0; j < over.dib_height(); ++j) {
     for (int32_t i = 0; i < over.dib_width(); ++i) {
       if (x + i < 0 || x + i >= w || y + j < 0 || y + j >= h) continue;
@@ -227,7 +182,7 @@ TEST(AddImage, ChecksComeInOrder) {
   Pictron p;
   GiveImage(p, 200, 100);
   const std::vector<Pixel> before = Pixels(p);
-  auto over = MakeOverlay(50, 20);
+  auto over = testing::RandomDib(50, 20, 8);
   auto paint = [&](Variant x, Variant y, Variant& colour) {
     return ErrorNumberOf([&] { PaintOverlayImage(p, *over, x, y, colour); });
   };
@@ -245,7 +200,7 @@ TEST(AddImage, ChecksComeInOrder) {
 
   // The 16-bit size check comes after the key is written back; without a key the same overlay
   // is copied, clipped to the image.
-  auto wide = MakeOverlay(40000, 1);
+  auto wide = testing::RandomDib(40000, 1, 9);
   Variant key(u"000000");
   EXPECT_EQ(ErrorNumberOf([&] { PaintOverlayImage(p, *wide, 0, 0, key); }), Runtime(6));
   EXPECT_EQ(key, Variant(int32_t{0}));

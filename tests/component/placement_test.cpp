@@ -24,51 +24,43 @@ using testing::Runtime;
 int32_t ImageX(const Variant& value, int32_t w) {
   return ResolveImagePosition(value, Axis::X, 200, w);
 }
-int32_t ImageY(const Variant& value, int32_t h) {
-  return ResolveImagePosition(value, Axis::Y, 100, h);
-}
 
-TEST(Placement, ImageKeywordsOnA200By100Image) {
-  EXPECT_EQ(ImageX(u"CENTER", 50), 75);
-  EXPECT_EQ(ImageY(u"CENTER", 20), 40);
-  EXPECT_EQ(ImageX(u"RIGHT", 50), 150);
-  EXPECT_EQ(ImageY(u"BOTTOM", 20), 80);
-  EXPECT_EQ(ImageX(u"left", 50), 0);
-  EXPECT_EQ(ImageY(u"top", 20), 0);
-  EXPECT_EQ(ImageX(u"Right", 50), 150);  // any case
-  // A word that is no keyword, and a keyword of the other axis, give 0; so does Null.
-  EXPECT_EQ(ImageX(u"middle", 50), 0);
-  EXPECT_EQ(ImageY(7, 20), 7);
-  EXPECT_EQ(ImageX(u"BOTTOM", 50), 0);
-  EXPECT_EQ(ImageY(u"RIGHT", 20), 0);
-  EXPECT_EQ(ImageX(Variant::Null(), 50), 0);
-  // No trimming: blanks around a keyword make it an unknown word.
-  EXPECT_EQ(ImageX(u" RIGHT", 50), 0);
-  EXPECT_EQ(ImageX(u"RIGHT ", 50), 0);
+// A block of 50 x 20 on a 200 x 100 image.
+TEST(Placement, ImageKeywordsAndNumbers) {
+  struct Case {
+    Variant value;
+    Axis axis;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {u"CENTER", Axis::X, 75}, {u"CENTER", Axis::Y, 40}, {u"RIGHT", Axis::X, 150},
+      {u"BOTTOM", Axis::Y, 80}, {u"left", Axis::X, 0},    {u"top", Axis::Y, 0},
+      {u"Right", Axis::X, 150},  // any case
+      // A word that is no keyword, a keyword of the other axis, Null and blanks around a
+      // keyword give 0.
+      {u"middle", Axis::X, 0}, {u"BOTTOM", Axis::X, 0}, {u"RIGHT", Axis::Y, 0},
+      {Variant::Null(), Axis::X, 0}, {u" RIGHT", Axis::X, 0}, {u"RIGHT ", Axis::X, 0},
+      // Numbers round half to even; strings in the runtime's number syntax; Empty is 0.
+      {7, Axis::Y, 7}, {u"25", Axis::X, 25}, {2.5, Axis::X, 2}, {11.5, Axis::X, 12},
+      {u"10.5", Axis::X, 10}, {u" 12 ", Axis::X, 12}, {-3.5, Axis::X, -4}, {Variant(), Axis::X, 0},
+      {int16_t{-9}, Axis::X, -9}, {Variant::Bool(true), Axis::X, -1}, {u"&H10", Axis::X, 16}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ResolveImagePosition(c.value, c.axis, c.axis == Axis::X ? 200 : 100,
+                                   c.axis == Axis::X ? 50 : 20),
+              c.expected)
+        << ::testing::PrintToString(c.value);
+  }
   // 51 x 21 centred: 100 - 25.5 = 74.5 gives 74, 50 - 10.5 = 39.5 gives 40 (ties to even).
   EXPECT_EQ(ImageX(u"CENTER", 51), 74);
-  EXPECT_EQ(ImageY(u"CENTER", 21), 40);
+  EXPECT_EQ(ResolveImagePosition(u"CENTER", Axis::Y, 100, 21), 40);
   // RIGHT and BOTTOM are exact integer arithmetic, checked.
   EXPECT_EQ(ResolveImagePosition(u"RIGHT", Axis::X, 10, 300), -290);
   EXPECT_EQ(ErrorNumberOf([] {
               ResolveImagePosition(u"RIGHT", Axis::X, std::numeric_limits<int32_t>::min() + 5, 10);
             }),
             Runtime(6));
-}
-
-TEST(Placement, NumbersAndNumericStrings) {
-  EXPECT_EQ(ImageX(u"25", 50), 25);
-  EXPECT_EQ(ImageX(2.5, 50), 2);
-  EXPECT_EQ(ImageX(11.5, 50), 12);
-  EXPECT_EQ(ImageX(u"10.5", 50), 10);
-  EXPECT_EQ(ImageX(u" 12 ", 50), 12);  // the runtime's number syntax allows blanks
-  EXPECT_EQ(ImageX(-3.5, 50), -4);
-  EXPECT_EQ(ImageX(Variant(), 50), 0);  // Empty counts as 0
-  EXPECT_EQ(ImageX(int16_t{-9}, 50), -9);
-  EXPECT_EQ(ImageX(Variant::Bool(true), 50), -1);
-  EXPECT_EQ(ImageX(u"&H10", 50), 16);
   EXPECT_EQ(ErrorNumberOf([] { ImageX(3e9, 50); }), Runtime(6));
-  EXPECT_EQ(ErrorNumberOf([] { ImageY(u"-1e12", 20); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { ImageX(u"-1e12", 20); }), Runtime(6));
   EXPECT_EQ(ErrorNumberOf([] { ImageX(Variant::Missing(), 50); }), Runtime(13));
 
   PositionValue value = ReadPosition(u"center", Axis::Y);
@@ -79,36 +71,31 @@ TEST(Placement, NumbersAndNumericStrings) {
   EXPECT_EQ(value.number, 17);
 }
 
-int32_t TextX(const Variant& value, int16_t orientation) {
-  return ResolveTextPosition(value, Axis::X, 200, {100, 20, orientation});
-}
-int32_t TextY(const Variant& value, int16_t orientation) {
-  return ResolveTextPosition(value, Axis::Y, 100, {100, 20, orientation});
-}
-
 TEST(Placement, TextKeywordsUnrotatedAndTurned) {
-  // A line of 100 x 20 on a 200 x 100 image.
-  EXPECT_EQ(TextX(u"LEFT", 0), 0);
-  EXPECT_EQ(TextX(u"CENTER", 0), 50);
-  EXPECT_EQ(TextX(u"RIGHT", 0), 100);
-  EXPECT_EQ(TextY(u"TOP", 0), 10);  // half the line height, not 0
-  EXPECT_EQ(TextY(u"CENTER", 0), 40);
-  EXPECT_EQ(TextY(u"BOTTOM", 0), 80);
-  // At 90 degrees (s = 1, c nearly 0).
-  EXPECT_EQ(TextX(u"LEFT", 90), 0);
-  EXPECT_EQ(TextX(u"CENTER", 90), 90);
-  EXPECT_EQ(TextX(u"RIGHT", 90), 180);
-  EXPECT_EQ(TextY(u"TOP", 90), 50);
-  EXPECT_EQ(TextY(u"CENTER", 90), 100);
-  EXPECT_EQ(TextY(u"BOTTOM", 90), 50);
-  // The two BOTTOM rules do not join: at 1 degree the line starts at H - 9.
-  EXPECT_EQ(TextY(u"BOTTOM", 1), 91);
+  // A line of 100 x 20 on a 200 x 100 image, turned by 0, 90 (s = 1, c nearly 0), 1 and 45
+  // degrees. TOP is half the line height, not 0; the two BOTTOM rules do not join: at 1 degree
+  // the line starts at H - 9. Numbers and unknown words behave as for images.
+  struct Case {
+    const char16_t* value;
+    Axis axis;
+    int16_t degrees;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {u"LEFT", Axis::X, 0, 0},      {u"CENTER", Axis::X, 0, 50},   {u"RIGHT", Axis::X, 0, 100},
+      {u"TOP", Axis::Y, 0, 10},      {u"CENTER", Axis::Y, 0, 40},   {u"BOTTOM", Axis::Y, 0, 80},
+      {u"LEFT", Axis::X, 90, 0},     {u"CENTER", Axis::X, 90, 90},  {u"RIGHT", Axis::X, 90, 180},
+      {u"TOP", Axis::Y, 90, 50},     {u"CENTER", Axis::Y, 90, 100}, {u"BOTTOM", Axis::Y, 90, 50},
+      {u"BOTTOM", Axis::Y, 1, 91},   {u"33.5", Axis::X, 45, 34},    {u"above", Axis::Y, 45, 0}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ResolveTextPosition(c.value, c.axis, c.axis == Axis::X ? 200 : 100,
+                                  {100, 20, c.degrees}),
+              c.expected)
+        << c.degrees;
+  }
   // TOP of a line of odd height rounds half to even: 21 / 2 = 10.5 gives 10, 23 / 2 gives 12.
   EXPECT_EQ(ResolveTextPosition(u"TOP", Axis::Y, 100, {100, 21, 0}), 10);
   EXPECT_EQ(ResolveTextPosition(u"TOP", Axis::Y, 100, {100, 23, 0}), 12);
-  // Numbers and unknown words behave as for images.
-  EXPECT_EQ(TextX(u"33.5", 45), 34);
-  EXPECT_EQ(TextY(u"above", 45), 0);
 }
 
 TEST(Placement, RangeChecksAtTheEdges) {

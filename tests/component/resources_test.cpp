@@ -11,10 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "corvella/component/pictron.h"
+#include "component/component_fixtures.h"
 #include "corvella/platform/byte_array.h"
-#include "corvella/host/page_host.h"
-#include "corvella/platform/text.h"
 #include "support/errors.h"
 #include "support/temp_folder.h"
 
@@ -27,7 +25,7 @@ using testing::ErrorNumberOf;
 using testing::ReadBytes;
 using testing::TempFolder;
 
-const std::filesystem::path kImages = std::filesystem::path(CORVELLA_TEST_DATA) / "images";
+using test::kImages;
 
 // The number of file descriptors the process holds; -1 where the system does not list them.
 int OpenDescriptors() {
@@ -110,8 +108,7 @@ TEST(Resources, FailuresLeaveNoDescriptorAndNoObjectBehind) {
     }
   }
   folder.Write("broken.jpg", broken);
-  auto page = std::make_shared<host::PageContext>(platform::Utf8ToWide(folder.Path().string()),
-                                                      u"/index.asp");
+  auto page = test::Page(folder).context;
 
   // A first round fills the process-wide caches (fonts, the font configuration).
   FailInEveryWay(page);

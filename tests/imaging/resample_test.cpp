@@ -1,3 +1,6 @@
+// Bilinear resampling at every kernel level against the formulas written out in double
+// precision, hand-worked cases that pin that reference, and the errors before any write.
+
 #include "corvella/imaging/resample.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +18,10 @@ namespace {
 using testing::AtMemory;
 using testing::Bytes;
 using testing::ErrorNumberOf;
+using testing::Levels;
 using testing::RandomDib;
+using testing::RoundEven;
 using testing::Runtime;
-
-// Nearest integer, ties to the even one.
-double RoundEven(double v) {
-  const double f = std::floor(v);
-  const double d = v - f;
-  if (d != 0.5) return d < 0.5 ? f : f + 1;
-  return std::fmod(f, 2.0) == 0.0 ? f : f + 1;
-}
 
 // The resampler written straight from its formulas: float scale factors and positions, the
 // blends in double precision, rounded between rows and then between columns. The hand-worked
@@ -56,14 +53,6 @@ void ReferenceResample(const cDIBSection& source, cDIBSection& target) {
       }
     }
   }
-}
-
-std::vector<SimdLevel> Levels() {
-  std::vector<SimdLevel> levels;
-  for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Avx2, SimdLevel::Avx512}) {
-    if (IsSupported(level)) levels.push_back(level);
-  }
-  return levels;
 }
 
 // Resamples with every level and with the reference into targets whose bytes start random, and

@@ -1,37 +1,22 @@
+// Grey scale, negative and gamma at every kernel level against the rounding of their formulas.
+
 #include "corvella/operations/colour_adjust.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "operations/image_fixtures.h"
-#include "support/errors.h"
 
 namespace corvella::operations {
 namespace {
 
 using imaging::SimdLevel;
 using testing::Bytes;
-using testing::Component;
-using testing::ErrorNumberOf;
+using testing::Levels;
 using testing::RandomDib;
-
-double RoundEven(double v) {
-  const double f = std::floor(v);
-  const double d = v - f;
-  if (d != 0.5) return d < 0.5 ? f : f + 1;
-  return std::fmod(f, 2.0) == 0.0 ? f : f + 1;
-}
-
-std::vector<SimdLevel> Levels() {
-  std::vector<SimdLevel> levels;
-  for (SimdLevel level : {SimdLevel::Portable, SimdLevel::Avx2, SimdLevel::Avx512}) {
-    if (imaging::IsSupported(level)) levels.push_back(level);
-  }
-  return levels;
-}
+using testing::RoundEven;
 
 // Applies @p change to every channel byte of every pixel of a copy of @p dib; padding stays.
 template <typename Change>

@@ -1,20 +1,21 @@
+// Opaque and keyed overlays against a reference written pixel by pixel, clipped at every edge.
+
 #include "corvella/overlay/image_overlay.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <memory>
-#include <string>
+#include <utility>
 #include <vector>
 
-#include "support/errors.h"
+#include "operations/image_fixtures.h"
 
 namespace corvella::overlay {
 namespace {
 
 using imaging::cDIBSection;
-
-using Pixel = std::array<uint8_t, 3>;  // blue, green, red
+using testing::Pixel;
+using testing::TopDown;
 
 // A buffer whose every pixel tells its position and the buffer apart (asymmetric in x and y).
 std::unique_ptr<cDIBSection> MakeImage(int32_t w, int32_t h, uint8_t tag) {
@@ -30,18 +31,6 @@ std::unique_ptr<cDIBSection> MakeImage(int32_t w, int32_t h, uint8_t tag) {
     }
   }
   return dib;
-}
-
-// The pixels of a buffer, top-down, read from memory rows (bottom-up) by hand.
-std::vector<Pixel> Pixels(const cDIBSection& dib) {
-  std::vector<Pixel> pixels;
-  for (int32_t y = 0; y < dib.dib_height(); ++y) {
-    const uint8_t* row =
-        dib.DIBSectionBitsPtr() + (dib.dib_height() - 1 - y) * dib.BytesPerScanLine();
-    for (int32_t x = 0; x < dib.dib_width(); ++x)
-      pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
-  }
-  return pixels;
 }
 
 void SetPixel(cDIBSection& dib, int32_t x, int32_t y, Pixel value) {
@@ -70,94 +59,49 @@ std::vector<Pixel> Reference(const std::vector<Pixel>& image, int32_t w, int32_t
   return out;
 }
 
+// Overlays smaller and larger than the picture, at every position that crosses an edge.
 TEST(ImageOverlay, OpaqueAndKeyedMatchTheReferenceAtEveryEdge) {
   constexpr int32_t kW = 9;
   constexpr int32_t kH = 6;
-  constexpr int32_t kOw = 4;
-  constexpr int32_t kOh = 3;
   const Pixel key{10, 20, 30};
   const int32_t positions[] = {-5, -4, -3, -1, 0, 1, 3, 5, 6, 8, 9, 10};
-  for (int32_t x : positions) {
-    for (int32_t y : positions) {
-      for (bool keyed : {false, true}) {
-        auto imagePtr = MakeImage(kW, kH, 40);
-        auto overPtr = MakeImage(kOw, kOh, 200);
-        cDIBSection& image = *imagePtr;
-        cDIBSection& over = *overPtr;
-        // A few key pixels, one near miss of each channel.
-        SetPixel(over, 0, 0, key);
-        SetPixel(over, 3, 1, key);
-        SetPixel(over, 1, 2, {11, 20, 30});
-        SetPixel(over, 2, 2, {10, 21, 30});
-        SetPixel(over, 3, 2, {10, 20, 31});
-        std::vector<Pixel> expected =
-            Reference(Pixels(image), kW, kH, Pixels(over), kOw, kOh, x, y, keyed ? &key : nullptr);
-        if (keyed) {
-          PaintKeyed(image, over, x, y, Rgb{30, 20, 10});
-        } else {
-          PaintOpaque(image, over, x, y);
+  for (auto [ow, oh] : {std::pair{4, 3}, {12, 8}}) {
+    for (int32_t x : positions) {
+      for (int32_t y : positions) {
+        for (bool keyed : {false, true}) {
+          auto image = MakeImage(kW, kH, 40);
+          auto over = MakeImage(ow, oh, 200);
+          // A few key pixels, one near miss of each channel.
+          SetPixel(*over, 0, 0, key);
+          SetPixel(*over, 3, 1, key);
+          SetPixel(*over, 1, 2, {11, 20, 30});
+          SetPixel(*over, 2, 2, {10, 21, 30});
+          SetPixel(*over, 3, 2, {10, 20, 31});
+          std::vector<Pixel> expected = Reference(TopDown(*image), kW, kH, TopDown(*over), ow, oh,
+                                                  x, y, keyed ? &key : nullptr);
+          if (keyed) {
+            PaintKeyed(*image, *over, x, y, Rgb{30, 20, 10});
+          } else {
+            PaintOpaque(*image, *over, x, y);
+          }
+          ASSERT_EQ(TopDown(*image), expected) << x << "," << y << " keyed " << keyed << " " << ow;
         }
-        ASSERT_EQ(Pixels(image), expected) << "x " << x << " y " << y << " keyed " << keyed;
       }
     }
   }
 }
 
-TEST(ImageOverlay, WhiteKeyKeepsTheImageAndPaintsNearWhite) {
-  auto imagePtr = MakeImage(6, 4, 0);
-  cDIBSection& image = *imagePtr;
-  const std::vector<Pixel> before = Pixels(image);
-  cDIBSection logo;
-  ASSERT_TRUE(logo.Create(3, 2));
-  SetPixel(logo, 0, 0, {255, 255, 255});
-  SetPixel(logo, 1, 0, {255, 255, 254});  // red 254
-  SetPixel(logo, 2, 0, {0, 0, 0});
-  SetPixel(logo, 0, 1, {255, 255, 255});
-  SetPixel(logo, 1, 1, {255, 254, 255});
-  SetPixel(logo, 2, 1, {254, 255, 255});
-  PaintKeyed(image, logo, 2, 1, Rgb{255, 255, 255});
-  std::vector<Pixel> after = Pixels(image);
-  auto at = [&](int32_t x, int32_t y) { return after[y * 6 + x]; };
-  EXPECT_EQ(at(2, 1), before[1 * 6 + 2]);  // pure white: the image shows
-  EXPECT_EQ(at(3, 1), (Pixel{255, 255, 254}));
-  EXPECT_EQ(at(4, 1), (Pixel{0, 0, 0}));
-  EXPECT_EQ(at(2, 2), before[2 * 6 + 2]);
-  EXPECT_EQ(at(3, 2), (Pixel{255, 254, 255}));
-  EXPECT_EQ(at(4, 2), (Pixel{254, 255, 255}));
-  // Nothing outside the block changed.
-  for (int32_t y = 0; y < 4; ++y) {
-    for (int32_t x = 0; x < 6; ++x) {
-      if (x < 2 || x > 4 || y < 1 || y > 2) {
-        EXPECT_EQ(at(x, y), before[y * 6 + x]);
-      }
-    }
-  }
-}
-
-TEST(ImageOverlay, LargerOverlayCoversAndEmptyOverlayPaintsNothing) {
-  auto imagePtr = MakeImage(5, 4, 1);
-  auto bigPtr = MakeImage(8, 7, 90);
-  cDIBSection& image = *imagePtr;
-  cDIBSection& big = *bigPtr;
-  PaintOpaque(image, big, 0, 0);
-  std::vector<Pixel> bigPixels = Pixels(big);
-  std::vector<Pixel> after = Pixels(image);
-  for (int32_t y = 0; y < 4; ++y) {
-    for (int32_t x = 0; x < 5; ++x)
-      EXPECT_EQ(after[y * 5 + x], bigPixels[y * 8 + x]);
-  }
-  EXPECT_EQ(image.dib_width(), 5);
-
+TEST(ImageOverlay, EmptyOverlaysAndFarPositionsPaintNothing) {
   auto targetPtr = MakeImage(5, 4, 1);
   cDIBSection& target = *targetPtr;
-  const std::vector<Pixel> before = Pixels(target);
+  const std::vector<Pixel> before = TopDown(target);
   cDIBSection empty;  // never created: 0 x 0, no pixels
   cDIBSection failed;
   EXPECT_FALSE(failed.Create(0, 3));  // keeps its requested height, has no pixels
   for (const cDIBSection* over : {&empty, &failed}) {
     PaintOpaque(target, *over, 0, 0);
     PaintKeyed(target, *over, 0, 0, Rgb{});
-    EXPECT_EQ(Pixels(target), before);
+    EXPECT_EQ(TopDown(target), before);
   }
   // Far away in every direction, and at extreme coordinates, nothing is touched.
   auto smallPtr = MakeImage(2, 2, 50);
@@ -167,7 +111,7 @@ TEST(ImageOverlay, LargerOverlayCoversAndEmptyOverlayPaintsNothing) {
     PaintKeyed(target, small, x, 0, Rgb{});
     PaintKeyed(target, small, 0, x, Rgb{});
   }
-  EXPECT_EQ(Pixels(target), before);
+  EXPECT_EQ(TopDown(target), before);
 }
 
 }  // namespace

@@ -1,3 +1,6 @@
+// The text renderer: font matching, sizes, where ink lands at any angle, the blend, bold,
+// underline and synthesised styles, fallback faces, clipping and the font cache.
+
 #include "corvella/overlay/text_renderer.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +11,7 @@
 #include <vector>
 
 #include "corvella/imaging/dib_section.h"
-#include "support/errors.h"
+#include "operations/image_fixtures.h"
 
 namespace corvella::overlay {
 namespace {
@@ -16,17 +19,7 @@ namespace {
 using imaging::cDIBSection;
 using Dib = std::unique_ptr<cDIBSection>;
 
-// A white image.
-Dib White(int32_t w, int32_t h) {
-  auto dib = std::make_unique<cDIBSection>();
-  EXPECT_TRUE(dib->Create(w, h));
-  imaging::ImageView view = dib->View();
-  for (int32_t y = 0; y < h; ++y) {
-    for (int32_t x = 0; x < 3 * w; ++x)
-      view.Row(y)[x] = 255;
-  }
-  return dib;
-}
+Dib White(int32_t w, int32_t h) { return testing::Uniform(w, h, 255); }
 
 // An image whose every pixel differs from its neighbours, to show that the background stays.
 Dib Patterned(int32_t w, int32_t h) {
@@ -42,11 +35,6 @@ Dib Patterned(int32_t w, int32_t h) {
     }
   }
   return dib;
-}
-
-std::vector<uint8_t> Bytes(const Dib& dib) {
-  const uint8_t* bits = dib->DIBSectionBitsPtr();
-  return {bits, bits + static_cast<size_t>(dib->BytesPerScanLine()) * dib->dib_height()};
 }
 
 struct Point {
@@ -102,15 +90,12 @@ Dib DrawOn(const Dib& image, const FontRequest& request, std::u16string_view tex
 }
 
 TEST(TextRenderer, MulDivRoundsToNearest) {
-  EXPECT_EQ(MulDiv(12, 96, 72), 16);
-  EXPECT_EQ(MulDiv(10, 96, 72), 13);
-  EXPECT_EQ(MulDiv(24, 96, 72), 32);
-  EXPECT_EQ(MulDiv(-12, 96, 72), -16);
-  EXPECT_EQ(MulDiv(11, 96, 72), 15);  // 14.67
-  EXPECT_EQ(MulDiv(1, 1, 2), 1);      // halves away from zero
-  EXPECT_EQ(MulDiv(-1, 1, 2), -1);
-  EXPECT_EQ(MulDiv(5, 7, 0), -1);
-  EXPECT_EQ(MulDiv(2147483647, 2, 1), -1);
+  // 11 * 96 / 72 is 14.67; halves go away from zero; a zero divisor or an overflow gives -1.
+  const int32_t cases[][4] = {{12, 96, 72, 16}, {10, 96, 72, 13}, {24, 96, 72, 32},
+                              {-12, 96, 72, -16}, {11, 96, 72, 15}, {1, 1, 2, 1},
+                              {-1, 1, 2, -1}, {5, 7, 0, -1}, {2147483647, 2, 1, -1}};
+  for (const auto& c : cases)
+    EXPECT_EQ(MulDiv(c[0], c[1], c[2]), c[3]) << c[0] << " " << c[1] << " " << c[2];
   EXPECT_EQ(PointsToPixels(32767), 43689);
 }
 
@@ -290,7 +275,7 @@ TEST(TextRenderer, FacesWithoutABoldOrItalicStyleAreSynthesised) {
   request.italic = true;
   EXPECT_TRUE(DescribeFontMatch(request).syntheticItalic);
   Dib italic = DrawOn(image, request, text, 5, 5, Rgb{});
-  EXPECT_NE(Bytes(italic), Bytes(regular));
+  EXPECT_NE(testing::Bytes(*italic), testing::Bytes(*regular));
   EXPECT_NEAR(static_cast<double>(Ink(italic)), static_cast<double>(Ink(regular)),
               Ink(regular) * 0.1);
 }
@@ -304,7 +289,7 @@ TEST(TextRenderer, EveryCharacterIsDrawnFromSomeFace) {
   Dib missing = DrawOn(image, request, u"\uE000", 5, 5, Rgb{});
   EXPECT_FALSE(Changed(image, star).empty());
   EXPECT_FALSE(Changed(image, missing).empty());
-  EXPECT_NE(Bytes(star), Bytes(missing));
+  EXPECT_NE(testing::Bytes(*star), testing::Bytes(*missing));
   // A surrogate pair is one character; an unpaired surrogate reads as U+FFFD.
   TextFont font(request);
   EXPECT_EQ(font.Layout(u"\xD835\xDC00").Extent().cx, font.Layout(u"\U0001D400").Extent().cx);
