@@ -171,17 +171,13 @@ TEST(SaveFile, PassesUndecodedBytesThroughAndEncodesDecodedImages) {
   EXPECT_EQ(ReadBytes(folder / "snake_600x450.gif"), encoded);
   EXPECT_EQ(p.State().strFilePath, test::Physical(folder / "snake_600x450.gif"));
 
-  // A path that MapPath answered is physical (it holds backslashes) and is not mapped again.
+  // A path that MapPath answered is physical (it holds backslashes) and is not mapped again, page
+  // or not (without a page, every acceptance script saves and opens such paths).
   std::u16string mapped = page.context->Server()->MapPath(u"mapped.jpg");
   Variant mappedName(mapped);
   p.SaveFile(mappedName);
   p.OpenFile(mapped);
   EXPECT_EQ(p.State().strFilePath, mapped);
-
-  // A name with a backslash is a path as it stands.
-  Variant backslashed(test::Physical(folder / "back.jpg"));
-  p.SaveFile(backslashed);
-  EXPECT_TRUE(std::filesystem::exists(folder / "back.jpg"));
 }
 
 // The name and folder errors, and no image at all, are the acceptance script save.vbs.
@@ -202,8 +198,6 @@ TEST(SaveFile, NothingIsWrittenWithoutAnImageOrAPage) {
 TEST(SaveBinary, HandsOutOpenedBytesOrAFreshEncoding) {
   Pictron p;
   Variant out;
-  EXPECT_EQ(ErrorNumberOf([&] { p.SaveBinary(out); }), Runtime(9));
-
   // A caller's array keeps its bounds; positions are indices, so index 0 is the JPEG's first byte.
   Bytes original = ReadBytes(kImages / "egret_600x450.jpg");
   original.insert(original.begin(), {0xAA, 0xBB});

@@ -1,9 +1,12 @@
 #pragma once
 // Set-up shared by the component's tests: the test images, paths as the object takes them, a page
-// whose site is a temporary folder, and a decoded working image put in place directly.
+// whose site is a temporary folder, a decoded working image put in place directly, and a cap on
+// the address space of a child process (not under the sanitizers, which reserve far more).
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,6 +17,12 @@
 #include "corvella/platform/text.h"
 #include "pictron_internal.h"
 #include "support/temp_folder.h"
+
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define CORVELLA_CAP_ADDRESS_SPACE 1
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace corvella::component::test {
 
@@ -48,5 +57,21 @@ inline void GiveImage(Pictron& p, std::unique_ptr<imaging::cDIBSection> dib,
   s.cDib = std::move(dib);
   s.blDecoded = platform::kVbTrue;
 }
+
+#if defined(CORVELLA_CAP_ADDRESS_SPACE)
+/// Caps the address space at what the process maps now plus @p headroom bytes; exits the process
+/// with 3 or 4 when it cannot.
+inline void CapAddressSpace(size_t headroom) {
+  long pages = 0;
+  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  if (pages <= 0) std::_Exit(3);
+  rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + headroom;
+  rlimit limit{cap, cap};
+  if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(4);
+}
+#endif
 
 }  // namespace corvella::component::test

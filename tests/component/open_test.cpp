@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "component/component_fixtures.h"
@@ -25,8 +26,6 @@ using testing::ErrorOf;
 using testing::Runtime;
 using testing::TempFolder;
 using Bytes = std::vector<uint8_t>;
-
-const std::string kData = CORVELLA_TEST_DATA;
 
 // Builds JPEG headers segment by segment.
 class Jpeg {
@@ -80,27 +79,12 @@ int32_t OpenError(Pictron& p, const Bytes& bytes) {
   return ErrorNumberOf([&] { OpenBytes(p, bytes); });
 }
 
-struct Sized {
-  int32_t width;
-  int32_t height;
-};
-
+// The original width and height that opening @p bytes reads.
+using Sized = std::pair<int32_t, int32_t>;
 Sized SizeOf(const Bytes& bytes) {
   Pictron p;
   OpenBytes(p, bytes);
   return {p.OriginalWidth(), p.OriginalHeight()};
-}
-
-bool operator==(const Sized& a, const Sized& b) {
-  return a.width == b.width && a.height == b.height;
-}
-std::ostream& operator<<(std::ostream& out, const Sized& s) {
-  return out << s.width << " x " << s.height;
-}
-
-// A page whose site root holds the test data, running at /pages/index.asp.
-std::shared_ptr<host::PageContext> TestPage() {
-  return std::make_shared<host::PageContext>(Wide(kData), u"/pages/index.asp");
 }
 
 TEST(OpenBinary, HeaderExamplesAndSignatureOrder) {
@@ -365,7 +349,8 @@ class HalfContext final : public platform::Dispatchable {
 };
 
 TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {
-  auto page = TestPage();
+  TempFolder folder;
+  auto page = test::Page(folder).context;
   Pictron p;
   const PictronState& s = p.State();
   p.OnStartPage(page);
@@ -374,7 +359,7 @@ TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {
   EXPECT_EQ(s.objServer, ObjectRef(page->Server()));
 
   // A second page replaces all three.
-  auto other = TestPage();
+  auto other = test::Page(folder).context;
   p.OnStartPage(other);
   EXPECT_EQ(s.objServer, ObjectRef(other->Server()));
 

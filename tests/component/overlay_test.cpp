@@ -1,9 +1,12 @@
 // AddText and AddImage on a working image put in place directly (decoded state), so that these
-// tests do not depend on the codec.
+// tests do not depend on the codec; and on their own, the position values, keyword formulas,
+// range checks, colour strings and colour key that they use.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -11,18 +14,21 @@
 #include "corvella/overlay/text_renderer.h"
 #include "corvella/platform/checked.h"
 #include "operations/image_fixtures.h"
+#include "placement.h"
 #include "support/errors.h"
 
 namespace corvella::component {
 namespace {
 
 using imaging::cDIBSection;
+using overlay::ColourFromValue;
+using overlay::ColourValue;
 using platform::Variant;
+using platform::VarType;
 using testing::Component;
 using testing::ErrorNumberOf;
-using testing::Runtime;
-
 using testing::Pixel;
+using testing::Runtime;
 
 // Gives @p p a decoded working image of w x h, random or white.
 void GiveImage(Pictron& p, int32_t w, int32_t h, bool white = false) {
@@ -91,8 +97,7 @@ TEST(AddText, RangeChecksComeBeforeTheColourAndNothingIsDrawnOnError) {
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 0, 81); }), Component(1090));
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", -e.cx - 1, 0); }), Component(1091));
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 0, -e.cy - 1); }), Component(1091));
-  EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", u"1e10", 0); }), Runtime(6));
-  // PositionX is resolved first.
+  // PositionX is resolved first (its overflow is the placement test's).
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", u"1e10", Variant::Missing()); }), Runtime(6));
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 0, 3e9); }), Runtime(6));
   // An invalid colour digit is found after the checks.
@@ -113,29 +118,23 @@ TEST(AddText, RangeChecksComeBeforeTheColourAndNothingIsDrawnOnError) {
 TEST(AddText, EachCallUsesTheSettingsOfTheMoment) {
   Pictron p;
   GiveImage(p, 300, 120, true);
+  const std::vector<Pixel> white = Pixels(p);
   p.FontColor(u"ff0000");
   p.AddText(u"HHH", 10, 10);
+  const std::vector<Pixel> first = Pixels(p);
   p.FontColor(u"0000FF");
   p.FontSize(30);
   p.AddText(u"HHH", 150, 10);
   const std::vector<Pixel> after = Pixels(p);
-  std::vector<Pixel> white(after.size(), Pixel{255, 255, 255});
-  Ink red;
-  Ink blue;
+  const Ink red = InkBetween(white, first, 300);
+  const Ink blue = InkBetween(first, after, 300);
   for (size_t i = 0; i < after.size(); ++i) {
     const Pixel& px = after[i];
-    if (px == Pixel{255, 255, 255}) continue;
-    int32_t x = static_cast<int32_t>(i % 300);
-    int32_t y = static_cast<int32_t>(i / 300);
-    Ink& ink = x < 150 ? red : blue;
-    if (x < 150) {
-      EXPECT_TRUE(px[2] == 255 && px[0] == px[1]) << x << "," << y;  // towards red
-    } else {
-      EXPECT_TRUE(px[0] == 255 && px[1] == px[2]) << x << "," << y;  // towards blue
+    // Blends of white towards red on the left, towards blue on the right.
+    if (px != white[i]) {
+      EXPECT_TRUE(i % 300 < 150 ? px[2] == 255 && px[0] == px[1] : px[0] == 255 && px[1] == px[2])
+          << i % 300 << "," << i / 300;
     }
-    ink.top = std::min(ink.top, y);
-    ink.bottom = std::max(ink.bottom, y);
-    ++ink.count;
   }
   ASSERT_GT(red.count, 0);
   ASSERT_GT(blue.count, 0);
@@ -193,9 +192,6 @@ TEST(AddImage, ChecksComeInOrder) {
   EXPECT_EQ(paint(u"1e10", 0, shortColour), Runtime(6));
   EXPECT_EQ(shortColour, Variant(u"FFF"));  // not read before the positions pass
   EXPECT_EQ(paint(0, 0, shortColour), Component(1200));
-  Variant badDigits(u"GGGGGG");
-  EXPECT_EQ(paint(0, 0, badDigits), Runtime(13));
-  EXPECT_EQ(badDigits, Variant(u"GGGGGG"));
   EXPECT_EQ(Pixels(p), before);
 
   // The 16-bit size check comes after the key is written back; without a key the same overlay
@@ -217,6 +213,152 @@ TEST(AddImage, ChecksComeInOrder) {
   PaintOverlayImage(p, empty, u"RIGHT", u"BOTTOM", white);
   PaintOverlayImage(p, empty, 0, 0, missing);
   EXPECT_EQ(Pixels(p), before);
+}
+
+int32_t ImageX(const Variant& value, int32_t w) {
+  return ResolveImagePosition(value, Axis::X, 200, w);
+}
+
+// A block of 50 x 20 on a 200 x 100 image. Keywords in any case; a word that is no keyword, a
+// keyword of the other axis, Null and blanks around a keyword give 0. Numbers round half to even;
+// strings in the runtime's number syntax; Empty is 0.
+TEST(Placement, ImageKeywordsAndNumbers) {
+  struct Case {
+    Variant value;
+    Axis axis;
+    int32_t expected;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {u"CENTER", Axis::X, 75}, {u"CENTER", Axis::Y, 40}, {u"RIGHT", Axis::X, 150},
+      {u"BOTTOM", Axis::Y, 80}, {u"left", Axis::X, 0}, {u"top", Axis::Y, 0},
+      {u"Right", Axis::X, 150}, {u"middle", Axis::X, 0}, {u"BOTTOM", Axis::X, 0},
+      {u"RIGHT", Axis::Y, 0}, {Variant::Null(), Axis::X, 0}, {u" RIGHT", Axis::X, 0},
+      {u"RIGHT ", Axis::X, 0}, {7, Axis::Y, 7}, {u"25", Axis::X, 25}, {2.5, Axis::X, 2},
+      {11.5, Axis::X, 12}, {u"10.5", Axis::X, 10}, {u" 12 ", Axis::X, 12}, {-3.5, Axis::X, -4},
+      {Variant(), Axis::X, 0}, {int16_t{-9}, Axis::X, -9}, {Variant::Bool(true), Axis::X, -1},
+      {u"&H10", Axis::X, 16}};
+  // clang-format on
+  for (const Case& c : cases) {
+    EXPECT_EQ(ResolveImagePosition(c.value, c.axis, c.axis == Axis::X ? 200 : 100,
+                                   c.axis == Axis::X ? 50 : 20),
+              c.expected)
+        << ::testing::PrintToString(c.value);
+  }
+  // 51 x 21 centred: 100 - 25.5 = 74.5 gives 74, 50 - 10.5 = 39.5 gives 40 (ties to even).
+  EXPECT_EQ(ImageX(u"CENTER", 51), 74);
+  EXPECT_EQ(ResolveImagePosition(u"CENTER", Axis::Y, 100, 21), 40);
+  // RIGHT and BOTTOM are exact integer arithmetic, checked.
+  EXPECT_EQ(ResolveImagePosition(u"RIGHT", Axis::X, 10, 300), -290);
+  EXPECT_EQ(ErrorNumberOf([] {
+              ResolveImagePosition(u"RIGHT", Axis::X, std::numeric_limits<int32_t>::min() + 5, 10);
+            }),
+            Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { ImageX(3e9, 50); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { ImageX(u"-1e12", 20); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { ImageX(Variant::Missing(), 50); }), Runtime(13));
+
+  PositionValue value = ReadPosition(u"center", Axis::Y);
+  EXPECT_FALSE(value.numeric);
+  EXPECT_EQ(value.keyword, PositionKeyword::Center);
+  value = ReadPosition(u"17", Axis::Y);
+  EXPECT_TRUE(value.numeric);
+  EXPECT_EQ(value.number, 17);
+}
+
+TEST(Placement, TextKeywordsUnrotatedAndTurned) {
+  // A line of 100 x 20 on a 200 x 100 image, turned by 0, 90 (s = 1, c nearly 0), 1 and 45
+  // degrees. TOP is half the line height, not 0; the two BOTTOM rules do not join: at 1 degree
+  // the line starts at H - 9. Numbers and unknown words behave as for images.
+  struct Case {
+    const char16_t* value;
+    Axis axis;
+    int16_t degrees;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {u"LEFT", Axis::X, 0, 0},    {u"CENTER", Axis::X, 0, 50},   {u"RIGHT", Axis::X, 0, 100},
+      {u"TOP", Axis::Y, 0, 10},    {u"CENTER", Axis::Y, 0, 40},   {u"BOTTOM", Axis::Y, 0, 80},
+      {u"LEFT", Axis::X, 90, 0},   {u"CENTER", Axis::X, 90, 90},  {u"RIGHT", Axis::X, 90, 180},
+      {u"TOP", Axis::Y, 90, 50},   {u"CENTER", Axis::Y, 90, 100}, {u"BOTTOM", Axis::Y, 90, 50},
+      {u"BOTTOM", Axis::Y, 1, 91}, {u"33.5", Axis::X, 45, 34},    {u"above", Axis::Y, 45, 0}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(
+        ResolveTextPosition(c.value, c.axis, c.axis == Axis::X ? 200 : 100, {100, 20, c.degrees}),
+        c.expected)
+        << c.degrees;
+  }
+  // TOP of a line of odd height rounds half to even: 21 / 2 = 10.5 gives 10, 23 / 2 gives 12.
+  EXPECT_EQ(ResolveTextPosition(u"TOP", Axis::Y, 100, {100, 21, 0}), 10);
+  EXPECT_EQ(ResolveTextPosition(u"TOP", Axis::Y, 100, {100, 23, 0}), 12);
+}
+
+TEST(Placement, RangeChecksAtTheEdges) {
+  auto check = [](int32_t x, int32_t y, int32_t bw, int32_t bh) {
+    return ErrorNumberOf([&] { CheckPlacement(x, y, 200, 100, bw, bh); });
+  };
+  EXPECT_EQ(check(200, 100, 50, 20), 0);  // on the far edges: passes
+  EXPECT_EQ(check(201, 0, 50, 20), Component(1090));
+  EXPECT_EQ(check(0, 101, 50, 20), Component(1090));
+  EXPECT_EQ(check(-50, 0, 50, 20), 0);  // last column at -1: passes
+  EXPECT_EQ(check(-51, 0, 50, 20), Component(1091));
+  EXPECT_EQ(check(0, -20, 50, 20), 0);
+  EXPECT_EQ(check(0, -21, 50, 20), Component(1091));
+  // 1090 is tested first.
+  EXPECT_EQ(check(201, -1000, 50, 20), Component(1090));
+  // The sums are checked 32-bit arithmetic, both formed before either is tested.
+  const int32_t big = std::numeric_limits<int32_t>::max();
+  EXPECT_EQ(check(10, 0, big, 20), Runtime(6));
+  EXPECT_EQ(check(-100, 50, 50, big), Runtime(6));
+  EXPECT_EQ(check(std::numeric_limits<int32_t>::min(), 0, -1, 0), Runtime(6));
+}
+
+TEST(Placement, ColourStrings) {
+  EXPECT_EQ(ParseColour(u"ff8000"), (Rgb{255, 128, 0}));
+  EXPECT_EQ(ParseColour(u"FF8000"), (Rgb{255, 128, 0}));
+  EXPECT_EQ(ColourValue(ParseColour(u"FF0000")), 255);
+  EXPECT_EQ(ColourValue(ParseColour(u"0000FF")), 0xFF0000);
+  EXPECT_EQ(ColourValue(ParseColour(u"123456")), 0x12 + 256 * 0x34 + 65536 * 0x56);
+  // Longer strings: blue from the last two characters.
+  EXPECT_EQ(ParseColour(u"1A2B3C4"), (Rgb{0x1A, 0x2B, 0xC4}));
+  EXPECT_EQ(ParseColour(u"FFFFFF0"), (Rgb{0xFF, 0xFF, 0xF0}));
+  EXPECT_EQ(ParseColour(u"16777215"), (Rgb{0x16, 0x77, 0x15}));
+  // Short strings cut as the string functions cut them: "FFF" is FF, F, FF.
+  EXPECT_EQ(ParseColour(u"FFF"), (Rgb{0xFF, 0x0F, 0xFF}));
+  for (const char16_t* bad : {u"GG0000", u"00GG00", u"0000GG", u"", u"F", u"FF", u"0x1234",
+                              u" 12345", u"12 456", u"+1+2+3", u"-10000", u"ＦＦ0000"}) {
+    EXPECT_EQ(ErrorNumberOf([&] { ParseColour(bad); }), Runtime(13));
+  }
+  EXPECT_EQ(ColourFromValue(0x563412), (Rgb{0x12, 0x34, 0x56}));
+}
+
+// "FFFFFF", "0000FF" and "FFFFFF0" written back, and the text of error 1200, are the acceptance
+// script overlay.vbs.
+TEST(Placement, KeyColourIsReadCheckedAndWrittenBack) {
+  Variant colour(u"FFFFFF");
+  EXPECT_EQ(TakeKeyColour(colour), (Rgb{255, 255, 255}));
+  ASSERT_EQ(colour.Type(), VarType::I4);
+  EXPECT_EQ(colour.AsI4(), 16777215);
+  // The same variable again: its decimal text is the colour string now.
+  EXPECT_EQ(TakeKeyColour(colour), (Rgb{0x16, 0x77, 0x15}));
+  EXPECT_EQ(colour.AsI4(), 0x16 + 256 * 0x77 + 65536 * 0x15);
+
+  Variant number(int32_t{123456});  // six digits of decimal text
+  EXPECT_EQ(TakeKeyColour(number), (Rgb{0x12, 0x34, 0x56}));
+
+  // Fewer than six characters: 1200, and the argument is left alone.
+  for (Variant shortOne :
+       {Variant(u"FFF"), Variant(), Variant(u"FFFFF"), Variant(int32_t{12345}), Variant(1.5)}) {
+    Variant copy = shortOne;
+    EXPECT_EQ(ErrorNumberOf([&] { TakeKeyColour(copy); }), Component(1200));
+    EXPECT_EQ(copy, shortOne);
+  }
+  // Digits that are not hexadecimal, and Null: type mismatch, argument unchanged.
+  for (Variant bad : {Variant(u"GGGGGG"), Variant(1234.5), Variant::Null()}) {
+    Variant copy = bad;
+    EXPECT_EQ(ErrorNumberOf([&] { TakeKeyColour(copy); }), Runtime(13));
+    EXPECT_EQ(copy, bad);
+  }
 }
 
 }  // namespace

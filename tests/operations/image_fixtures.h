@@ -31,8 +31,8 @@ inline double RoundEven(double v) {
 /// The kernel levels this machine can run.
 inline std::vector<imaging::SimdLevel> Levels() {
   std::vector<imaging::SimdLevel> levels;
-  for (auto level : {imaging::SimdLevel::Portable, imaging::SimdLevel::Avx2,
-                     imaging::SimdLevel::Avx512}) {
+  for (auto level :
+       {imaging::SimdLevel::Portable, imaging::SimdLevel::Avx2, imaging::SimdLevel::Avx512}) {
     if (imaging::IsSupported(level)) levels.push_back(level);
   }
   return levels;
@@ -80,7 +80,8 @@ inline std::vector<uint8_t> Bytes(const imaging::cDIBSection& dib) {
 inline std::unique_ptr<imaging::cDIBSection> Uniform(int32_t width, int32_t height, uint8_t value) {
   auto dib = std::make_unique<imaging::cDIBSection>();
   EXPECT_TRUE(dib->Create(width, height));
-  std::memset(dib->DIBSectionBitsPtr(), value, static_cast<size_t>(dib->BytesPerScanLine()) * height);
+  std::memset(dib->DIBSectionBitsPtr(), value,
+              static_cast<size_t>(dib->BytesPerScanLine()) * height);
   return dib;
 }
 
