@@ -122,6 +122,11 @@ class Pictron final : public platform::Dispatchable {
   const PictronState& State() const { return state_; }
 
   // For hosts (not a member of the scripting interface) ------------------------------------------
+  /// Maps the file members' virtual paths through @p mapper instead of the page's
+  /// Server.MapPath (nullptr: through the page again).
+  void SetPathMapper(std::shared_ptr<const PathMapper> mapper) {
+    state_.pathMapper = std::move(mapper);
+  }
   /// Runs the decode-on-demand step, as the pixel operations do, and answers the working image:
   /// 24-bit bottom-up BGR rows (see imaging::cDIBSection), owned by the object and valid until
   /// the next member call that replaces it; never nullptr. Raises what the step raises (runtime
