@@ -668,7 +668,11 @@ Variant IsNumeric(Interpreter&, const Args& a) {
   if (v.Type() == VarType::Date) return Variant::Bool(false);
   if (v.IsObject()) {
     if (!v.AsObject()) return Variant::Bool(false);
-    return Variant::Bool(ops::DefaultValue(v).IsNumeric());
+    try {
+      return Variant::Bool(ops::DefaultValue(v).IsNumeric());
+    } catch (const platform::Error&) {
+      return Variant::Bool(false);  // an object without a default value is not a number
+    }
   }
   return Variant::Bool(v.IsNumeric());
 }

@@ -46,7 +46,58 @@ class ProcedureRef final : public platform::Dispatchable {
   uint32_t index_;
 };
 
+// The object that Me names outside a class: the script itself, whose members are its global
+// variables and procedures.
+class ScriptObject final : public platform::Dispatchable {
+ public:
+  explicit ScriptObject(std::shared_ptr<Interpreter*> runtime) : runtime_(std::move(runtime)) {}
+  platform::DispId GetIdOfName(std::u16string_view name) const override {
+    Interpreter* runtime = *runtime_;
+    return runtime == nullptr ? platform::kDispIdUnknown : runtime->GlobalMemberId(name);
+  }
+  Variant Invoke(platform::DispId id, InvokeKind kind, std::span<Variant> args) override {
+    Interpreter* runtime = *runtime_;
+    if (runtime == nullptr) Raise(RuntimeError::ObjectRequired);
+    return runtime->InvokeGlobalMember(id, kind, args);
+  }
+
+ private:
+  std::shared_ptr<Interpreter*> runtime_;
+};
+
 }  // namespace
+
+ObjectRef Interpreter::ScriptSelf() {
+  if (!scriptSelf_) scriptSelf_ = std::make_shared<ScriptObject>(self_);
+  return scriptSelf_;
+}
+
+platform::DispId Interpreter::GlobalMemberId(std::u16string_view name) const {
+  auto it = names_.find(FoldName(name));
+  if (it == names_.end()) return platform::kDispIdUnknown;
+  if (it->second.kind == NameBinding::Kind::Procedure) {
+    return static_cast<platform::DispId>(2 * it->second.index + 1);
+  }
+  if (it->second.kind == NameBinding::Kind::Variable) {
+    return static_cast<platform::DispId>(2 * it->second.index + 2);
+  }
+  return platform::kDispIdUnknown;
+}
+
+Variant Interpreter::InvokeGlobalMember(platform::DispId id, InvokeKind kind,
+                                        std::span<Variant> args) {
+  if (id <= 0) Raise(RuntimeError::MemberNotFound);
+  if (id % 2 == 1) return CallProcedureIndex(static_cast<uint32_t>(id - 1) / 2, args);
+  Variant& variable = GlobalAt(static_cast<uint32_t>(id - 2) / 2);
+  if (platform::HasKind(kind, InvokeKind::PropertyPut) ||
+      platform::HasKind(kind, InvokeKind::PropertyPutRef)) {
+    if (args.size() != 1) Raise(RuntimeError::WrongArgumentCount);
+    variable = args[0];
+    return Variant();
+  }
+  if (!args.empty()) Raise(RuntimeError::WrongArgumentCount);
+  return variable;
+}
 
 const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global,
                                            bool expression) {

@@ -458,9 +458,18 @@ void Interpreter::ExecCallStatement(const Expr& e) {
     case ExprKind::CallProc:
       CallProcedure(*procs_[e.slot], e, nullptr);
       return;
-    case ExprKind::CallBuiltin:
+    case ExprKind::CallBuiltin: {
       CallBuiltin(e);
+      // A conversion called as a statement has nowhere to put the value of its type.
+      std::string_view name = Builtin(static_cast<int>(e.slot)).name;
+      for (std::string_view conversion : {"CByte", "CCur", "CDate", "CDbl", "CInt", "CLng", "CSng"}) {
+        if (name == conversion) {
+          throw platform::Error(static_cast<int32_t>(platform::kRuntimeErrorBase | 458u), {},
+                                "Variable uses an Automation type not supported in VBScript");
+        }
+      }
       return;
+    }
     case ExprKind::Index:
       EvalIndex(e, InvokeKind::Method);
       return;
@@ -663,7 +672,12 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
     step = s.step ? ops::ToNumber(Eval(*s.step)) : Variant(int16_t{1});
   } catch (const platform::Error& error) {
     if (!ResumeInHeader(error, s.pos)) throw;
+    // The body runs once; its Next finds no loop to continue.
     Flow flow = ExecBlock(s.body);
+    if (flow == Flow::Normal) {
+      throw platform::Error(static_cast<int32_t>(platform::kRuntimeErrorBase | 92u), {},
+                            "For loop not initialized");
+    }
     return flow == Flow::ExitFor ? Flow::Normal : flow;
   }
   bool positive = !ops::IsTrue(ops::Binary(Op::Lt, step, Variant(int16_t{0})));
@@ -682,11 +696,25 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
 Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
   // The loop walks its own copy of an array, so the body may change the original freely.
   Variant collection;
+  std::vector<Variant> items;  // an object's
   try {
     collection = Eval(*s.value);
+    switch (collection.Type()) {
+      case VarType::VariantArray:
+      case VarType::ByteArray:
+        break;
+      case VarType::Dispatch:
+        if (!collection.AsObject()) Raise(RuntimeError::ObjectNotSet);
+        items = collection.AsObject()->Enumerate();
+        break;
+      default:
+        Raise(RuntimeError::NotACollection);
+    }
   } catch (const platform::Error& error) {
     if (!ResumeInHeader(error, s.pos)) throw;
+    // The body runs once; its Next finds nothing to go on with.
     Flow flow = ExecBlock(s.body);
+    if (flow == Flow::Normal) Raise(RuntimeError::NotACollection);
     return flow == Flow::ExitFor ? Flow::Normal : flow;
   }
   Variant* item = LocateWritable(*s.target);
@@ -711,17 +739,11 @@ Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
         if (!visit(Variant::Byte(byte), result)) return result;
       }
       break;
-    case VarType::Dispatch: {
-      ObjectRef object = collection.AsObject();
-      if (!object) Raise(RuntimeError::ObjectNotSet);
-      std::vector<Variant> items = object->Enumerate();
+    default:
       for (Variant& element : items) {
         if (!visit(std::move(element), result)) return result;
       }
       break;
-    }
-    default:
-      Raise(RuntimeError::NotACollection);
   }
   Variant old = std::exchange(*LocateWritable(*s.target), Variant());
   return result;
@@ -782,6 +804,7 @@ Interpreter::Flow Interpreter::ExecWith(const Stmt& s) {
   Variant* hidden = LocateVariable(*s.target);
   try {
     *hidden = Eval(*s.value);
+    if (!hidden->IsObject()) Raise(RuntimeError::ObjectRequired);
   } catch (const platform::Error& error) {
     if (!ResumeInHeader(error, s.pos)) throw;
     *hidden = Variant();
@@ -889,7 +912,7 @@ Variant Interpreter::Eval(const Expr& e) {
     case ExprKind::Field:
       return *LocateVariable(e);
     case ExprKind::Me:
-      if (frame_->me == nullptr) Raise(RuntimeError::ObjectRequired, "'Me'");
+      if (frame_->me == nullptr) return Variant(ScriptSelf());
       return Variant(ObjectRef(frame_->me->shared_from_this()));
     case ExprKind::ClassCall:
       return CallClassMember(e);
@@ -978,7 +1001,7 @@ Variant Interpreter::CallMember(const Expr& e, InvokeKind kind) {
     Raise(RuntimeError::ObjectRequired, e.a->name.empty() ? "" : Quoted(e.a->name));
   }
   ObjectRef object = holder.AsObject();  // keeps the object alive while the arguments run
-  if (!object) Raise(RuntimeError::ObjectNotSet);
+  if (!object) Raise(RuntimeError::ObjectRequired, e.a->name.empty() ? "" : Quoted(e.a->name));
   platform::DispId id = object->GetIdOfName(e.name);
   if (id == platform::kDispIdUnknown) Raise(RuntimeError::MemberNotFound, Quoted(e.name));
   size_t count = e.args.size();
@@ -1214,7 +1237,9 @@ void Interpreter::AssignMember(const Expr& target, Variant value, bool isSet) {
     Raise(RuntimeError::ObjectRequired, target.a->name.empty() ? "" : Quoted(target.a->name));
   }
   ObjectRef object = holder.AsObject();
-  if (!object) Raise(RuntimeError::ObjectNotSet);
+  if (!object) {
+    Raise(RuntimeError::ObjectRequired, target.a->name.empty() ? "" : Quoted(target.a->name));
+  }
   platform::DispId id = object->GetIdOfName(target.name);
   if (id == platform::kDispIdUnknown) Raise(RuntimeError::MemberNotFound, Quoted(target.name));
   VariantBuffer args(target.args.size() + 1);

@@ -102,6 +102,12 @@ class Interpreter {
   /// Calls procedure @p index (of the running script) with these arguments, as an object's
   /// method is called.
   platform::Variant CallProcedureIndex(uint32_t index, std::span<platform::Variant> args);
+  /// Me outside a class: the script as an object whose members are its global variables and
+  /// procedures.
+  platform::ObjectRef ScriptSelf();
+  platform::DispId GlobalMemberId(std::u16string_view name) const;
+  platform::Variant InvokeGlobalMember(platform::DispId id, platform::InvokeKind kind,
+                                       std::span<platform::Variant> args);
 
  private:
   enum class Flow : uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
@@ -237,6 +243,7 @@ class Interpreter {
   FrameArena arena_;
   std::shared_ptr<Interpreter*> self_;  // null once the interpreter has gone
   std::unordered_set<ClassInstance*> live_;
+  platform::ObjectRef scriptSelf_;  // Me outside a class, made when first named
   // The script's procedures, classes and global names, with those of code compiled while it runs.
   std::vector<const Procedure*> procs_;
   std::vector<const ClassDef*> classes_;

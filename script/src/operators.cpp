@@ -324,7 +324,8 @@ Logical LogicalOf(const Variant& v0) {
       return {Logical::Kind::Long, platform::checked::DoubleToInt32(v.ToR8())};
     case VarType::BStr: {
       const std::u16string& text = v.AsBStr();
-      if (platform::EqualsNoCase(text, "true") || platform::EqualsNoCase(text, "false")) {
+      if (platform::EqualsNoCase(text, "true") || platform::EqualsNoCase(text, "false") ||
+          platform::EqualsNoCase(text, "#true#") || platform::EqualsNoCase(text, "#false#")) {
         return {Logical::Kind::Bool, v.ToBool()};
       }
       return {Logical::Kind::Long, platform::checked::DoubleToInt32(v.ToR8())};
@@ -544,6 +545,7 @@ Variant Concat(const Variant& a0, const Variant& b0, size_t maxLength) {
 }
 
 Variant Unary(Op op, const Variant& a0) {
+  if (op == Op::Plus && a0.IsObject()) return a0;  // +obj is the object itself
   Variant temp;
   const Variant& a = Plain(a0, temp);
   switch (a.Type()) {

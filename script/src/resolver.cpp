@@ -645,6 +645,11 @@ class Resolver {
                                   symbol->kind == Symbol::Kind::Field));
       bool unknown =
           !isResult && !symbol && FindBuiltin(folded) < 0 && !FindBuiltinConstant(folded);
+      if (symbol && symbol->kind == Symbol::Kind::Procedure) {
+        // Assigning to a procedure's name compiles; running it raises error 501.
+        ResolveName(e);
+        return;
+      }
       if (!variable && !unknown) FailAt(RuntimeError::IllegalAssignment, e->pos);
       if (isResult && e->hasArgs) FailAt(RuntimeError::IllegalAssignment, e->pos);
       bool hadArgs = e->hasArgs;

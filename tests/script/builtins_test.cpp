@@ -148,8 +148,9 @@ TEST(Builtins, TypeInspection) {
                  "CStr(IsNull(Empty))"),
             "TrueFalseTrueFalse");
   EXPECT_EQ(Eval("CStr(IsNumeric(\"12.5\")) & CStr(IsNumeric(\" 3 \")) & CStr(IsNumeric(\"x\")) & "
-                 "CStr(IsNumeric(Empty)) & CStr(IsNumeric(Now)) & CStr(IsNumeric(\"&H1F\"))"),
-            "TrueTrueFalseTrueFalseTrue");
+                 "CStr(IsNumeric(Empty)) & CStr(IsNumeric(Now)) & CStr(IsNumeric(\"&H1F\")) & "
+                 "CStr(IsNumeric(New RegExp))"),
+            "TrueTrueFalseTrueFalseTrueFalse");
   EXPECT_EQ(Eval("CStr(IsArray(Array())) & CStr(IsArray(\"a\")) & CStr(IsObject(WScript)) & "
                  "CStr(IsObject(Nothing)) & CStr(IsObject(1))"),
             "TrueFalseTrueTrueFalse");
