@@ -317,32 +317,24 @@ TEST(Convert, OptionFaultsAreUsageErrors) {
   TempFolder folder;
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{kEgret, "out.jpg", "--sepia"}, "unknown option '--sepia'"},
-      {{kEgret, "out.jpg", "-x"}, "unknown option '-x'"},
       {{kEgret, "out.jpg", "--resample"}, "option --resample needs a value"},
       {{kEgret, "out.jpg", "--resample", "200"}, "--resample needs W,H, not '200'"},
-      {{kEgret, "out.jpg", "--resample", "a,b"}, "--resample: 'a' is not a whole number"},
       {{kEgret, "out.jpg", "--resample", "1.5,2"}, "--resample: '1.5' is not a whole number"},
       {{kEgret, "out.jpg", "--crop", "1,2,3,99999999999"},
        "--crop: '99999999999' is not a number within 32 bits"},
-      {{kEgret, "out.jpg", "--gamma", "1,x,1"}, "--gamma: 'x' is not a number"},
       {{kEgret, "out.jpg", "--gamma", "1,nan,1"}, "--gamma: 'nan' is not a number"},
-      {{kEgret, "out.jpg", "--quality", "high"}, "--quality: 'high' is not a whole number"},
       {{kEgret, "out.jpg", "--flip=yes"}, "option --flip takes no value"},
-      {{kEgret, "out.jpg", "--text", "hello"}, "--text needs --at X,Y"},
       {{kEgret, "out.jpg", "--text", "hello", "--flip", "--at", "1,1"}, "--text needs --at X,Y"},
       {{kEgret, "out.jpg", "--at", "1,1"}, "--at X,Y must follow --text MESSAGE or --overlay FILE"},
-      {{kEgret, "out.jpg", "--text", "a", "--at", "1"}, "--at needs X,Y, not '1'"},
       {{kEgret, "out.jpg", "--text", "a", "--at", ",1"}, "--at: a position is empty"},
       {{kEgret, "out.jpg", "--text", "a", "--at", "1,1", "--trans-color", "FFFFFF"},
        "--trans-color RRGGBB must follow --overlay FILE"},
       {{kEgret}, "convert needs INPUT and OUTPUT"},
       {{kEgret, "a.jpg", "b.jpg"}, "too many files: 'b.jpg' (use --batch to convert many files)"},
-      {{kEgret, ""}, "OUTPUT is empty"},
       {{kEgret, "out.jpg", "--format", "png"}, "--format applies to --batch and to the output '-'"},
       {{kEgret, "-", "--format", "gif"}, "--format: 'gif' is not one of jpg, png, bmp"},
       {{kEgret, "out.jpg", "--out-dir", "x"}, "--out-dir applies to --batch only"},
       {{"--batch", kEgret}, "--batch needs --out-dir DIR"},
-      {{"--batch", "--out-dir", "x"}, "--batch needs at least one INPUT"},
   };
   for (const auto& [args, message] : cases) {
     CommandResult result = Convert(args, folder.Path());

@@ -1,5 +1,5 @@
-// The host of corvella run: every member of the object reached from a script, the page protocol
-// of Server.CreateObject and the page path of a script.
+// The host of corvella run: the page protocol of Server.CreateObject and the page path of a
+// script. Every member of the object is reached from the acceptance scripts.
 
 #include "script_host.h"
 
@@ -8,14 +8,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "corvella/component/identity.h"
-#include "corvella/component/member_table.h"
 #include "corvella/component/pictron.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/text.h"
@@ -61,84 +58,6 @@ class HostRun {
   std::ostringstream err;
   cli::ScriptHost host;
 };
-
-// A Pictron reached through a recorder of the members that are invoked on it.
-class RecordedPictron final : public platform::Dispatchable {
- public:
-  explicit RecordedPictron(std::set<int>& slots) : slots_(slots) {}
-
-  DispId GetIdOfName(std::u16string_view name) const override { return pictron_.GetIdOfName(name); }
-  Variant Invoke(DispId id, InvokeKind kind, std::span<Variant> args) override {
-    for (const component::PictronMember& member : component::PictronMembers()) {
-      if (member.info.dispid == id && platform::HasKind(kind, member.info.kind)) {
-        slots_.insert(member.info.slot);
-      }
-    }
-    return pictron_.Invoke(id, kind, args);
-  }
-  std::u16string TypeName() const override { return pictron_.TypeName(); }
-
- private:
-  std::set<int>& slots_;
-  component::Pictron pictron_;
-};
-
-TEST(ScriptHost, EveryMemberOfTheObjectIsReachedFromAScript) {
-  HostRun run;
-  fs::copy_file(kImages / "egret_600x450.jpg", run.folder / "egret.jpg");
-  fs::copy_file(kImages / "apache_pb_transp.gif", run.folder / "logo.gif");
-  std::set<int> slots;
-  run.host.RegisterClass(u"Recorded.Pictron",
-                         [&] { return std::make_shared<RecordedPictron>(slots); });
-
-  const std::string script =
-      "Set p = Server.CreateObject(\"Recorded.Pictron\")\n"
-      "p.FontFace = \"Liberation Sans\": p.FontBold = True: p.FontColor = \"FF8000\"\n"
-      "p.FontItalic = True: p.FontOrientation = 0: p.FontSize = 20\n"
-      "p.FontUnderline = True: p.FontCharset = 0\n"
-      "WScript.Echo p.FontFace, CInt(p.FontBold), p.FontColor, CInt(p.FontItalic), "
-      "p.FontOrientation, p.FontSize, CInt(p.FontUnderline), p.FontCharset\n"
-      "p.OpenFile \"egret.jpg\"\n"
-      "WScript.Echo p.OriginalWidth, p.OriginalHeight, p.OriginalSize, p.width, p.Height, p.Size\n"
-      "pos = 4: p.JPEGSkipVariables pos: WScript.Echo pos\n"
-      "WScript.Echo Len(p.StripNulls(\"ab\" & Chr(0) & Chr(0))), CInt(p.LoadPictureFromStd())\n"
-      "w = 300: h = 0: p.Resample w, h\n"
-      "x1 = 10: y1 = 12: x2 = 290: y2 = 200: p.Crop x1, y1, x2, y2\n"
-      "p.Flip: p.Mirror: p.RotateRight: p.RotateLeft: p.RotateLeft\n"
-      "p.Blur: p.Sharpen: p.Gamma 1.2, 1, 0.9: p.Negative: p.GreyScale\n"
-      "p.AddText \"Corvella\", \"CENTER\", \"BOTTOM\"\n"
-      "key = \"FFFFFF\": p.AddImage \"logo.gif\", \"RIGHT\", \"TOP\", key\n"
-      "p.Quality = 70: p.Comment = \"made by a script\"\n"
-      "p.SaveFile \"out.jpg\"\n"
-      "WScript.Echo h, x2, y2, key, p.width, p.Height\n"
-      "p.SaveBinary b\n"
-      "Set q = CreateObject(\"Recorded.Pictron\")\n"
-      "q.OpenBinary b\n"
-      "WScript.Echo q.width, q.Height, q.OriginalSize = p.Size\n"
-      "p.Download \"out.jpg\"\n"
-      "WScript.Echo IsEmpty(p.OnEndPage())\n";
-  EXPECT_EQ(run.Echo(script),
-            "Liberation Sans -1 FF8000 -1 0 20 -1 0\n"
-            "600 450 18986 600 450 18986\n"
-            "20\n"
-            "2 -1\n"
-            "225 290 200 16777215 188 280\n"
-            "188 280 -1\n"
-            "-1\n");
-
-  // What was saved is what was sent: the same encoding of the same image.
-  auto body = run.host.Response().Body();
-  EXPECT_EQ(std::vector<uint8_t>(body.begin(), body.end()), ReadBytes(run.folder / "out.jpg"));
-  EXPECT_EQ(run.host.Response().HeaderValues("Content-Disposition"),
-            std::vector<std::string>{"filename=out.jpg"});
-
-  std::vector<int> missed;
-  for (const component::PictronMember& member : component::PictronMembers()) {
-    if (!slots.contains(member.info.slot)) missed.push_back(member.info.slot);
-  }
-  EXPECT_EQ(component::PictronMembers().size(), 47u);
-  EXPECT_EQ(missed, std::vector<int>{}) << "slots never reached from the script";
-}
 
 // An object of the page protocol that writes down what is done to it.
 class PageProbe final : public platform::Dispatchable {
