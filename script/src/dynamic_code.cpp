@@ -115,6 +115,7 @@ const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global
   context.names = &names_;
   context.procedure = procedure;
   context.cls = cls;
+  if (!global && procedure) context.executeLocals = &executeLocals_[procedure];
   context.globalBase = mainGlobals_ + static_cast<uint32_t>(extra_.size());
   context.procedureBase = static_cast<uint32_t>(procs_.size());
   context.classBase = static_cast<uint32_t>(classes_.size());
@@ -129,13 +130,16 @@ const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global
   }
   // Its globals, procedures and classes join the script's.
   extra_.resize(program->globalCount - mainGlobals_);
+  bound_.resize(program->globalCount, 0);
   for (const ArrayInit& init : program->globalArrays)
     InitArray(init, GlobalAt(init.slot));
   // New names may be the host's objects, which the script itself never named.
   for (const DynamicName& dynamic : program->dynamics) {
     ObjectRef item = platform::EqualsNoCase(dynamic.name, "err") ? ObjectRef(err_)
                                                                   : host_.NamedItem(dynamic.name);
-    if (item) GlobalAt(dynamic.slot) = Variant(std::move(item));
+    if (!item) continue;
+    GlobalAt(dynamic.slot) = Variant(std::move(item));
+    bound_[dynamic.slot] = kBoundItem;
   }
   for (const Procedure& proc : program->procedures)
     procs_.push_back(&proc);
@@ -165,7 +169,15 @@ const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global
 
 void Interpreter::ExecuteCode(std::u16string_view text, bool global) {
   const Program& program = CompileSnippet(text, global, false);
+  for (const ArrayInit& init : program.executeArrays)
+    InitArray(init, ExecuteLocal(init.slot - kExecuteLocalBase));
   ExecBlock(program.top);
+}
+
+Variant& Interpreter::ExecuteLocal(uint32_t index) {
+  if (!frame_->executed) frame_->executed = std::make_unique<std::deque<Variant>>();
+  if (frame_->executed->size() <= index) frame_->executed->resize(index + size_t{1});
+  return (*frame_->executed)[index];
 }
 
 Variant Interpreter::EvaluateCode(std::u16string_view text) {

@@ -821,7 +821,8 @@ Interpreter::Flow Interpreter::ExecWith(const Stmt& s) {
 }
 
 void Interpreter::ExecReDim(const Stmt& s) {
-  if (s.fixedArray) Raise(RuntimeError::ArrayLocked);
+  // ReDim Preserve of a fixed array looks at the new bounds before it refuses.
+  if (s.fixedArray && !s.preserve) Raise(RuntimeError::ArrayLocked);
   for (const ReDimItem& item : s.redims) {
     std::vector<VariantArray::Bounds> bounds;
     size_t count = 1;
@@ -836,6 +837,7 @@ void Interpreter::ExecReDim(const Stmt& s) {
       count *= extent;
     }
     if (bounds.size() > VariantArray::kMaxDimensions) Raise(RuntimeError::SubscriptOutOfRange);
+    if (s.fixedArray) Raise(RuntimeError::ArrayLocked);
     CheckArrayElements(count);
     Variant* slot = LocateWritable(*item.target);
     if (s.preserve && slot->Type() == VarType::VariantArray && slot->AsArray().IsAllocated()) {
@@ -878,7 +880,7 @@ Variant Interpreter::Eval(const Expr& e) {
     case ExprKind::Literal:
       return e.value;
     case ExprKind::Local:
-      return *frame_->slots[e.slot];
+      return *LocalSlot(e.slot);
     case ExprKind::Global:
       return GlobalAt(e.slot);
     case ExprKind::Dynamic:
@@ -903,8 +905,12 @@ Variant Interpreter::Eval(const Expr& e) {
     }
     case ExprKind::CallProc:
       return CallProcedure(*procs_[e.slot], e, nullptr);
-    case ExprKind::CallBuiltin:
+    case ExprKind::CallBuiltin: {
+      static const int randomize = FindBuiltin(u"randomize");
+      // Randomize is a statement: it has no value to give.
+      if (static_cast<int>(e.slot) == randomize) Raise(RuntimeError::TypeMismatch);
       return CallBuiltin(e);
+    }
     case ExprKind::Index:
       return EvalIndex(e, kGet);
     case ExprKind::Member:
@@ -930,7 +936,7 @@ const Variant& Interpreter::EvalRef(const Expr& e, Variant& temp) {
     case ExprKind::Literal:
       return e.value;
     case ExprKind::Local:
-      return *frame_->slots[e.slot];
+      return *LocalSlot(e.slot);
     case ExprKind::Global:
       return GlobalAt(e.slot);
     case ExprKind::Dynamic:
@@ -1109,7 +1115,7 @@ Variant Interpreter::CallProcedure(const Procedure& proc, const Expr& e, ClassIn
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots, false, me, &proc};
+  Frame frame{slots, false, me, &proc, nullptr};
   {
     FrameScope scope(*this, frame);
     try {
@@ -1151,16 +1157,19 @@ Variant Interpreter::CallBuiltin(const Expr& e) {
 // Variables
 
 Variant* Interpreter::DynamicSlot(const Expr& e) {
-  if (bound_[e.slot]) return &globals_[e.slot];
-  if (program_.optionExplicit) Raise(RuntimeError::VariableUndefined, Quoted(e.name));
+  if (bound_[e.slot]) return &GlobalAt(e.slot);
+  // A name that code compiled later under Option Explicit left undeclared.
+  if (program_.optionExplicit || e.slot >= mainGlobals_) {
+    Raise(RuntimeError::VariableUndefined, Quoted(e.name));
+  }
   if (e.slot2 != kNoSlot) return frame_->slots[e.slot2];
-  return &globals_[e.slot];
+  return &GlobalAt(e.slot);
 }
 
 Variant* Interpreter::LocateVariable(const Expr& e) {
   switch (e.kind) {
     case ExprKind::Local:
-      return frame_->slots[e.slot];
+      return LocalSlot(e.slot);
     case ExprKind::Global:
       return &GlobalAt(e.slot);
     case ExprKind::Dynamic:

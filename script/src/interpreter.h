@@ -116,6 +116,7 @@ class Interpreter {
     bool resumeNext = false;
     ClassInstance* me = nullptr;  // the object whose method runs
     const Procedure* proc = nullptr;  // the running procedure; nullptr at the top level
+    std::unique_ptr<std::deque<platform::Variant>> executed;  // what Execute declared here
   };
   struct Interrupt {
     RunStatus status;
@@ -187,6 +188,11 @@ class Interpreter {
     return e.kind == ExprKind::Dynamic && bound_[e.slot] != 0;
   }
   platform::Variant* DynamicSlot(const Expr& e);
+  /// Local slot @p slot of the running procedure, or a variable that Execute declared in it.
+  platform::Variant* LocalSlot(uint32_t slot) {
+    return slot < kExecuteLocalBase ? frame_->slots[slot] : &ExecuteLocal(slot - kExecuteLocalBase);
+  }
+  platform::Variant& ExecuteLocal(uint32_t index);
   platform::Variant* LocateLValue(const Expr& e);
   void AssignIndex(const Expr& target, platform::Variant value, bool isSet);
   void AssignMember(const Expr& target, platform::Variant value, bool isSet);
@@ -238,7 +244,7 @@ class Interpreter {
   uintptr_t stackLimit_ = 0;
   uint32_t randomSeed_ = 0x50000;
   int32_t locale_ = 1033;
-  float lastRandom_ = 0.0f;
+  float lastRandom_ = 0x50000 / 16777216.0f;  // Rnd(0) before any Rnd: the first seed's
   platform::Variant missing_;
   FrameArena arena_;
   std::shared_ptr<Interpreter*> self_;  // null once the interpreter has gone
@@ -252,6 +258,9 @@ class Interpreter {
   std::deque<platform::Variant> extra_;
   std::vector<std::shared_ptr<const Program>> snippets_;
   std::unordered_map<std::u16string, std::shared_ptr<const Program>> snippetCache_;
+  // Per procedure, the names that Execute declared in it: folded name -> index.
+  std::unordered_map<const Procedure*, std::unordered_map<std::u16string, uint32_t>>
+      executeLocals_;
 };
 
 }  // namespace corvella::script

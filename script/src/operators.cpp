@@ -216,11 +216,9 @@ int CompareNumbers(const Variant& a, const Variant& b) {
   }
   double x = a.ToR8(), y = b.ToR8();
   if (ra == Rank::Single || rb == Rank::Single) {
-    // A Single compares at its own precision: 0.1! equals CSng(0.1).
-    if (ra != Rank::Double && rb != Rank::Double) {
-      float fx = static_cast<float>(x), fy = static_cast<float>(y);
-      return fx < fy ? -1 : fx > fy ? 1 : 0;
-    }
+    // A Single compares at its own precision, also with a Double: CSng(0.1) = 0.1.
+    float fx = static_cast<float>(x), fy = static_cast<float>(y);
+    return fx < fy ? -1 : fx > fy ? 1 : 0;
   }
   return x < y ? -1 : x > y ? 1 : 0;
 }

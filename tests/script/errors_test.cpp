@@ -47,6 +47,8 @@ TEST(Errors, ResumeNextGoesIntoABlockWhoseHeaderFails) {
       {"With 42 : End With : Set o = Nothing : o.P = 1 : WScript.Echo Err.Number", "424\n"},
       {"Boom = 1 : WScript.Echo Err.Number", "501\n"},
       {"Call CInt(1) : WScript.Echo Err.Number", "458\n"},
+      {"Dim f(1) : ReDim f(\"a\") : WScript.Echo Err.Number : ReDim Preserve f(\"a\") : "
+       "WScript.Echo Err.Number", "10\n13\n"},
       {"Err.Raise 65536 : WScript.Echo Err.Number", "5\n"},
       {"Err.Raise &H8007000E& : WScript.Echo Err.Number, Err.Description", "7 Out of memory\n"},
       {"Select Case Boom()\nCase Else : n = 1\nEnd Select : WScript.Echo IsEmpty(n)", "-1\n"},
