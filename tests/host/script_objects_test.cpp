@@ -190,8 +190,9 @@ TEST(RegExp, MatchesSyntaxAndReplace) {
            "-a-b-c-"},
           {"r.Pattern = \"(a)|b\": r.Global = True: WScript.Echo r.Replace(\"ab\", \"<$1>\")",
            "<a><>"},
-          {"r.Pattern = \"o\": WScript.Echo r.Replace(\"foo\", \"0\"), r.Replace(\"x\", Empty)",
-           "f0o x"},
+          {"r.Pattern = \"o\": WScript.Echo r.Replace(\"foo\", \"0\"), r.Replace(\"x\", Empty), "
+           "r.Replace(\"o\", True)",
+           "f0o x -1"},
           {"r.Pattern = \"a\": WScript.Echo r.Replace(Null, \"b\")", "#94"},
       });
 }
