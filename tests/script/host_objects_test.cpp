@@ -23,17 +23,16 @@ class HostObjects : public ::testing::Test {
   Runner runner;
 };
 
+// Writing back through a member's own parameters, parentheses passing values and a write that stays
+// when the member fails are the acceptance scripts' and the dispatch layer's; here what only the
+// engine decides.
 TEST_F(HostObjects, InOutParametersWriteBackIntoVariables) {
   // G.Compute w, 0 leaves the derived height in the script's variable h.
   EXPECT_EQ(Run("w = 200: h = 0\nG.Compute w, h\nWScript.Echo w, h, TypeName(h)"),
             "200 150 Long\n");
-  EXPECT_EQ(Run("w = 0\nG.Compute w, 300\nWScript.Echo w"), "400\n");
   // A string argument that the member does not change stays a string.
   EXPECT_EQ(Run("w = \"200\": h = 0\nG.Compute w, h\nWScript.Echo TypeName(w), h"), "String 150\n");
-  // Parentheses pass a value: the variable keeps its value.
-  EXPECT_EQ(Run("w = 0: h = 300\nG.Compute (w), h\nWScript.Echo w, h"), "0 300\n");
   EXPECT_EQ(Run("w = 0: h = 300\nCall G.Compute((w), h)\nWScript.Echo w"), "0\n");
-  EXPECT_EQ(Run("h = 0\nG.Compute 400, h\nWScript.Echo h"), "300\n");
   // Array elements are passed by reference too.
   EXPECT_EQ(Run("Dim s(1): s(0) = 80\nG.Compute s(0), s(1)\nWScript.Echo s(0), s(1)"), "80 60\n");
   // Expressions and properties are values.
@@ -42,10 +41,7 @@ TEST_F(HostObjects, InOutParametersWriteBackIntoVariables) {
   EXPECT_EQ(Run("Sub Fit(a, b)\n  G.Compute a, b\nEnd Sub\nw = 40: h = 0\nFit w, h\n"
                 "WScript.Echo h"),
             "30\n");
-  // A write made before the member fails stays, and the error reaches the script.
-  EXPECT_EQ(Run("On Error Resume Next\nw = 0: h = 0\nG.Compute w, h\nWScript.Echo Err.Number, w"),
-            "-2147220454 0\n");
-  EXPECT_EQ(gadget->calls, 10);
+  EXPECT_EQ(gadget->calls, 6);
 }
 
 TEST_F(HostObjects, OptionalArgumentsMayBeOmitted) {
