@@ -15,6 +15,7 @@
 #include "corvella/codec/jpeg_scaled.h"
 #include "corvella/codec/picture_loader.h"
 #include "corvella/codec/picture_writer.h"
+#include "corvella/component/picture_faults.h"
 #include "corvella/imaging/dib_section.h"
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/operations/box_reduce.h"
@@ -142,7 +143,7 @@ std::vector<uint8_t> MakeThumbnail(std::span<const uint8_t> file,
   } else {
     // Every other picture, four-component JPEGs included, decoded at full size as the object
     // decodes it.
-    codec::LoadPicture(file, full);
+    component::LoadPicture(file, full);
     source = full.View();
     reducedSize(source.width, source.height, width, height);
   }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "corvella/codec/picture_loader.h"
 #include "loader_support.h"
@@ -18,10 +19,8 @@ namespace corvella::codec {
 
 namespace {
 
-constexpr std::string_view kFormat = "BMP";
-
-[[noreturn]] void Fail(const std::string& fault) {
-  detail::RaiseInvalidPicture(kFormat, fault);
+[[noreturn]] void Fail(PictureFault fault, std::string context = {}) {
+  detail::Refuse(PictureFormat::Bmp, fault, std::move(context));
 }
 
 std::string Hex(uint32_t value) {
@@ -50,67 +49,66 @@ enum Compression : uint32_t {
 
 // What the headers say, checked.
 struct BmpLayout {
+  uint32_t infoSize = 0;
   int64_t width = 0;
   int64_t height = 0;  // rows, positive
   bool topDown = false;
   uint32_t bitCount = 0;
   uint32_t compression = kRgb;
+  uint64_t declaredColours = 0;  // 0: as many as the bit count allows
+  size_t entrySize = 4;          // bytes per palette entry: blue, green, red (, reserved)
   uint64_t dataOffset = 0;
+  uint64_t tableStart = 0;  // the first byte after the headers and masks: the palette
   // Blue, green, red of each palette index; indices the file does not define stay black.
   uint8_t palette[256][3] = {};
   // Red, green, blue and alpha masks of 16 and 32-bit pixels; an alpha mask of 0 means opaque.
   uint32_t masks[4] = {0, 0, 0, 0};
 };
 
-BmpLayout ReadLayout(std::span<const uint8_t> file) {
+bool UsesBitFields(const BmpLayout& layout) {
+  return layout.compression == kBitFields || layout.compression == kAlphaBitFields;
+}
+
+// The file and info headers: the header size, the sides, the bit count and the compression,
+// checked against each other. Reads nothing beyond the info header.
+BmpLayout CheckHeader(std::span<const uint8_t> file) {
   const uint8_t* data = file.data();
-  const uint64_t size = file.size();
-  if (size < kFileHeaderSize + 4) Fail("file too short for its header");
+  if (file.size() < kFileHeaderSize + 4) Fail(PictureFault::HeaderTruncated);
   BmpLayout layout;
   layout.dataOffset = U32(data + 10);
-  const uint32_t infoSize = U32(data + 14);
-  switch (infoSize) {
-    case 12:
-    case 40:
-    case 52:
-    case 56:
-    case 108:
-    case 124:
-      break;
-    default:
-      Fail("unsupported header size " + std::to_string(infoSize));
+  layout.infoSize = U32(data + 14);
+  const uint32_t infoSize = layout.infoSize;
+  if (infoSize != 12 && infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 &&
+      infoSize != 124) {
+    Fail(PictureFault::UnsupportedHeaderSize, std::to_string(infoSize));
   }
-  if (size < kFileHeaderSize + infoSize) Fail("file too short for its header");
+  if (file.size() < kFileHeaderSize + infoSize) Fail(PictureFault::HeaderTruncated);
   const uint8_t* info = data + kFileHeaderSize;
-  size_t entrySize = 4;  // blue, green, red, reserved
-  uint64_t declaredColours = 0;
   if (infoSize == 12) {
-    // The OS/2 core header: 16-bit unsigned sides, always bottom-up, three-byte palette entries.
+    // The OS/2 core header: 16-bit unsigned sides, always bottom-up, three-byte palette entries,
+    // no compression.
     layout.width = U16(info + 4);
     layout.height = U16(info + 6);
     layout.bitCount = U16(info + 10);
-    entrySize = 3;
-    if (layout.bitCount != 1 && layout.bitCount != 4 && layout.bitCount != 8 &&
-        layout.bitCount != 24) {
-      Fail("unsupported bit count " + std::to_string(layout.bitCount));
-    }
+    layout.entrySize = 3;
   } else {
     layout.width = static_cast<int32_t>(U32(info + 4));
-    int64_t height = static_cast<int32_t>(U32(info + 8));
+    const int64_t height = static_cast<int32_t>(U32(info + 8));
     layout.topDown = height < 0;
     layout.height = height < 0 ? -height : height;
     layout.bitCount = U16(info + 14);
     layout.compression = U32(info + 16);
-    declaredColours = U32(info + 32);
+    layout.declaredColours = U32(info + 32);
   }
   if (layout.width <= 0 || layout.height <= 0) {
-    Fail("invalid size " + std::to_string(layout.width) + " x " +
-         std::to_string(layout.topDown ? -layout.height : layout.height));
+    Fail(PictureFault::InvalidSize,
+         std::to_string(layout.width) + " x " +
+             std::to_string(layout.topDown ? -layout.height : layout.height));
   }
-
   const uint32_t bits = layout.bitCount;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-    Fail("unsupported bit count " + std::to_string(bits));
+  const bool coreBits = bits == 1 || bits == 4 || bits == 8 || bits == 24;
+  if (!coreBits && (infoSize == 12 || (bits != 16 && bits != 32))) {
+    Fail(PictureFault::UnsupportedBitCount, std::to_string(bits));
   }
   switch (layout.compression) {
     case kRgb:
@@ -118,33 +116,39 @@ BmpLayout ReadLayout(std::span<const uint8_t> file) {
     case kRle8:
     case kRle4:
       if (bits != (layout.compression == kRle8 ? 8u : 4u)) {
-        Fail("run-length compression " + std::to_string(layout.compression) + " with bit count " +
-             std::to_string(bits));
+        Fail(PictureFault::CompressionBitCount, std::to_string(bits));
       }
-      if (layout.topDown) Fail("top-down bitmap with run-length compression");
+      if (layout.topDown) Fail(PictureFault::TopDownRunLength);
       break;
     case kBitFields:
     case kAlphaBitFields:
-      if (bits != 16 && bits != 32) Fail("bit fields with bit count " + std::to_string(bits));
+      if (bits != 16 && bits != 32) Fail(PictureFault::CompressionBitCount, std::to_string(bits));
       break;
     default:
-      Fail("unsupported compression " + std::to_string(layout.compression));
+      Fail(PictureFault::UnsupportedCompression, std::to_string(layout.compression));
   }
+  layout.tableStart = kFileHeaderSize + infoSize;
+  return layout;
+}
 
-  // The masks: inside headers of 52 bytes and more, after the 40-byte header otherwise.
-  uint64_t tableStart = kFileHeaderSize + infoSize;
-  if (layout.compression == kBitFields || layout.compression == kAlphaBitFields) {
+// The masks of 16 and 32-bit pixels: inside info headers of 52 bytes and more, after a 40-byte
+// header otherwise (tableStart then moves past them), fixed when the file has no bit fields.
+void ReadMasks(std::span<const uint8_t> file, BmpLayout& layout) {
+  const uint32_t bits = layout.bitCount;
+  const uint8_t* info = file.data() + kFileHeaderSize;
+  if (UsesBitFields(layout)) {
     const uint8_t* masks = info + 40;
-    if (infoSize == 40) {
-      uint64_t maskBytes = layout.compression == kAlphaBitFields ? 16 : 12;
-      if (size < tableStart + maskBytes) Fail("file too short for its bit field masks");
-      masks = data + tableStart;
-      tableStart += maskBytes;
+    if (layout.infoSize == 40) {
+      const uint64_t maskBytes = layout.compression == kAlphaBitFields ? 16 : 12;
+      if (file.size() < layout.tableStart + maskBytes) Fail(PictureFault::HeaderTruncated);
+      masks = file.data() + layout.tableStart;
+      layout.tableStart += maskBytes;
     }
     layout.masks[0] = U32(masks);
     layout.masks[1] = U32(masks + 4);
     layout.masks[2] = U32(masks + 8);
-    bool hasAlpha = infoSize >= 56 || (infoSize == 40 && layout.compression == kAlphaBitFields);
+    const bool hasAlpha = layout.infoSize >= 56 ||
+                          (layout.infoSize == 40 && layout.compression == kAlphaBitFields);
     layout.masks[3] = hasAlpha ? U32(masks + 12) : 0;
   } else if (bits == 16) {
     layout.masks[0] = 0x7C00;  // 5 bits each of red, green, blue
@@ -155,35 +159,38 @@ BmpLayout ReadLayout(std::span<const uint8_t> file) {
     layout.masks[1] = 0x0000FF00;
     layout.masks[2] = 0x000000FF;
     // The fourth byte is alpha only where a header with an alpha mask says so.
-    if (infoSize >= 56 && U32(info + 52) == 0xFF000000u) layout.masks[3] = 0xFF000000u;
-  }
-  if (bits == 16) {
-    for (uint32_t mask : layout.masks) {
-      if (mask > 0xFFFF) Fail("bit field mask " + Hex(mask) + " wider than the pixel");
-    }
+    if (layout.infoSize >= 56 && U32(info + 52) == 0xFF000000u) layout.masks[3] = 0xFF000000u;
   }
   for (uint32_t mask : layout.masks) {
+    if (bits == 16 && mask > 0xFFFF) Fail(PictureFault::MaskTooWide, Hex(mask));
     // Contiguous: shifted down to bit 0, one less than a power of two.
-    uint32_t low = mask == 0 ? 0 : mask >> std::countr_zero(mask);
-    if ((low & (low + 1)) != 0) Fail("bit field mask " + Hex(mask) + " is not contiguous");
+    const uint32_t low = mask == 0 ? 0 : mask >> std::countr_zero(mask);
+    if ((low & (low + 1)) != 0) Fail(PictureFault::MaskNotContiguous, Hex(mask));
   }
+}
 
-  if (layout.dataOffset < tableStart) {
-    Fail("pixel data offset " + std::to_string(layout.dataOffset) + " inside the header");
+// The palette of 1, 4 and 8-bit pixels: between the headers and the pixel data, with fewer
+// entries than the bit count allows when the file says so or has no room for more.
+void ReadPalette(std::span<const uint8_t> file, BmpLayout& layout) {
+  if (layout.bitCount > 8) return;
+  const uint64_t maxColours = uint64_t{1} << layout.bitCount;
+  uint64_t colours = layout.declaredColours == 0 ? maxColours
+                                                 : std::min(layout.declaredColours, maxColours);
+  colours = std::min(colours, (layout.dataOffset - layout.tableStart) / layout.entrySize);
+  const uint8_t* entry = file.data() + layout.tableStart;
+  for (uint64_t i = 0; i < colours; ++i, entry += layout.entrySize) {
+    std::memcpy(layout.palette[i], entry, 3);
   }
-  if (layout.dataOffset >= size) Fail("pixel data missing");
+}
 
-  if (bits <= 8) {
-    // The palette lies between the headers and the pixel data and may hold fewer entries than
-    // the bit count allows.
-    uint64_t maxColours = uint64_t{1} << bits;
-    uint64_t colours = declaredColours == 0 ? maxColours : std::min(declaredColours, maxColours);
-    colours = std::min(colours, (layout.dataOffset - tableStart) / entrySize);
-    const uint8_t* entry = data + tableStart;
-    for (uint64_t i = 0; i < colours; ++i, entry += entrySize) {
-      std::memcpy(layout.palette[i], entry, 3);
-    }
+BmpLayout ReadLayout(std::span<const uint8_t> file) {
+  BmpLayout layout = CheckHeader(file);
+  ReadMasks(file, layout);
+  if (layout.dataOffset < layout.tableStart) {
+    Fail(PictureFault::DataInsideHeader, std::to_string(layout.dataOffset));
   }
+  if (layout.dataOffset >= file.size()) Fail(PictureFault::DataMissing);
+  ReadPalette(file, layout);
   return layout;
 }
 
@@ -228,7 +235,7 @@ void RequireRows(std::span<const uint8_t> file, const BmpLayout& layout) {
   // rowBytes x fullRows + lastRowBytes <= available, tested without overflowing.
   if (lastRowBytes > available ||
       (fullRows > 0 && rowBytes > (available - lastRowBytes) / fullRows)) {
-    Fail("pixel data truncated");
+    Fail(PictureFault::DataTruncated);
   }
 }
 
@@ -334,7 +341,7 @@ void DecodeRunLength(std::span<const uint8_t> file, const BmpLayout& layout,
     ++x;
   };
   while (y < height) {
-    if (size - pos < 2) Fail("run-length data ends before the end of the bitmap");
+    if (size - pos < 2) Fail(PictureFault::DataTruncated);
     const unsigned count = data[pos];
     const unsigned value = data[pos + 1];
     pos += 2;
@@ -350,13 +357,13 @@ void DecodeRunLength(std::span<const uint8_t> file, const BmpLayout& layout,
     } else if (value == 1) {  // end of bitmap
       return;
     } else if (value == 2) {  // delta: move right and up
-      if (size - pos < 2) Fail("run-length data ends before the end of the bitmap");
+      if (size - pos < 2) Fail(PictureFault::DataTruncated);
       x += data[pos];
       y += data[pos + 1];
       pos += 2;
     } else {  // a literal stretch of `value` indices, padded to an even byte count
       const uint64_t bytes = rle4 ? (value + 1) / 2 : value;
-      if (size - pos < bytes) Fail("run-length data ends before the end of the bitmap");
+      if (size - pos < bytes) Fail(PictureFault::DataTruncated);
       for (unsigned i = 0; i < value && x < width; ++i) {
         const uint8_t byte = data[pos + (rle4 ? i / 2 : i)];
         put(rle4 ? ((i & 1) != 0 ? byte & 0x0F : byte >> 4) : byte);
@@ -369,14 +376,14 @@ void DecodeRunLength(std::span<const uint8_t> file, const BmpLayout& layout,
 }  // namespace
 
 void LoadBmp(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
-  if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') Fail("not a bitmap file");
+  if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') Fail(PictureFault::UnknownFormat);
   const BmpLayout layout = ReadLayout(bytes);
   // Refused before anything is allocated: too many pixels, or rows the file does not hold.
-  detail::RequirePictureSize(kFormat, layout.width, layout.height);
+  detail::RequirePictureSize(PictureFormat::Bmp, layout.width, layout.height);
   const bool runLength = layout.compression == kRle8 || layout.compression == kRle4;
   if (!runLength) RequireRows(bytes, layout);
   const imaging::ImageView picture =
-      detail::PrepareTarget(kFormat, layout.width, layout.height, target);
+      detail::PrepareTarget(PictureFormat::Bmp, layout.width, layout.height, target);
   if (runLength) {
     DecodeRunLength(bytes, layout, picture);
   } else {

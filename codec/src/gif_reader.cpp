@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corvella/codec/picture_loader.h"
@@ -16,7 +17,9 @@ namespace corvella::codec {
 
 namespace {
 
-constexpr std::string_view kFormat = "GIF";
+[[noreturn]] void Fail(PictureFault fault, std::string context = {}) {
+  detail::Refuse(PictureFormat::Gif, fault, std::move(context));
+}
 
 struct MemorySource {
   const uint8_t* data;
@@ -40,10 +43,10 @@ int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
 // table cut short as a missing screen descriptor, for instance).
 [[noreturn]] void RaiseGifError(int error, const MemorySource& source) {
   if (error == D_GIF_ERR_READ_FAILED || source.exhausted) {
-    detail::RaiseInvalidPicture(kFormat, "unexpected end of file");
+    Fail(PictureFault::DataTruncated);
   }
   const char* text = GifErrorString(error);
-  detail::RaiseInvalidPicture(kFormat, text != nullptr ? text : "error " + std::to_string(error));
+  Fail(PictureFault::DecoderRefused, text != nullptr ? text : std::to_string(error));
 }
 
 struct GifCloser {
@@ -76,13 +79,13 @@ void DrawFirstFrame(GifFileType* gif, const MemorySource& source, int transparen
     screenWidth = int64_t{frame.Left} + frame.Width;
     screenHeight = int64_t{frame.Top} + frame.Height;
   }
-  detail::RequirePictureSize(kFormat, screenWidth, screenHeight);
+  detail::RequirePictureSize(PictureFormat::Gif, screenWidth, screenHeight);
   if (frame.Width > 0 && frame.Height > 0 &&
       !imaging::WithinPixelLimit(frame.Width, frame.Height)) {
-    detail::RaiseInvalidPicture(kFormat, "frame exceeds the pixel limit");
+    Fail(PictureFault::FrameOverPixelLimit);
   }
   const imaging::ImageView picture =
-      detail::PrepareTarget(kFormat, screenWidth, screenHeight, target);
+      detail::PrepareTarget(PictureFormat::Gif, screenWidth, screenHeight, target);
   // What the frame does not cover is transparent, so white.
   for (int32_t y = 0; y < picture.height; ++y) {
     std::memset(picture.Row(y), 0xFF, static_cast<size_t>(picture.width) * 3);
@@ -176,9 +179,9 @@ void LoadGif(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
         break;
       }
       case TERMINATE_RECORD_TYPE:
-        detail::RaiseInvalidPicture(kFormat, "file holds no image");
+        Fail(PictureFault::NoImage);
       default:
-        detail::RaiseInvalidPicture(kFormat, "unexpected record");
+        Fail(PictureFault::UnexpectedRecord);
     }
   }
 }

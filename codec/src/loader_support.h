@@ -2,23 +2,23 @@
 // Helpers shared by the picture loader's format readers.
 
 #include <cstdint>
-#include <string_view>
+#include <string>
 
+#include "corvella/codec/picture_loader.h"
 #include "corvella/imaging/dib_section.h"
 
 namespace corvella::codec::detail {
 
-/// Raises runtime error 481 with the detail "<format>: <fault>".
-[[noreturn]] void RaiseInvalidPicture(std::string_view format, std::string_view fault);
+/// Throws PictureError(@p format, @p fault, @p context).
+[[noreturn]] void Refuse(PictureFormat format, PictureFault fault, std::string context = {});
 
-/// Raises error 481 unless both sides of a picture of @p width x @p height pixels are positive,
-/// runtime error 7 when its size exceeds the host's pixel limit.
-void RequirePictureSize(std::string_view format, int64_t width, int64_t height);
+/// Refuses with InvalidSize unless both sides of a picture of @p width x @p height pixels are
+/// positive, with OverPixelLimit when its size exceeds the host's pixel limit.
+void RequirePictureSize(PictureFormat format, int64_t width, int64_t height);
 
-/// Creates @p target at @p width x @p height zeroed pixels and answers its view. Raises error 481
-/// when a side is not positive, runtime error 7 when the size exceeds the host's pixel limit or
-/// memory is short.
-imaging::ImageView PrepareTarget(std::string_view format, int64_t width, int64_t height,
+/// Creates @p target at @p width x @p height zeroed pixels and answers its view. Refuses as
+/// RequirePictureSize does; std::bad_alloc when memory is short.
+imaging::ImageView PrepareTarget(PictureFormat format, int64_t width, int64_t height,
                                  imaging::cDIBSection& target);
 
 }  // namespace corvella::codec::detail

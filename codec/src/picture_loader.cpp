@@ -1,44 +1,103 @@
-// Format sniffing, the size checks shared by the readers, and the JPEG path of the picture loader.
+// Format sniffing, the faults and their texts, the size checks shared by the readers, and the
+// JPEG path of the picture loader.
 
 #include "corvella/codec/picture_loader.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "corvella/codec/jpeg_codec.h"
 #include "corvella/imaging/pixel_limit.h"
-#include "corvella/platform/error.h"
 #include "loader_support.h"
 
 namespace corvella::codec {
 
+namespace {
+
+// One text per fault, in the order of the enumeration.
+constexpr std::string_view kFaultTexts[] = {
+    "unknown picture format",
+    "the image exceeds the pixel limit",
+    "invalid size",
+    "file too short for its header",
+    "pixel data truncated",
+    "pixel data missing",
+    "pixel data offset inside the header",
+    "unsupported header size",
+    "unsupported bit count",
+    "unsupported compression",
+    "compression with this bit count",
+    "top-down bitmap with run-length compression",
+    "bit field mask wider than the pixel",
+    "bit field mask is not contiguous",
+    "file holds no image",
+    "unexpected record",
+    "frame exceeds the pixel limit",
+    "unexpected row layout",
+    "the decoder refused the file",
+};
+static_assert(std::size(kFaultTexts) == static_cast<size_t>(PictureFault::DecoderRefused) + 1);
+
+}  // namespace
+
+std::string_view PictureFaultText(PictureFault fault) {
+  return kFaultTexts[static_cast<size_t>(fault)];
+}
+
+std::string_view PictureFormatName(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::Jpeg:
+      return "JPEG";
+    case PictureFormat::Png:
+      return "PNG";
+    case PictureFormat::Gif:
+      return "GIF";
+    case PictureFormat::Bmp:
+      return "BMP";
+    case PictureFormat::Unknown:
+      break;
+  }
+  return "";
+}
+
+PictureError::PictureError(PictureFormat format, PictureFault fault, std::string context)
+    : format_(format), fault_(fault), context_(std::move(context)) {
+  if (format != PictureFormat::Unknown) {
+    text_ = PictureFormatName(format);
+    text_ += ": ";
+  }
+  text_ += PictureFaultText(fault);
+  if (!context_.empty()) {
+    text_ += ": ";
+    text_ += context_;
+  }
+}
+
 namespace detail {
 
-void RaiseInvalidPicture(std::string_view format, std::string_view fault) {
-  std::string detail(format);
-  detail += ": ";
-  detail += fault;
-  platform::Raise(platform::RuntimeError::InvalidPicture, detail);
+void Refuse(PictureFormat format, PictureFault fault, std::string context) {
+  throw PictureError(format, fault, std::move(context));
 }
 
-void RequirePictureSize(std::string_view format, int64_t width, int64_t height) {
+void RequirePictureSize(PictureFormat format, int64_t width, int64_t height) {
   if (width <= 0 || height <= 0) {
-    RaiseInvalidPicture(
-        format, "image of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+    Refuse(format, PictureFault::InvalidSize,
+           std::to_string(width) + " x " + std::to_string(height));
   }
-  // The buffer of a picture over the host's limit cannot be had, as when memory is short.
   if (width > INT32_MAX || height > INT32_MAX || !imaging::WithinPixelLimit(width, height)) {
-    platform::Raise(platform::RuntimeError::OutOfMemory);
+    Refuse(format, PictureFault::OverPixelLimit);
   }
 }
 
-imaging::ImageView PrepareTarget(std::string_view format, int64_t width, int64_t height,
+imaging::ImageView PrepareTarget(PictureFormat format, int64_t width, int64_t height,
                                  imaging::cDIBSection& target) {
   RequirePictureSize(format, width, height);
   if (!target.Create(static_cast<int32_t>(width), static_cast<int32_t>(height))) {
-    platform::Raise(platform::RuntimeError::OutOfMemory);
+    throw std::bad_alloc();
   }
   return target.View();
 }
@@ -72,19 +131,29 @@ void LoadPicture(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
     case PictureFormat::Unknown:
       break;
   }
-  platform::Raise(platform::RuntimeError::InvalidPicture, "unknown picture format");
+  detail::Refuse(PictureFormat::Unknown, PictureFault::UnknownFormat);
+}
+
+void RefuseJpeg(const JpegStatus& status) {
+  switch (status.code) {
+    case JpegCode::Ok:
+      return;
+    case JpegCode::OutOfMemory:
+      throw std::bad_alloc();
+    case JpegCode::PixelLimit:
+      detail::Refuse(PictureFormat::Jpeg, PictureFault::OverPixelLimit);
+    case JpegCode::Truncated:
+      detail::Refuse(PictureFormat::Jpeg, PictureFault::DataTruncated);
+    default:
+      detail::Refuse(PictureFormat::Jpeg, PictureFault::DecoderRefused, status.reason);
+  }
 }
 
 void LoadJpegPicture(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
-  constexpr std::string_view kFormat = "JPEG";
   JpegParams params;
-  JpegStatus status = ReadJpegParams(bytes, params);
-  if (status.Ok()) {
-    status = DecodeJpeg(bytes, detail::PrepareTarget(kFormat, params.width, params.height, target));
-    if (status.Ok()) return;
-  }
-  if (status.code == JpegCode::OutOfMemory) throw std::bad_alloc();
-  detail::RaiseInvalidPicture(kFormat, status.reason);
+  RefuseJpeg(ReadJpegParams(bytes, params));
+  RefuseJpeg(DecodeJpeg(
+      bytes, detail::PrepareTarget(PictureFormat::Jpeg, params.width, params.height, target)));
 }
 
 }  // namespace corvella::codec

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "corvella/codec/picture_loader.h"
@@ -22,7 +24,9 @@ namespace corvella::codec {
 
 namespace {
 
-constexpr std::string_view kFormat = "PNG";
+[[noreturn]] void Fail(PictureFault fault, std::string context = {}) {
+  detail::Refuse(PictureFormat::Png, fault, std::move(context));
+}
 
 // Everything the libpng callbacks touch, in one trivially destructible record.
 struct PngJob {
@@ -148,13 +152,13 @@ void LoadPng(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
   if (job.info == nullptr) throw std::bad_alloc();
   png_set_read_fn(job.png, &job, ReadFromMemory);
 
-  if (!ReadHeader(&job)) detail::RaiseInvalidPicture(kFormat, job.message);
+  if (!ReadHeader(&job)) Fail(PictureFault::DecoderRefused, job.message);
   // After the transformations every row is 8-bit blue, green, red with or without alpha.
   if ((job.channels != 3 && job.channels != 4) ||
       job.rowBytes != static_cast<size_t>(job.width) * static_cast<size_t>(job.channels)) {
-    detail::RaiseInvalidPicture(kFormat, "unexpected row layout");
+    Fail(PictureFault::UnexpectedRowLayout);
   }
-  const imaging::ImageView picture = detail::PrepareTarget(kFormat, job.width, job.height, target);
+  const imaging::ImageView picture = detail::PrepareTarget(PictureFormat::Png, job.width, job.height, target);
   bool read = false;
   if (job.channels == 3) {
     // Straight into the target's rows.
@@ -177,7 +181,7 @@ void LoadPng(std::span<const uint8_t> bytes, imaging::cDIBSection& target) {
         CompositeRow(rows[y], picture.Row(static_cast<int32_t>(y)), job.width);
     }
   }
-  if (!read) detail::RaiseInvalidPicture(kFormat, job.message);
+  if (!read) Fail(PictureFault::DecoderRefused, job.message);
 }
 
 }  // namespace corvella::codec

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "corvella/codec/jpeg_codec.h"
-#include "corvella/codec/picture_loader.h"
+#include "corvella/component/picture_faults.h"
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/checked.h"
 #include "corvella/platform/file_system.h"
@@ -130,7 +130,7 @@ void DecodeImage(Pictron& object) {
   if (state.strFormat == u"JPEG") {
     if (!DecodeJPEG(state, bytes)) Raise(RuntimeError::OutOfMemory);
   } else {
-    codec::LoadPicture(bytes, *state.cDib);
+    LoadPicture(bytes, *state.cDib);
   }
   state.blDecoded = platform::kVbTrue;
 }
@@ -139,7 +139,7 @@ VbBool Pictron::LoadPictureFromStd() {
   return AtBoundary([&] {
     ByteArray bytes = platform::CreateFileSystem()->ReadAll(state_.strFilePath);
     auto dib = std::make_unique<imaging::cDIBSection>();
-    codec::LoadPicture(bytes.Bytes(), *dib);
+    LoadPicture(bytes.Bytes(), *dib);
     state_.cDib = std::move(dib);
     return platform::kVbTrue;
   });

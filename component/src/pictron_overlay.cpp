@@ -1,6 +1,6 @@
 // Text and image overlays on the working image.
 
-#include "corvella/codec/picture_loader.h"
+#include "corvella/component/picture_faults.h"
 #include "corvella/overlay/image_overlay.h"
 #include "corvella/overlay/text_renderer.h"
 #include "corvella/platform/checked.h"
@@ -65,7 +65,7 @@ void LoadOverlayPicture(Pictron& object, const std::u16string& strFileName,
                         imaging::cDIBSection& overlay) {
   std::u16string path = ResolvePath(object, strFileName);
   platform::ByteArray bytes = platform::CreateFileSystem()->ReadAll(path);
-  codec::LoadPicture(bytes.Bytes(), overlay);
+  LoadPicture(bytes.Bytes(), overlay);
 }
 
 void PaintOverlayImage(Pictron& object, const imaging::cDIBSection& overlay,

@@ -1,6 +1,6 @@
 #pragma once
 // Running the corvella command in tests: its subcommands in-process with memory streams, and the
-// built program as a process of its own.
+// built program as a process of its own; the test images and text as bytes.
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -12,12 +12,19 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands.h"
 #include "console.h"
 
 namespace corvella::testing {
+
+inline const std::filesystem::path kImages = std::filesystem::path(CORVELLA_TEST_DATA) / "images";
+
+inline std::vector<uint8_t> TextBytes(std::string_view text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 /// What a run of the command left behind.
 struct CommandResult {
@@ -52,14 +59,11 @@ class MemoryStream {
 /// Runs a subcommand in this process, with @p folder as the working folder.
 inline CommandResult RunInProcess(int (*run)(cli::Arguments, cli::Console&),
                                   const std::vector<std::string>& args,
-                                  const std::filesystem::path& folder, bool errIsTerminal = false) {
+                                  const std::filesystem::path& folder, bool errIsTerminal = false,
+                                  bool outIsTerminal = false) {
   MemoryStream out;
   MemoryStream err;
-  cli::Console console;
-  console.out = out.File();
-  console.err = err.File();
-  console.errIsTerminal = errIsTerminal;
-  console.workingFolder = folder;
+  cli::Console console{out.File(), err.File(), outIsTerminal, errIsTerminal, folder};
   CommandResult result;
   result.status = run(args, console);
   result.out = out.Bytes();

@@ -17,7 +17,6 @@
 #include "corvella/codec/picture_loader.h"
 #include "corvella/imaging/dib_section.h"
 #include "corvella/imaging/pixel_limit.h"
-#include "corvella/platform/error.h"
 
 namespace corvella::codec::test {
 
@@ -78,28 +77,20 @@ inline std::vector<Bgr> PixelsOf(const Picture& picture) {
   return pixels;
 }
 
-/// What InvalidPictureDetail answers for runtime error 7: a picture whose buffer cannot be had.
-inline const std::string kNoBuffer = "<out of memory>";
-
-/// Runs @p body and answers the detail of runtime error 481 it raised ("" when it returned,
-/// kNoBuffer for runtime error 7, "<other error>" when it raised anything else).
+/// Runs @p body and answers the fault of the PictureError it threw, std::nullopt when it returned.
+/// A PictureError of another format than @p format, or any other exception, fails the test.
 template <typename Body>
-std::string InvalidPictureDetail(Body&& body) {
+std::optional<PictureFault> FaultOf(PictureFormat format, Body&& body) {
   try {
     body();
-  } catch (const platform::Error& error) {
-    if (error.Number() == platform::RuntimeErrorNumber(platform::RuntimeError::OutOfMemory)) {
-      return kNoBuffer;
-    }
-    if (error.Number() != platform::RuntimeErrorNumber(platform::RuntimeError::InvalidPicture) ||
-        error.Description() != "Invalid picture") {
-      return "<other error " + error.Description() + ">";
-    }
-    return error.Detail();
+  } catch (const PictureError& error) {
+    EXPECT_EQ(error.Format(), format) << error.what();
+    return error.Fault();
   } catch (const std::exception& other) {
-    return std::string("<other exception ") + other.what() + ">";
+    ADD_FAILURE() << "not a picture fault: " << other.what();
+    return PictureFault::DecoderRefused;
   }
-  return "";
+  return std::nullopt;
 }
 
 /// Sets the host's pixel limit for the life of the object.

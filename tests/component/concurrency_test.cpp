@@ -16,13 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "corvella/component/pictron.h"
+#include "component/component_fixtures.h"
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/error.h"
 #include "corvella/platform/file_system.h"
-#include "corvella/host/page_host.h"
-#include "corvella/platform/text.h"
-#include "support/temp_folder.h"
 
 namespace corvella::component {
 namespace {
@@ -33,16 +30,8 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using Bytes = std::vector<uint8_t>;
 
-const std::filesystem::path kImages = std::filesystem::path(CORVELLA_TEST_DATA) / "images";
-
-// A physical path written with backslashes, used as it stands (no page needed to map it).
-std::u16string Physical(const std::filesystem::path& path) {
-  std::u16string text = platform::Utf8ToWide(path.string());
-  for (char16_t& c : text) {
-    if (c == u'/') c = u'\\';
-  }
-  return text;
-}
+using test::kImages;
+using test::Physical;
 
 // What one job made: the file that SaveFile wrote and the bytes that SaveBinary handed out.
 struct Result {
@@ -59,8 +48,7 @@ Result RunJob(int variant, const TempFolder& folder, const std::string& out) {
   Pictron p;
   std::shared_ptr<host::PageContext> page;
   if (variant % 2 == 0) {
-    page = std::make_shared<host::PageContext>(platform::Utf8ToWide(folder.Path().string()),
-                                                   u"/index.asp");
+    page = test::Page(folder).context;
     p.OnStartPage(page);
   }
   const std::u16string logo = Physical(kImages / "pngsuite_basn3p04.png");

@@ -21,19 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "component/component_fixtures.h"
 #include "corvella/codec/jpeg_codec.h"
-#include "corvella/component/pictron.h"
 #include "corvella/imaging/pixel_limit.h"
 #include "corvella/platform/byte_array.h"
 #include "corvella/platform/text.h"
 #include "support/errors.h"
 #include "support/temp_folder.h"
-
-#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define CORVELLA_CAP_ADDRESS_SPACE 1
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
 
 namespace corvella::component {
 namespace {
@@ -43,9 +37,8 @@ using platform::Variant;
 using testing::Component;
 using testing::Runtime;
 using Bytes = std::vector<uint8_t>;
+using test::kImages;
 
-const std::filesystem::path kData(CORVELLA_TEST_DATA);
-const std::filesystem::path kImages = kData / "images";
 const std::filesystem::path kCrashers =
     std::filesystem::path(CORVELLA_SOURCE_DIR) / "tests" / "crashers";
 
@@ -133,21 +126,6 @@ int RunJobs(const std::vector<Input>& inputs) {
   return faults;
 }
 
-#if defined(CORVELLA_CAP_ADDRESS_SPACE)
-// Caps the address space at what the process maps now plus @p headroom bytes.
-void CapAddressSpace(size_t headroom) {
-  long pages = 0;
-  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
-    std::fclose(statm);
-  }
-  if (pages <= 0) std::_Exit(3);
-  rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + headroom;
-  rlimit limit{cap, cap};
-  if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(4);
-}
-#endif
-
 // Runs the inputs with the pixel limit set: in a child process with a capped address space where
 // that is possible, else here.
 void ExpectDocumentedAnswers(const std::vector<Input>& inputs) {
@@ -159,7 +137,7 @@ void ExpectDocumentedAnswers(const std::vector<Input>& inputs) {
   // a 1-megapixel job needs (its buffers, libjpeg's tables, the encoded streams).
   EXPECT_EXIT(
       {
-        CapAddressSpace(size_t{128} << 20);
+        test::CapAddressSpace(size_t{128} << 20);
         std::exit(RunJobs(inputs) == 0 ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
@@ -177,10 +155,6 @@ std::vector<std::filesystem::path> RealImages() {
   }
   std::sort(files.begin(), files.end());
   return files;
-}
-
-Bytes Read(const std::filesystem::path& file) {
-  return testing::ReadBytes(file);
 }
 
 std::string Name(const std::filesystem::path& file) {
@@ -201,8 +175,8 @@ TEST(HostileInput, EveryCrasherFileGivesADocumentedAnswer) {
   std::vector<Input> inputs;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(kCrashers)) {
     if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
-    inputs.push_back(
-        {std::filesystem::relative(entry.path(), kCrashers).string(), Read(entry.path())});
+    inputs.push_back({std::filesystem::relative(entry.path(), kCrashers).string(),
+                      testing::ReadBytes(entry.path())});
   }
   // The hand-made corpus is there, with every format's largest and zero sizes.
   EXPECT_GE(inputs.size(), 150u);
@@ -221,7 +195,7 @@ TEST(HostileInput, EveryCrasherFileGivesADocumentedAnswer) {
 TEST(HostileInput, EveryFormatCutShortAtManyOffsets) {
   std::vector<Input> inputs;
   for (const auto& file : RealImages()) {
-    const Bytes bytes = Read(file);
+    const Bytes bytes = testing::ReadBytes(file);
     std::vector<size_t> cuts;
     for (size_t i = 0; i < bytes.size() && i < 128; ++i)
       cuts.push_back(i);
@@ -239,7 +213,7 @@ TEST(HostileInput, EveryFormatCutShortAtManyOffsets) {
 TEST(HostileInput, EveryJpegSegmentLengthIsWrong) {
   std::vector<Input> inputs;
   for (const char* name : {"egret_600x450.jpg", "dragonfly_4224x3168_prog.jpg"}) {
-    const Bytes bytes = Read(kImages / name);
+    const Bytes bytes = testing::ReadBytes(kImages / name);
     size_t segments = 0;
     for (size_t pos = 2; pos + 4 <= bytes.size() && bytes[pos] == 0xFF;) {
       const uint8_t marker = bytes[pos + 1];
@@ -279,7 +253,7 @@ TEST(HostileInput, EveryPngChunkLengthIsWrong) {
   std::vector<Input> inputs;
   for (const char* name : {"horse_rgba_400x328.png", "green_palette_320x240.png",
                            "pngsuite_basi2c08.png", "pngsuite_basn3p04.png"}) {
-    const Bytes bytes = Read(kImages / name);
+    const Bytes bytes = testing::ReadBytes(kImages / name);
     size_t chunks = 0;
     for (size_t pos = 8; pos + 12 <= bytes.size();) {
       const uint32_t length =
@@ -327,7 +301,7 @@ struct Field {
 
 void AddFieldVariants(std::vector<Input>& inputs, const char* file,
                       std::initializer_list<Field> fields, std::initializer_list<uint32_t> values) {
-  const Bytes bytes = Read(kImages / file);
+  const Bytes bytes = testing::ReadBytes(kImages / file);
   for (const Field& field : fields) {
     for (uint32_t value : values) {
       Bytes changed = bytes;
@@ -356,7 +330,7 @@ TEST(HostileInput, GifHeadersWithAbsurdSizesAndCodeSizes) {
   // Fields of the screen, of the first image descriptor and its LZW code size; the files have
   // their first image descriptor at a known place (after the global table, before any
   // extension for snake_600x450.gif).
-  const Bytes snake = Read(kImages / "snake_600x450.gif");
+  const Bytes snake = testing::ReadBytes(kImages / "snake_600x450.gif");
   const size_t table = size_t{3} << ((snake[10] & 7) + 1);
   size_t desc = 13 + table;
   while (desc < snake.size() && snake[desc] == 0x21) {  // skip extensions
@@ -389,7 +363,7 @@ TEST(HostileInput, GifHeadersWithAbsurdSizesAndCodeSizes) {
 // Arrays whose bounds do not hold index 0: opening fails, and every later member that reads the
 // image from index 0 raises runtime error 9 instead of reading outside the array.
 TEST(HostileInput, ArraysThatMissIndexZeroAreNeverReadOutside) {
-  const Bytes photo = Read(kImages / "pngsuite_basn3p04.png");
+  const Bytes photo = testing::ReadBytes(kImages / "pngsuite_basn3p04.png");
   for (int32_t lower : {-7, -1000, INT32_MIN, 1, 5}) {
     SCOPED_TRACE(lower);
     Pictron p;

@@ -1,19 +1,17 @@
-// Opening images, format detection, the JPEG header walk and the page binding.
+// Opening images, format detection, the JPEG header walk (with the segment skip against a plain
+// byte walk) and the page binding.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "corvella/component/pictron.h"
-#include "corvella/platform/file_system.h"
-#include "corvella/host/page_host.h"
-#include "corvella/platform/text.h"
-#include "pictron_internal.h"
+#include "component/component_fixtures.h"
+#include "jpeg_scanner.h"
 #include "support/errors.h"
-#include "support/temp_folder.h"
 
 namespace corvella::component {
 namespace {
@@ -21,18 +19,13 @@ namespace {
 using platform::ByteArray;
 using platform::ObjectRef;
 using platform::Variant;
+using test::Wide;
 using testing::Component;
 using testing::ErrorNumberOf;
 using testing::ErrorOf;
 using testing::Runtime;
 using testing::TempFolder;
 using Bytes = std::vector<uint8_t>;
-
-const std::string kData = CORVELLA_TEST_DATA;
-
-std::u16string Wide(const std::filesystem::path& path) {
-  return platform::Utf8ToWide(path.string());
-}
 
 // Builds JPEG headers segment by segment.
 class Jpeg {
@@ -86,27 +79,12 @@ int32_t OpenError(Pictron& p, const Bytes& bytes) {
   return ErrorNumberOf([&] { OpenBytes(p, bytes); });
 }
 
-struct Sized {
-  int32_t width;
-  int32_t height;
-};
-
+// The original width and height that opening @p bytes reads.
+using Sized = std::pair<int32_t, int32_t>;
 Sized SizeOf(const Bytes& bytes) {
   Pictron p;
   OpenBytes(p, bytes);
   return {p.OriginalWidth(), p.OriginalHeight()};
-}
-
-bool operator==(const Sized& a, const Sized& b) {
-  return a.width == b.width && a.height == b.height;
-}
-std::ostream& operator<<(std::ostream& out, const Sized& s) {
-  return out << s.width << " x " << s.height;
-}
-
-// A page whose site root holds the test data, running at /pages/index.asp.
-std::shared_ptr<host::PageContext> TestPage() {
-  return std::make_shared<host::PageContext>(Wide(kData), u"/pages/index.asp");
 }
 
 TEST(OpenBinary, HeaderExamplesAndSignatureOrder) {
@@ -153,12 +131,7 @@ TEST(OpenBinary, HeaderExamplesAndSignatureOrder) {
     widePng[at] = 0x01;
     EXPECT_EQ(OpenError(p, widePng), Component(1010)) << at;
   }
-  auto topDown = testing::ReadBytes(std::filesystem::path(kData) / "images" /
-                                    "snake_24bit_topdown_600x450.bmp");
-  EXPECT_EQ(OpenError(p, topDown), Runtime(6));
-  EXPECT_EQ(p.State().strFormat, u"BMP");
-  EXPECT_EQ(p.OriginalWidth(), 600);  // read before the height overflowed
-  EXPECT_EQ(p.width(), 0);
+  // A top-down bitmap (a negative height) is the acceptance script open_formats.vbs.
 
   // The signature decides, not the name: JPEG bytes in a file named .bmp open as JPEG.
   TempFolder folder;
@@ -266,25 +239,43 @@ TEST(OpenBinary, JpegHeaderErrors) {
   EXPECT_EQ(p.State().blDecoded, platform::kVbFalse);
 }
 
-TEST(JPEGSkipVariables, SkipsOneSegment) {
-  Pictron p;
-  int32_t pos = 4;
-  EXPECT_EQ(ErrorNumberOf([&] { p.JPEGSkipVariables(pos); }), Runtime(9));  // nothing opened
+// SkipSegment as a plain walk, byte by byte through NextByte: the independent reference.
+void ReferenceSkip(const ByteArray& d, int32_t& pos) {
+  int32_t length = ReadWord(d, pos);
+  if (length < 2) platform::Raise(platform::ComponentError::MarkerLength);
+  for (int32_t i = 0; i < length - 2; ++i)
+    NextByte(d, pos);
+}
+
+// The member JPEGSkipVariables over a real file is the acceptance script members.vbs.
+TEST(JpegScanner, SkipSegmentMatchesTheByteWalkEverywhere) {
+  // Every start position and every length field over a small array, both lower bounds.
+  for (int32_t lowerBound : {0, -3}) {
+    for (int length = 0; length < 14; ++length) {
+      for (size_t start = 0; start + 1 < 12; ++start) {
+        Bytes data(12, 0x11);
+        data[start] = 0;
+        data[start + 1] = static_cast<uint8_t>(length);
+        ByteArray d = ByteArray::FromBytes(data, lowerBound);
+        int32_t expected = static_cast<int32_t>(start) + lowerBound;
+        int32_t actual = expected;
+        int32_t expectedError = ErrorNumberOf([&] { ReferenceSkip(d, expected); });
+        EXPECT_EQ(ErrorNumberOf([&] { SkipSegment(d, actual); }), expectedError)
+            << "length " << length << " start " << start;
+        EXPECT_EQ(actual, expected) << "length " << length << " start " << start;
+      }
+    }
+  }
+  // Lengths of 0 and 1: 1150 with the position past the length field.
+  ByteArray d = ByteArray::FromBytes(Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x00});
+  int32_t pos = 0;
+  EXPECT_EQ(ErrorNumberOf([&] { SkipSegment(d, pos); }), Component(1150));
+  EXPECT_EQ(pos, 2);
+  // A large length near the end of the array: no overflow, 1160 at L.
+  ByteArray big = ByteArray::FromBytes(Bytes{0xFF, 0xFF, 0x00, 0x00, 0x00});
+  pos = 0;
+  EXPECT_EQ(ErrorNumberOf([&] { SkipSegment(big, pos); }), Component(1160));
   EXPECT_EQ(pos, 4);
-  OpenBytes(p, Jfif(480, 640));
-  p.JPEGSkipVariables(pos);  // APP0's length field holds 16
-  EXPECT_EQ(pos, 20);
-  p.JPEGSkipVariables(pos = 22);  // DQT
-  EXPECT_EQ(pos, 22 + 67);
-  pos = -1;
-  EXPECT_EQ(ErrorNumberOf([&] { p.JPEGSkipVariables(pos); }), Runtime(9));
-  EXPECT_EQ(pos, -1);
-  pos = 1'000'000;
-  auto error = ErrorOf([&] { p.JPEGSkipVariables(pos); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->Number(), Component(1120));
-  EXPECT_EQ(error->Description(), "Failed to read image Params (Error 1120)");
-  EXPECT_EQ(error->Source(), "Corvella.Pictron");
 }
 
 TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
@@ -310,7 +301,7 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
 
   p.OnStartPage(page);
   p.OpenFile(u"a.jpg");
-  const std::u16string firstPath = Wide(testing::WebPath(site / "pics" / "a.jpg"));
+  const std::u16string firstPath = test::Physical(site / "pics" / "a.jpg");
   EXPECT_EQ(s.strFilePath, firstPath);
   const ByteArray firstBytes = s.arImageData;
 
@@ -332,7 +323,7 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
 
   // No recognised signature: the bytes and the path are new, the sizes are the earlier ones.
   EXPECT_EQ(ErrorNumberOf([&] { p.OpenFile(u"text.jpg"); }), Component(1010));
-  EXPECT_EQ(s.strFilePath, Wide(testing::WebPath(site / "pics" / "text.jpg")));
+  EXPECT_EQ(s.strFilePath, test::Physical(site / "pics" / "text.jpg"));
   EXPECT_EQ(s.arImageData.Size(), 5u);
   EXPECT_EQ(s.strFormat, u"");
   EXPECT_EQ(p.OriginalWidth(), 200);
@@ -341,7 +332,7 @@ TEST(OpenFile, FailuresLeaveWhatWasDoneBefore) {
 
   // OpenBinary keeps the path of the last OpenFile.
   OpenBytes(p, Jfif(5, 6));
-  EXPECT_EQ(s.strFilePath, Wide(testing::WebPath(site / "pics" / "text.jpg")));
+  EXPECT_EQ(s.strFilePath, test::Physical(site / "pics" / "text.jpg"));
   EXPECT_EQ(p.width(), 6);
 }
 
@@ -358,7 +349,8 @@ class HalfContext final : public platform::Dispatchable {
 };
 
 TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {
-  auto page = TestPage();
+  TempFolder folder;
+  auto page = test::Page(folder).context;
   Pictron p;
   const PictronState& s = p.State();
   p.OnStartPage(page);
@@ -367,11 +359,11 @@ TEST(OnStartPage, KeepsThePageObjectsUntilOnEndPage) {
   EXPECT_EQ(s.objServer, ObjectRef(page->Server()));
 
   // A second page replaces all three.
-  auto other = TestPage();
+  auto other = test::Page(folder).context;
   p.OnStartPage(other);
   EXPECT_EQ(s.objServer, ObjectRef(other->Server()));
 
-  EXPECT_EQ(p.OnEndPage(), Variant());
+  p.OnEndPage();
   EXPECT_FALSE(s.objScriptingContext);
   EXPECT_FALSE(s.objResponse);
   EXPECT_FALSE(s.objServer);

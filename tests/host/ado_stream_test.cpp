@@ -7,7 +7,7 @@ namespace corvella::host::testing {
 namespace {
 
 std::string Prelude(const ScratchFolder& folder) {
-  return "Set s = CreateObject(\"ADODB.Stream\")\ndir = \"" + folder.ScriptPath() +
+  return "Set s = CreateObject(\"ADODB.Stream\")\ndir = \"" + ScriptPath(folder) +
          "\"\n"
          "Function Bytes(b)\n"
          "  Dim k: Bytes = \"\"\n"

@@ -9,7 +9,7 @@ namespace corvella::host::testing {
 namespace {
 
 std::string Prelude(const ScratchFolder& folder) {
-  return "Set fso = CreateObject(\"Scripting.FileSystemObject\")\ndir = \"" + folder.ScriptPath() +
+  return "Set fso = CreateObject(\"Scripting.FileSystemObject\")\ndir = \"" + ScriptPath(folder) +
          "\"";
 }
 
@@ -40,8 +40,8 @@ TEST(TextStream, WritesAndReadsLines) {
            "AscW(fso.OpenTextFile(dir & \"\\u.txt\", 1, False, -2).ReadAll)",
            "8364 104"},
       });
-  EXPECT_EQ(folder.Read("u.txt"), (std::vector<uint8_t>{0xFF, 0xFE, 'h', 0, 0xAC, 0x20}));
-  EXPECT_EQ(folder.Read("new.txt"), (std::vector<uint8_t>{0xC3, 0xA9, '\r', '\n'}));
+  EXPECT_EQ(ReadBytes(folder / "u.txt"), (std::vector<uint8_t>{0xFF, 0xFE, 'h', 0, 0xAC, 0x20}));
+  EXPECT_EQ(ReadBytes(folder / "new.txt"), (std::vector<uint8_t>{0xC3, 0xA9, '\r', '\n'}));
 }
 
 TEST(TextStream, EncodingsAndErrors) {

@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -18,6 +15,7 @@
 #include "corvella/script/engine.h"
 #include "corvella/script/host.h"
 #include "corvella/script/wscript.h"
+#include "support/temp_folder.h"
 
 namespace corvella::host::testing {
 
@@ -58,41 +56,12 @@ inline void ExpectScripts(const std::string& prelude, const std::vector<ScriptCa
   }
 }
 
-/// A folder of its own below the system's temporary folder, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("corvella_objects_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& Path() const { return path_; }
-  /// The folder as scripts name it, written with backslashes.
-  std::string ScriptPath() const {
-    std::string text = path_.string();
-    for (char& c : text)
-      if (c == '/') c = '\\';
-    return text;
-  }
-  void Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    std::filesystem::create_directories((path_ / name).parent_path());
-    std::ofstream(path_ / name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-  }
-  std::vector<uint8_t> Read(const std::string& name) const {
-    std::ifstream in(path_ / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+using corvella::testing::ReadBytes;
+using ScratchFolder = corvella::testing::TempFolder;
 
- private:
-  std::filesystem::path path_;
-};
+/// The folder as scripts name it, written with backslashes.
+inline std::string ScriptPath(const ScratchFolder& folder) {
+  return corvella::testing::WebPath(folder.Path());
+}
 
 }  // namespace corvella::host::testing

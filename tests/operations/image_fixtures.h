@@ -1,9 +1,12 @@
 #pragma once
-// Buffers for pixel tests: random fills, a reader for plain 24-bit BMP files, byte snapshots and
-// top-down pixel access that does not go through the code under test.
+// Buffers for pixel tests: random fills, a reader for plain 24-bit BMP files, byte snapshots,
+// top-down pixel access that does not go through the code under test, the SIMD levels this
+// machine runs and rounding half to even.
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -13,8 +16,27 @@
 #include <vector>
 
 #include "corvella/imaging/dib_section.h"
+#include "corvella/imaging/simd.h"
 
 namespace corvella::testing {
+
+/// Nearest integer, ties to the even one.
+inline double RoundEven(double v) {
+  const double f = std::floor(v);
+  const double d = v - f;
+  if (d != 0.5) return d < 0.5 ? f : f + 1;
+  return std::fmod(f, 2.0) == 0.0 ? f : f + 1;
+}
+
+/// The kernel levels this machine can run.
+inline std::vector<imaging::SimdLevel> Levels() {
+  std::vector<imaging::SimdLevel> levels;
+  for (auto level :
+       {imaging::SimdLevel::Portable, imaging::SimdLevel::Avx2, imaging::SimdLevel::Avx512}) {
+    if (imaging::IsSupported(level)) levels.push_back(level);
+  }
+  return levels;
+}
 
 /// A small deterministic generator (xorshift32).
 class Random {
@@ -54,14 +76,24 @@ inline std::vector<uint8_t> Bytes(const imaging::cDIBSection& dib) {
   return {dib.DIBSectionBitsPtr(), dib.DIBSectionBitsPtr() + bytes};
 }
 
-/// The pixel bytes of the buffer without the padding, bottom row first.
-inline std::vector<uint8_t> Pixels(const imaging::cDIBSection& dib) {
-  std::vector<uint8_t> pixels;
-  if (dib.DIBSectionBitsPtr() == nullptr) return pixels;
-  const size_t row = 3 * static_cast<size_t>(dib.dib_width());
-  for (int32_t r = 0; r < dib.dib_height(); ++r) {
-    const uint8_t* p = dib.DIBSectionBitsPtr() + static_cast<size_t>(r) * dib.BytesPerScanLine();
-    pixels.insert(pixels.end(), p, p + row);
+/// A live buffer whose every byte, padding included, is @p value.
+inline std::unique_ptr<imaging::cDIBSection> Uniform(int32_t width, int32_t height, uint8_t value) {
+  auto dib = std::make_unique<imaging::cDIBSection>();
+  EXPECT_TRUE(dib->Create(width, height));
+  std::memset(dib->DIBSectionBitsPtr(), value,
+              static_cast<size_t>(dib->BytesPerScanLine()) * height);
+  return dib;
+}
+
+using Pixel = std::array<uint8_t, 3>;  // blue, green, red
+
+/// The pixels of the buffer, top-down, read from the bottom-up memory by hand.
+inline std::vector<Pixel> TopDown(const imaging::cDIBSection& dib) {
+  std::vector<Pixel> pixels;
+  for (int32_t y = dib.dib_height() - 1; y >= 0; --y) {
+    const uint8_t* row = dib.DIBSectionBitsPtr() + static_cast<size_t>(y) * dib.BytesPerScanLine();
+    for (int32_t x = 0; x < dib.dib_width(); ++x)
+      pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
   }
   return pixels;
 }
