@@ -244,8 +244,7 @@ int CompareNumbers(const Variant& a, const Variant& b) {
   double x = a.ToR8(), y = b.ToR8();
   if (ra == Rank::Single || rb == Rank::Single) {
     // A Single compares at its own precision: 0.1! equals CSng(0.1).
-    if (ra != Rank::Double && rb != Rank::Double && ra != Rank::Currency &&
-        rb != Rank::Currency) {
+    if (ra != Rank::Double && rb != Rank::Double && ra != Rank::Currency && rb != Rank::Currency) {
       float fx = static_cast<float>(x), fy = static_cast<float>(y);
       return fx < fy ? -1 : fx > fy ? 1 : 0;
     }

@@ -110,7 +110,6 @@ TEST(Builtins, SplitAndJoin) {
 TEST(Builtins, ConversionCorners) {
   EXPECT_EQ(Eval("CBool(\"#TRUE#\") & CBool(\"#false#\") & CByte(True) & VarType(Round(True))"),
             "TrueFalse2552");
-  EXPECT_EQ(Eval("CCur(1.23456) & \"|\" & CCur(\"2.5\")"), "1.2346|2.5");
 }
 
 TEST(Builtins, ConversionsAndRounding) {

@@ -58,10 +58,10 @@ namespace detail {
 
 /// The VarType of each alternative of Variant's storage, in storage order.
 inline constexpr VarType kStorageTypes[] = {
-    VarType::Empty, VarType::Null,      VarType::I2,       VarType::I4,           VarType::R4,
-    VarType::R8,    VarType::BStr,      VarType::Dispatch, VarType::Error,        VarType::Bool,
-    VarType::UI1,   VarType::ByteArray, VarType::Date,     VarType::VariantArray, VarType::BStr,
-    VarType::Cy};
+    VarType::Empty, VarType::Null,         VarType::I2,   VarType::I4,
+    VarType::R4,    VarType::R8,           VarType::BStr, VarType::Dispatch,
+    VarType::Error, VarType::Bool,         VarType::UI1,  VarType::ByteArray,
+    VarType::Date,  VarType::VariantArray, VarType::BStr, VarType::Cy};
 
 /// Holds a VariantArray on the heap so that a Variant can contain arrays of Variants; copies are
 /// deep.
@@ -114,9 +114,7 @@ class Variant {
   /// A date: days since 1899-12-30, the fraction being the time of day.
   static Variant Date(double days) { return Variant(DateValue{days}); }
   /// A Currency value from its count of ten-thousandths (15000 is 1.5).
-  static Variant Currency(int64_t tenThousandths) {
-    return Variant(CurrencyValue{tenThousandths});
-  }
+  static Variant Currency(int64_t tenThousandths) { return Variant(CurrencyValue{tenThousandths}); }
   /// A string made of exactly these bytes (little-endian pairs make one character); an odd count
   /// keeps its last byte as a lone byte.
   static Variant ByteString(std::span<const uint8_t> bytes);
