@@ -383,11 +383,13 @@ TEST(ScriptHost, MsgBoxAndInputBoxTalkOnTheConsole) {
   char input[] = "Ann\n\n";
   std::FILE* in = fmemopen(input, sizeof input - 1, "r");
   run.host.SetInput(in);
-  EXPECT_EQ(run.Echo("r = MsgBox(\"Sure?\", vbYesNo + vbDefaultButton2, \"Ask\")\n"
-                     "a = InputBox(\"Name?\", , \"Bob\") : b = InputBox(\"Again?\", , \"Bob\")\n"
-                     "c = InputBox(\"More?\", \"T\", \"Cy\")\n"
-                     "WScript.Echo r, a, b, c"),
-            "Ask\nSure?\nName?\nAgain?\nT\nMore?\n7 Ann Bob Cy\n");
+  EXPECT_EQ(run.Run("r = MsgBox(\"Sure?\", vbYesNo + vbDefaultButton2, \"Ask\")\n"
+                    "a = InputBox(\"Name?\", , \"Bob\") : b = InputBox(\"Again?\", , \"Bob\")\n"
+                    "c = InputBox(\"More?\", \"T\", \"Cy\")\n"
+                    "WScript.Echo r, a, b, c")
+                .status,
+            script::RunStatus::Completed);
+  EXPECT_EQ(run.out.str(), "Ask\nSure?\nName?\nAgain?\nT\nMore?\n7 Ann Bob Cy\n");
   std::fclose(in);
 }
 
