@@ -97,9 +97,9 @@ void AddTextLine(benchmark::State& state, int16_t orientation, bool bold) {
   s.cDib = std::make_unique<cDIBSection>();
   s.cDib->Create(kWidth, kHeight);
   s.blDecoded = corvella::platform::kVbTrue;
-  p.FontSize(24);
-  p.FontOrientation(orientation);
-  p.FontBold(corvella::platform::ToVbBool(bold));
+  p.SetFontSize(24);
+  p.SetFontOrientation(orientation);
+  p.SetFontBold(corvella::platform::ToVbBool(bold));
   const std::u16string line = kLine;
   const corvella::platform::Variant x(int32_t{100});
   const corvella::platform::Variant y(u"CENTER");

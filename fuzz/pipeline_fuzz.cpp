@@ -118,13 +118,13 @@ void Operate(Pictron& p, uint8_t op, const uint8_t a[4]) {
     case 11: {
       static const char16_t* const kFaces[] = {u"", u"DejaVu Sans", u"Liberation Serif",
                                                u"No Such Face"};
-      p.FontFace(kFaces[a[3] & 3]);
-      p.FontSize(static_cast<int16_t>(static_cast<int8_t>(a[2]) / 2));
-      p.FontOrientation(static_cast<int16_t>((a[3] >> 2) * 23));
-      p.FontBold(a[3] & 0x40 ? -1 : 0);
-      p.FontItalic(a[3] & 0x80 ? -1 : 0);
-      p.FontUnderline(a[2] & 1 ? -1 : 0);
-      p.FontColor(a[2] & 2 ? u"00FFzz" : u"FF8000");
+      p.SetFontFace(kFaces[a[3] & 3]);
+      p.SetFontSize(static_cast<int16_t>(static_cast<int8_t>(a[2]) / 2));
+      p.SetFontOrientation(static_cast<int16_t>((a[3] >> 2) * 23));
+      p.SetFontBold(a[3] & 0x40 ? -1 : 0);
+      p.SetFontItalic(a[3] & 0x80 ? -1 : 0);
+      p.SetFontUnderline(a[2] & 1 ? -1 : 0);
+      p.SetFontColor(a[2] & 2 ? u"00FFzz" : u"FF8000");
       std::u16string message = {static_cast<char16_t>(0x20 + a[0] % 96), u'g',
                                 static_cast<char16_t>(a[1] < 128 ? 0x4E2D : 0xD800 + a[1])};
       Call([&] { p.AddText(message, Position(a[0]), Position(a[1])); });

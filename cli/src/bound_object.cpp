@@ -1,6 +1,8 @@
-// A Pictron object bound to a page that stands for the shell.
+// A Pictron object whose file names are mapped as a shell reads them.
 
 #include "bound_object.h"
+
+#include <algorithm>
 
 #include "corvella/component/identity.h"
 #include "corvella/platform/error.h"
@@ -10,37 +12,59 @@ namespace corvella::cli {
 
 namespace {
 
-// The page's virtual path: the working folder, as a folder ("/home/user/photos/").
-std::u16string CurrentFolderPage(const std::filesystem::path& workingFolder) {
-  std::string page = workingFolder.generic_string();
-  if (page.empty() || page.back() != '/') page += '/';
-  return platform::Utf8ToWide(page);
+[[noreturn]] void Refuse(std::u16string_view name, const char* why) {
+  platform::Raise(platform::RuntimeError::InvalidProcedureCall,
+                  "'" + platform::WideToUtf8(name) + "' " + why);
+}
+
+// Applies the "/"-separated segments of @p path to @p segments; @p name is what the caller gave.
+void ApplySegments(std::u16string_view path, std::u16string_view name,
+                   std::vector<std::u16string>& segments) {
+  if (path.find(u'\0') != std::u16string_view::npos) Refuse(name, "contains a NUL character");
+  size_t start = 0;
+  while (start <= path.size()) {
+    const size_t end = std::min(path.find(u'/', start), path.size());
+    const std::u16string_view segment = path.substr(start, end - start);
+    start = end + 1;
+    if (segment.empty() || segment == u".") continue;
+    if (segment == u"..") {
+      if (segments.empty()) Refuse(name, "leads above the root folder");
+      segments.pop_back();
+      continue;
+    }
+    segments.emplace_back(segment);
+  }
 }
 
 }  // namespace
 
+ShellPathMapper::ShellPathMapper(const std::filesystem::path& workingFolder) {
+  const std::u16string folder = platform::Utf8ToWide(workingFolder.generic_string());
+  ApplySegments(folder, folder, folder_);
+}
+
+std::u16string ShellPathMapper::MapPath(std::u16string_view name) const {
+  std::vector<std::u16string> segments;
+  if (name.empty() || name.front() != u'/') segments = folder_;
+  ApplySegments(name, name, segments);
+  std::u16string physical;
+  for (const std::u16string& segment : segments) {
+    physical += u'/';
+    physical += segment;
+  }
+  return physical.empty() ? u"/" : physical;
+}
+
 std::u16string ShellPath(const std::filesystem::path& workingFolder, std::u16string_view name) {
-  if (name.find(u'\\') != std::u16string_view::npos) return std::u16string(name);
-  return host::PageServer(u"/", CurrentFolderPage(workingFolder), host::PathSyntax::Literal)
-      .MapPath(name);
+  return component::PhysicalPath(ShellPathMapper(workingFolder), name);
 }
 
 BoundObject::BoundObject(const std::filesystem::path& workingFolder)
-    : page_(std::make_shared<host::PageContext>(u"/", CurrentFolderPage(workingFolder),
-                                                    host::PathSyntax::Literal)),
+    : paths_(std::make_shared<ShellPathMapper>(workingFolder)),
       object_(component::CreateObject(u"Corvella.Pictron")),
       pictron_(dynamic_cast<component::Pictron*>(object_.get())) {
   if (pictron_ == nullptr) platform::Raise(platform::RuntimeError::CannotCreateObject);
-  platform::Variant context{platform::ObjectRef(page_)};
-  Call(u"OnStartPage", std::span(&context, 1));
-}
-
-BoundObject::~BoundObject() {
-  try {
-    Call(u"OnEndPage");
-  } catch (...) {
-    // Dropping the page references cannot fail in a way that matters once the work is done.
-  }
+  pictron_->SetPathMapper(paths_);
 }
 
 platform::Variant BoundObject::Call(std::u16string_view member, std::span<platform::Variant> args) {
@@ -56,8 +80,7 @@ platform::Variant BoundObject::Get(std::u16string_view property) {
 }
 
 std::u16string BoundObject::PhysicalPath(std::u16string_view name) const {
-  if (name.find(u'\\') != std::u16string_view::npos) return std::u16string(name);
-  return page_->Server()->MapPath(name);
+  return component::PhysicalPath(*paths_, name);
 }
 
 }  // namespace corvella::cli

@@ -1,5 +1,5 @@
-// MakeThumbnail: scaled decode, area reduction, EXIF orientation, encoding; each step on row
-// pointers into buffers made once per thumbnail.
+// MakeThumbnail: scaled decode, area reduction, EXIF orientation, encoding; each step on the
+// views of bitmaps (cDIBSection) made once per thumbnail.
 
 #include "thumbnail_maker.h"
 
@@ -29,35 +29,18 @@ namespace {
 using imaging::ConstImageView;
 using imaging::ImageView;
 
-// A packed top-down 24-bit bitmap of its own (rows of a multiple of 4 bytes).
-class Bitmap {
- public:
-  Bitmap(int32_t width, int32_t height)
-      : stride_((static_cast<ptrdiff_t>(width) * imaging::kBytesPerPixel + 3) & ~ptrdiff_t{3}),
-        bytes_(static_cast<size_t>(stride_) * static_cast<size_t>(height)),
-        width_(width),
-        height_(height) {}
-  ImageView View() { return {bytes_.data(), width_, height_, stride_}; }
-
- private:
-  ptrdiff_t stride_;
-  std::vector<uint8_t> bytes_;
-  int32_t width_;
-  int32_t height_;
-};
-
-[[noreturn]] void RaiseJpeg(const codec::JpegStatus& status) {
-  if (status.code == codec::JpegCode::OutOfMemory) throw std::bad_alloc();
-  platform::Raise(platform::RuntimeError::InvalidPicture, "JPEG: " + status.reason);
+// A working bitmap of @p width x @p height pixels, made in @p dib.
+ImageView Make(imaging::cDIBSection& dib, int32_t width, int32_t height) {
+  if (!dib.Create(width, height)) throw std::bad_alloc();
+  return dib.View();
 }
 
 // The upright picture of @p src under EXIF orientation @p orientation (2..8: mirrored, turned
 // half, flipped, transposed, turned right, transversed, turned left).
-ConstImageView Upright(const ImageView& src, int32_t orientation, std::unique_ptr<Bitmap>& turned) {
+ConstImageView Upright(const ImageView& src, int32_t orientation, imaging::cDIBSection& turned) {
   ImageView result = src;
   if (orientation >= 5) {
-    turned = std::make_unique<Bitmap>(src.height, src.width);
-    result = turned->View();
+    result = Make(turned, src.height, src.width);
     if (orientation == 5 || orientation == 6) {
       operations::RotateRightInto(src, result);
     } else {
@@ -105,14 +88,14 @@ void ThumbnailSize(int32_t width, int32_t height, const ThumbnailSettings& setti
   thumbHeight = std::max(thumbHeight, 1);
 }
 
-std::vector<uint8_t> MakeThumbnail(std::span<const uint8_t> file,
-                                   const ThumbnailSettings& settings) {
+namespace {
+
+std::vector<uint8_t> Thumbnail(std::span<const uint8_t> file, const ThumbnailSettings& settings) {
   const bool jpeg = codec::SniffPictureFormat(file) == codec::PictureFormat::Jpeg;
   int32_t orientation = 1;
   codec::JpegParams params;
   if (jpeg) {
-    const codec::JpegStatus status = codec::ReadJpegParams(file, params);
-    if (!status.Ok()) RaiseJpeg(status);
+    codec::RefuseJpeg(codec::ReadJpegParams(file, params));
     orientation = ExifOrientation(file);
   }
 
@@ -123,39 +106,35 @@ std::vector<uint8_t> MakeThumbnail(std::span<const uint8_t> file,
     if (swapped) std::swap(w, h);
   };
 
-  std::unique_ptr<Bitmap> decoded;
-  imaging::cDIBSection full;
+  // Every bitmap is made once: the decoded picture, the reduced one, the turned one.
+  imaging::cDIBSection decoded;
   ImageView source;
   int32_t width = 0;
   int32_t height = 0;
   if (jpeg && params.channels != 4) {
     if (!imaging::WithinPixelLimit(params.width, params.height)) {
-      platform::Raise(platform::RuntimeError::InvalidPicture,
-                      "JPEG: the image exceeds the pixel limit");
+      throw codec::PictureError(codec::PictureFormat::Jpeg, codec::PictureFault::OverPixelLimit);
     }
     reducedSize(params.width, params.height, width, height);
     const codec::JpegScale scale = codec::ChooseJpegScale(params.width, params.height, width,
                                                           height);
-    decoded = std::make_unique<Bitmap>(scale.width, scale.height);
-    source = decoded->View();
-    const codec::JpegStatus status = codec::DecodeJpegScaled(file, scale, source);
-    if (!status.Ok()) RaiseJpeg(status);
+    source = Make(decoded, scale.width, scale.height);
+    codec::RefuseJpeg(codec::DecodeJpegScaled(file, scale, source));
   } else {
     // Every other picture, four-component JPEGs included, decoded at full size as the object
     // decodes it.
-    component::LoadPicture(file, full);
-    source = full.View();
+    codec::LoadPicture(file, decoded);
+    source = decoded.View();
     reducedSize(source.width, source.height, width, height);
   }
 
-  std::unique_ptr<Bitmap> reduced;
+  imaging::cDIBSection reduced;
   ImageView small = source;
   if (width != source.width || height != source.height) {
-    reduced = std::make_unique<Bitmap>(width, height);
-    small = reduced->View();
+    small = Make(reduced, width, height);
     operations::BoxReduceInto(source, small);
   }
-  std::unique_ptr<Bitmap> turned;
+  imaging::cDIBSection turned;
   const ConstImageView upright = Upright(small, orientation, turned);
 
   if (settings.png) return codec::EncodePng(upright);
@@ -168,6 +147,17 @@ std::vector<uint8_t> MakeThumbnail(std::span<const uint8_t> file,
     platform::Raise(platform::RuntimeError::InvalidProcedureCall, "JPEG: " + status.reason);
   }
   return bytes;
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeThumbnail(std::span<const uint8_t> file,
+                                   const ThumbnailSettings& settings) {
+  try {
+    return Thumbnail(file, settings);
+  } catch (const codec::PictureError& error) {
+    component::RaisePictureError(error);
+  }
 }
 
 }  // namespace corvella::cli

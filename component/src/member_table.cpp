@@ -1,6 +1,14 @@
+// The member table of Pictron's interface: one row per member, whose parameter and result types
+// are read from the C++ signature of the member function it calls.
+
 #include "corvella/component/member_table.h"
 
 #include <array>
+#include <cstddef>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "corvella/component/pictron.h"
 
@@ -8,250 +16,222 @@ namespace corvella::component {
 
 namespace {
 
+using platform::ByteArray;
 using platform::CallArgs;
+using platform::DispId;
 using platform::InvokeKind;
 using platform::kIn;
 using platform::kInOut;
 using platform::kOptional;
+using platform::ObjectRef;
 using platform::ParamInfo;
 using platform::ParamType;
 using platform::Variant;
 
-constexpr InvokeKind kMethod = InvokeKind::Method;
-constexpr InvokeKind kGet = InvokeKind::PropertyGet;
-constexpr InvokeKind kLet = InvokeKind::PropertyPut;
 constexpr uint8_t kInOutOptional = kInOut | kOptional;
 constexpr uint8_t kInOptional = kIn | kOptional;
 
-Variant Bool(platform::VbBool value) {
-  return Variant::Bool(value != 0);
+// The automation type of a C++ parameter or result type (references and const dropped).
+template <typename T>
+struct Automation;
+template <>
+struct Automation<void> : std::integral_constant<ParamType, ParamType::None> {};
+template <>
+struct Automation<int16_t> : std::integral_constant<ParamType, ParamType::I2> {};
+template <>
+struct Automation<int32_t> : std::integral_constant<ParamType, ParamType::I4> {};
+template <>
+struct Automation<float> : std::integral_constant<ParamType, ParamType::R4> {};
+template <>
+struct Automation<double> : std::integral_constant<ParamType, ParamType::R8> {};
+template <>
+struct Automation<VbBoolean> : std::integral_constant<ParamType, ParamType::Bool> {};
+template <>
+struct Automation<std::u16string> : std::integral_constant<ParamType, ParamType::BStr> {};
+template <>
+struct Automation<Variant> : std::integral_constant<ParamType, ParamType::Variant> {};
+template <>
+struct Automation<ObjectRef> : std::integral_constant<ParamType, ParamType::Object> {};
+template <>
+struct Automation<ByteArray> : std::integral_constant<ParamType, ParamType::ByteArray> {};
+
+template <typename T>
+constexpr ParamType kTypeOf = Automation<std::remove_cvref_t<T>>::value;
+
+// The result and parameter types of a member function of Pictron.
+template <typename F>
+struct Signature;
+template <typename R, typename... A>
+struct Signature<R (Pictron::*)(A...)> {
+  using Result = R;
+  using Params = std::tuple<A...>;
+  static constexpr size_t kArity = sizeof...(A);
+};
+template <typename R, typename... A>
+struct Signature<R (Pictron::*)(A...) const> : Signature<R (Pictron::*)(A...)> {};
+
+template <auto F, size_t I>
+using ParamOf = std::tuple_element_t<I, typename Signature<decltype(F)>::Params>;
+
+// Argument @p i, already coerced to the type of T, as the reference that the member takes (a
+// Boolean converts to VbBoolean by value).
+template <typename T>
+decltype(auto) Arg(CallArgs& a, size_t i) {
+  constexpr ParamType type = kTypeOf<T>;
+  if constexpr (type == ParamType::I2) {
+    return a.I2(i);
+  } else if constexpr (type == ParamType::I4) {
+    return a.I4(i);
+  } else if constexpr (type == ParamType::R4) {
+    return a.R4(i);
+  } else if constexpr (type == ParamType::Bool) {
+    return a.Bool(i);
+  } else if constexpr (type == ParamType::BStr) {
+    return a.BStr(i);
+  } else if constexpr (type == ParamType::Variant) {
+    return a.Var(i);
+  } else if constexpr (type == ParamType::Object) {
+    return a.Object(i);
+  } else {
+    static_assert(type == ParamType::ByteArray);
+    return a.Bytes(i);
+  }
 }
 
-constexpr ParamInfo kOnStartPage[] = {{"PassedScriptingContext", ParamType::Object, kInOut}};
-constexpr ParamInfo kQuality[] = {{"intValue", ParamType::I2, kIn}};
-constexpr ParamInfo kStrValue[] = {{"strValue", ParamType::BStr, kIn}};
-constexpr ParamInfo kBlValue[] = {{"blValue", ParamType::Bool, kIn}};
-constexpr ParamInfo kIntValue[] = {{"intValue", ParamType::I2, kIn}};
-constexpr ParamInfo kFontCharset[] = {{"blValue", ParamType::I4, kIn}};
-constexpr ParamInfo kOpenFile[] = {{"strFilePathName", ParamType::BStr, kInOut}};
-constexpr ParamInfo kSaveFile[] = {{"strFilePathName", ParamType::Variant, kInOutOptional}};
-constexpr ParamInfo kResample[] = {{"lngNewWidth", ParamType::I4, kInOut},
-                                   {"lngNewHeight", ParamType::I4, kInOut}};
-constexpr ParamInfo kCrop[] = {{"intX1", ParamType::I2, kInOut},
-                               {"intY1", ParamType::I2, kInOut},
-                               {"intX2", ParamType::I2, kInOut},
-                               {"intY2", ParamType::I2, kInOut}};
-constexpr ParamInfo kAddText[] = {{"strMessage", ParamType::BStr, kInOut},
-                                  {"PositionX", ParamType::Variant, kInOut},
-                                  {"PositionY", ParamType::Variant, kInOut}};
-constexpr ParamInfo kAddImage[] = {{"strFileName", ParamType::BStr, kInOut},
-                                   {"PositionX", ParamType::Variant, kInOut},
-                                   {"PositionY", ParamType::Variant, kInOut},
-                                   {"TransColor", ParamType::Variant, kInOutOptional}};
-constexpr ParamInfo kDownload[] = {{"strNewFileName", ParamType::Variant, kInOptional},
-                                   {"strContentType", ParamType::Variant, kInOptional},
-                                   {"strContentDisposition", ParamType::Variant, kInOptional}};
-constexpr ParamInfo kOpenBinary[] = {{"arImage", ParamType::ByteArray, kInOut}};
-constexpr ParamInfo kSaveBinary[] = {{"binArray", ParamType::Variant, kInOut}};
-constexpr ParamInfo kGamma[] = {{"sngRED", ParamType::R4, kInOut},
-                                {"sngGREEN", ParamType::R4, kInOut},
-                                {"sngBLUE", ParamType::R4, kInOut}};
-constexpr ParamInfo kStripNulls[] = {{"OriginalStr", ParamType::BStr, kIn}};
-constexpr ParamInfo kJpegSkip[] = {{"lngPos", ParamType::I4, kInOut}};
+// Calls member F with the coerced arguments and answers its result as a Variant (Empty for none).
+template <auto F>
+Variant Call(Pictron& p, CallArgs& a) {
+  using S = Signature<decltype(F)>;
+  return [&]<size_t... I>(std::index_sequence<I...>) -> Variant {
+    if constexpr (std::is_void_v<typename S::Result>) {
+      (p.*F)(Arg<ParamOf<F, I>>(a, I)...);
+      return {};
+    } else if constexpr (kTypeOf<typename S::Result> == ParamType::Bool) {
+      return Variant::Bool((p.*F)(Arg<ParamOf<F, I>>(a, I)...) != 0);
+    } else {
+      return (p.*F)(Arg<ParamOf<F, I>>(a, I)...);
+    }
+  }(std::make_index_sequence<S::kArity>{});
+}
 
-// The handlers receive arguments already coerced to the declared types.
-const std::array<PictronMember, 47> kMembers = {
-    {
-        {{1, "OnStartPage", kMethod, 0x60030012, kOnStartPage, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.OnStartPage(a.Object(0));
-           return {};
-         }},
-        {{2, "OnEndPage", kMethod, 0x60030013, {}, ParamType::Variant},
-         [](Pictron& p, CallArgs&) -> Variant { return p.OnEndPage(); }},
-        {{3, "OriginalWidth", kGet, 0x6803000F, {}, ParamType::I4},
-         [](Pictron& p, CallArgs&) -> Variant { return p.OriginalWidth(); }},
-        {{4, "OriginalHeight", kGet, 0x6803000E, {}, ParamType::I4},
-         [](Pictron& p, CallArgs&) -> Variant { return p.OriginalHeight(); }},
-        {{5, "OriginalSize", kGet, 0x6803000D, {}, ParamType::I4},
-         [](Pictron& p, CallArgs&) -> Variant { return p.OriginalSize(); }},
-        {{6, "width", kGet, 0x6803000C, {}, ParamType::I4},
-         [](Pictron& p, CallArgs&) -> Variant { return p.width(); }},
-        {{7, "Height", kGet, 0x6803000B, {}, ParamType::I4},
-         [](Pictron& p, CallArgs&) -> Variant { return p.Height(); }},
-        {{8, "Size", kGet, 0x6803000A, {}, ParamType::R8},
-         [](Pictron& p, CallArgs&) -> Variant { return p.Size(); }},
-        {{9, "FontFace", kGet, 0x68030009, {}, ParamType::BStr},
-         [](Pictron& p, CallArgs&) -> Variant { return p.FontFace(); }},
-        {{10, "FontBold", kGet, 0x68030008, {}, ParamType::Bool},
-         [](Pictron& p, CallArgs&) -> Variant { return Bool(p.FontBold()); }},
-        {{11, "FontColor", kGet, 0x68030007, {}, ParamType::BStr},
-         [](Pictron& p, CallArgs&) -> Variant { return p.FontColor(); }},
-        {{12, "FontItalic", kGet, 0x68030006, {}, ParamType::Bool},
-         [](Pictron& p, CallArgs&) -> Variant { return Bool(p.FontItalic()); }},
-        {{13, "FontOrientation", kGet, 0x68030005, {}, ParamType::I2},
-         [](Pictron& p, CallArgs&) -> Variant { return p.FontOrientation(); }},
-        {{14, "FontSize", kGet, 0x68030004, {}, ParamType::I2},
-         [](Pictron& p, CallArgs&) -> Variant { return p.FontSize(); }},
-        {{15, "FontUnderline", kGet, 0x68030003, {}, ParamType::Bool},
-         [](Pictron& p, CallArgs&) -> Variant { return Bool(p.FontUnderline()); }},
-        {{16, "FontCharset", kGet, 0x68030002, {}, ParamType::I4},
-         [](Pictron& p, CallArgs&) -> Variant { return p.FontCharset(); }},
-        {{17, "Quality", kLet, 0x68030001, kQuality, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.Quality(a.I2(0));
-           return {};
-         }},
-        {{18, "Comment", kLet, 0x68030000, kStrValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.Comment(a.BStr(0));
-           return {};
-         }},
-        {{19, "FontFace", kLet, 0x68030009, kStrValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontFace(a.BStr(0));
-           return {};
-         }},
-        {{20, "FontBold", kLet, 0x68030008, kBlValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontBold(a.Bool(0));
-           return {};
-         }},
-        {{21, "FontColor", kLet, 0x68030007, kStrValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontColor(a.BStr(0));
-           return {};
-         }},
-        {{22, "FontItalic", kLet, 0x68030006, kBlValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontItalic(a.Bool(0));
-           return {};
-         }},
-        {{23, "FontOrientation", kLet, 0x68030005, kIntValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontOrientation(a.I2(0));
-           return {};
-         }},
-        {{24, "FontSize", kLet, 0x68030004, kIntValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontSize(a.I2(0));
-           return {};
-         }},
-        {{25, "FontUnderline", kLet, 0x68030003, kBlValue, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontUnderline(a.Bool(0));
-           return {};
-         }},
-        {{26, "FontCharset", kLet, 0x68030002, kFontCharset, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.FontCharset(a.I4(0));
-           return {};
-         }},
-        {{27, "OpenFile", kMethod, 0x60030014, kOpenFile, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.OpenFile(a.BStr(0));
-           return {};
-         }},
-        {{28, "SaveFile", kMethod, 0x60030015, kSaveFile, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.SaveFile(a.Var(0));
-           return {};
-         }},
-        {{29, "Resample", kMethod, 0x60030016, kResample, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.Resample(a.I4(0), a.I4(1));
-           return {};
-         }},
-        {{30, "Crop", kMethod, 0x60030017, kCrop, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.Crop(a.I2(0), a.I2(1), a.I2(2), a.I2(3));
-           return {};
-         }},
-        {{31, "Flip", kMethod, 0x60030018, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.Flip();
-           return {};
-         }},
-        {{32, "Mirror", kMethod, 0x60030019, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.Mirror();
-           return {};
-         }},
-        {{33, "RotateRight", kMethod, 0x6003001A, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.RotateRight();
-           return {};
-         }},
-        {{34, "RotateLeft", kMethod, 0x6003001B, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.RotateLeft();
-           return {};
-         }},
-        {{35, "AddText", kMethod, 0x6003001C, kAddText, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.AddText(a.BStr(0), a.Var(1), a.Var(2));
-           return {};
-         }},
-        {{36, "AddImage", kMethod, 0x6003001D, kAddImage, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.AddImage(a.BStr(0), a.Var(1), a.Var(2), a.Var(3));
-           return {};
-         }},
-        {{37, "Download", kMethod, 0x6003001E, kDownload, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.Download(a.Var(0), a.Var(1), a.Var(2));
-           return {};
-         }},
-        {{38, "OpenBinary", kMethod, 0x6003001F, kOpenBinary, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.OpenBinary(a.Bytes(0));
-           return {};
-         }},
-        {{39, "SaveBinary", kMethod, 0x60030020, kSaveBinary, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.SaveBinary(a.Var(0));
-           return {};
-         }},
-        {{40, "Blur", kMethod, 0x60030021, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.Blur();
-           return {};
-         }},
-        {{41, "Sharpen", kMethod, 0x60030022, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.Sharpen();
-           return {};
-         }},
-        {{42, "Gamma", kMethod, 0x60030023, kGamma, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.Gamma(a.R4(0), a.R4(1), a.R4(2));
-           return {};
-         }},
-        {{43, "Negative", kMethod, 0x60030024, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.Negative();
-           return {};
-         }},
-        {{44, "GreyScale", kMethod, 0x60030025, {}, ParamType::None},
-         [](Pictron& p, CallArgs&) -> Variant {
-           p.GreyScale();
-           return {};
-         }},
-        {{45, "LoadPictureFromStd", kMethod, 0x6003002A, {}, ParamType::Bool},
-         [](Pictron& p, CallArgs&) -> Variant { return Bool(p.LoadPictureFromStd()); }},
-        {{46, "StripNulls", kMethod, 0x60030030, kStripNulls, ParamType::BStr},
-         [](Pictron& p, CallArgs& a) -> Variant { return p.StripNulls(a.BStr(0)); }},
-        {{47, "JPEGSkipVariables", kMethod, 0x60030035, kJpegSkip, ParamType::None},
-         [](Pictron& p, CallArgs& a) -> Variant {
-           p.JPEGSkipVariables(a.I4(0));
-           return {};
-         }},
-    }};
+// A parameter as the type library declares it; its type comes from the C++ signature.
+struct Param {
+  std::string_view name;
+  uint8_t flags;
+};
+
+// The parameters of member F: the declared names and flags with the deduced types, kept for the
+// life of the program.
+template <auto F, size_t N>
+std::span<const ParamInfo> ParamsOf(const Param (&declared)[N]) {
+  static_assert(N == Signature<decltype(F)>::kArity, "one declared parameter per C++ parameter");
+  static const std::array<ParamInfo, N> params = [&]<size_t... I>(std::index_sequence<I...>) {
+    return std::array<ParamInfo, N>{
+        ParamInfo{declared[I].name, kTypeOf<ParamOf<F, I>>, declared[I].flags}...};
+  }(std::make_index_sequence<N>{});
+  return params;
+}
+
+template <auto F>
+PictronMember Row(std::string_view name, InvokeKind kind, DispId dispid,
+                  std::span<const ParamInfo> params) {
+  using Result = typename Signature<decltype(F)>::Result;
+  return {{0, name, kind, dispid, params, kTypeOf<Result>}, &Call<F>};
+}
+
+template <auto F>
+PictronMember Method(std::string_view name, DispId dispid) {
+  static_assert(Signature<decltype(F)>::kArity == 0);
+  return Row<F>(name, InvokeKind::Method, dispid, {});
+}
+template <auto F, size_t N>
+PictronMember Method(std::string_view name, DispId dispid, const Param (&params)[N]) {
+  return Row<F>(name, InvokeKind::Method, dispid, ParamsOf<F>(params));
+}
+template <auto F>
+PictronMember Get(std::string_view name, DispId dispid) {
+  static_assert(Signature<decltype(F)>::kArity == 0);
+  return Row<F>(name, InvokeKind::PropertyGet, dispid, {});
+}
+template <auto F, size_t N>
+PictronMember Let(std::string_view name, DispId dispid, const Param (&params)[N]) {
+  static_assert(std::is_void_v<typename Signature<decltype(F)>::Result>);
+  return Row<F>(name, InvokeKind::PropertyPut, dispid, ParamsOf<F>(params));
+}
+
+using P = Pictron;
+
+// The members in slot order; a property's get and let are separate rows sharing a DISPID.
+std::array<PictronMember, 47> MakeMembers() {
+  std::array<PictronMember, 47> members = {
+      Method<&P::OnStartPage>("OnStartPage", 0x60030012, {{"PassedScriptingContext", kInOut}}),
+      Method<&P::OnEndPage>("OnEndPage", 0x60030013),
+      Get<&P::OriginalWidth>("OriginalWidth", 0x6803000F),
+      Get<&P::OriginalHeight>("OriginalHeight", 0x6803000E),
+      Get<&P::OriginalSize>("OriginalSize", 0x6803000D),
+      Get<&P::width>("width", 0x6803000C),
+      Get<&P::Height>("Height", 0x6803000B),
+      Get<&P::Size>("Size", 0x6803000A),
+      Get<&P::FontFace>("FontFace", 0x68030009),
+      Get<&P::FontBold>("FontBold", 0x68030008),
+      Get<&P::FontColor>("FontColor", 0x68030007),
+      Get<&P::FontItalic>("FontItalic", 0x68030006),
+      Get<&P::FontOrientation>("FontOrientation", 0x68030005),
+      Get<&P::FontSize>("FontSize", 0x68030004),
+      Get<&P::FontUnderline>("FontUnderline", 0x68030003),
+      Get<&P::FontCharset>("FontCharset", 0x68030002),
+      Let<&P::Quality>("Quality", 0x68030001, {{"intValue", kIn}}),
+      Let<&P::Comment>("Comment", 0x68030000, {{"strValue", kIn}}),
+      Let<&P::SetFontFace>("FontFace", 0x68030009, {{"strValue", kIn}}),
+      Let<&P::SetFontBold>("FontBold", 0x68030008, {{"blValue", kIn}}),
+      Let<&P::SetFontColor>("FontColor", 0x68030007, {{"strValue", kIn}}),
+      Let<&P::SetFontItalic>("FontItalic", 0x68030006, {{"blValue", kIn}}),
+      Let<&P::SetFontOrientation>("FontOrientation", 0x68030005, {{"intValue", kIn}}),
+      Let<&P::SetFontSize>("FontSize", 0x68030004, {{"intValue", kIn}}),
+      Let<&P::SetFontUnderline>("FontUnderline", 0x68030003, {{"blValue", kIn}}),
+      Let<&P::SetFontCharset>("FontCharset", 0x68030002, {{"blValue", kIn}}),
+      Method<&P::OpenFile>("OpenFile", 0x60030014, {{"strFilePathName", kInOut}}),
+      Method<&P::SaveFile>("SaveFile", 0x60030015, {{"strFilePathName", kInOutOptional}}),
+      Method<&P::Resample>("Resample", 0x60030016,
+                           {{"lngNewWidth", kInOut}, {"lngNewHeight", kInOut}}),
+      Method<&P::Crop>("Crop", 0x60030017,
+                       {{"intX1", kInOut}, {"intY1", kInOut}, {"intX2", kInOut}, {"intY2", kInOut}}),
+      Method<&P::Flip>("Flip", 0x60030018),
+      Method<&P::Mirror>("Mirror", 0x60030019),
+      Method<&P::RotateRight>("RotateRight", 0x6003001A),
+      Method<&P::RotateLeft>("RotateLeft", 0x6003001B),
+      Method<&P::AddText>("AddText", 0x6003001C,
+                          {{"strMessage", kInOut}, {"PositionX", kInOut}, {"PositionY", kInOut}}),
+      Method<&P::AddImage>("AddImage", 0x6003001D,
+                           {{"strFileName", kInOut},
+                            {"PositionX", kInOut},
+                            {"PositionY", kInOut},
+                            {"TransColor", kInOutOptional}}),
+      Method<&P::Download>("Download", 0x6003001E,
+                           {{"strNewFileName", kInOptional},
+                            {"strContentType", kInOptional},
+                            {"strContentDisposition", kInOptional}}),
+      Method<&P::OpenBinary>("OpenBinary", 0x6003001F, {{"arImage", kInOut}}),
+      Method<&P::SaveBinary>("SaveBinary", 0x60030020, {{"binArray", kInOut}}),
+      Method<&P::Blur>("Blur", 0x60030021),
+      Method<&P::Sharpen>("Sharpen", 0x60030022),
+      Method<&P::Gamma>("Gamma", 0x60030023,
+                        {{"sngRED", kInOut}, {"sngGREEN", kInOut}, {"sngBLUE", kInOut}}),
+      Method<&P::Negative>("Negative", 0x60030024),
+      Method<&P::GreyScale>("GreyScale", 0x60030025),
+      Method<&P::LoadPictureFromStd>("LoadPictureFromStd", 0x6003002A),
+      Method<&P::StripNulls>("StripNulls", 0x60030030, {{"OriginalStr", kIn}}),
+      Method<&P::JPEGSkipVariables>("JPEGSkipVariables", 0x60030035, {{"lngPos", kInOut}}),
+  };
+  for (size_t i = 0; i < members.size(); ++i) members[i].info.slot = static_cast<int>(i + 1);
+  return members;
+}
 
 }  // namespace
 
 std::span<const PictronMember> PictronMembers() {
-  return kMembers;
+  static const std::array<PictronMember, 47> members = MakeMembers();
+  return members;
 }
 
 }  // namespace corvella::component

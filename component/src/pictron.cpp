@@ -53,15 +53,15 @@ Variant Pictron::Invoke(platform::DispId id, platform::InvokeKind kind, std::spa
   });
 }
 
-VbBool Pictron::FontBold() const {
+VbBoolean Pictron::FontBold() const {
   return platform::ToVbBool(state_.intFontWeight != 400);
 }
 
-void Pictron::FontBold(VbBool blValue) {
+void Pictron::SetFontBold(VbBoolean blValue) {
   state_.intFontWeight = blValue != 0 ? 700 : 400;
 }
 
-void Pictron::FontColor(const std::u16string& strValue) {
+void Pictron::SetFontColor(const std::u16string& strValue) {
   state_.strFontColor = strValue.size() == 6 ? strValue : u"000000";
 }
 

@@ -135,7 +135,7 @@ void DecodeImage(Pictron& object) {
   state.blDecoded = platform::kVbTrue;
 }
 
-VbBool Pictron::LoadPictureFromStd() {
+VbBoolean Pictron::LoadPictureFromStd() {
   return AtBoundary([&] {
     ByteArray bytes = platform::CreateFileSystem()->ReadAll(state_.strFilePath);
     auto dib = std::make_unique<imaging::cDIBSection>();

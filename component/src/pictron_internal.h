@@ -43,11 +43,10 @@ decltype(auto) AtBoundary(Body&& body) {
 /// pixel limit, or memory short; blDecoded stays false and cDib none), the decoders' errors.
 void DecodeImage(Pictron& object);
 
-/// The file-name rule shared by OpenFile, AddImage and SaveFile: a name that contains no
-/// backslash anywhere is a virtual path, mapped by MapPath of the page's Server object (runtime
-/// error 91 when no page is bound; errors of MapPath pass through); a name with a backslash is
-/// the path itself, unchanged. Forward slashes do not count. The name is not checked for being
-/// empty.
+/// The file-name rule shared by OpenFile, AddImage and SaveFile (PhysicalPath): a name with a
+/// backslash is the path itself; any other is mapped by the host's path mapper when it gave one,
+/// else by MapPath of the page's Server object (runtime error 91 when no page is bound; errors of
+/// MapPath pass through). The name is not checked for being empty.
 std::u16string MapFileName(Pictron& object, std::u16string_view name);
 
 /// Path resolution of OpenFile and AddImage: error 1000 for an empty name (nothing is trimmed),

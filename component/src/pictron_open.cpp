@@ -81,14 +81,30 @@ bool Guarded(Read&& read) {
 
 }  // namespace
 
-std::u16string MapFileName(Pictron& object, std::u16string_view name) {
-  if (name.find(u'\\') != std::u16string_view::npos) return std::u16string(name);
-  const platform::ObjectRef& server = PictronAccess::State(object).objServer;
-  if (!server) {
-    Raise(RuntimeError::ObjectNotSet,
-          "no page is bound to map '" + platform::WideToUtf8(name) + "' through Server.MapPath");
+namespace {
+
+// The page's Server object as a path mapper: its MapPath, late-bound.
+class ServerPathMapper final : public PathMapper {
+ public:
+  explicit ServerPathMapper(const platform::ObjectRef& server) : server_(server) {}
+  std::u16string MapPath(std::u16string_view name) const override {
+    if (!server_) {
+      Raise(RuntimeError::ObjectNotSet,
+            "no page is bound to map '" + platform::WideToUtf8(name) + "' through Server.MapPath");
+    }
+    return platform::CallMethod(server_, u"MapPath", {Variant(name)}).ToBStr();
   }
-  return platform::CallMethod(server, u"MapPath", {Variant(name)}).ToBStr();
+
+ private:
+  const platform::ObjectRef& server_;
+};
+
+}  // namespace
+
+std::u16string MapFileName(Pictron& object, std::u16string_view name) {
+  const PictronState& state = PictronAccess::State(object);
+  if (state.pathMapper) return PhysicalPath(*state.pathMapper, name);
+  return PhysicalPath(ServerPathMapper(state.objServer), name);
 }
 
 std::u16string ResolvePath(Pictron& object, std::u16string_view name) {

@@ -67,6 +67,8 @@ enum class Op : uint8_t {
 };
 
 inline constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
+/// Local slots from here on are variables that Execute declared in the running procedure.
+inline constexpr uint32_t kExecuteLocalBase = 0x40000000u;
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
@@ -218,6 +220,7 @@ class Program {
   std::vector<Procedure> procedures;
   uint32_t globalCount = 0;
   std::vector<ArrayInit> globalArrays;
+  std::vector<ArrayInit> executeArrays;  // arrays that Execute declares in a procedure
   std::vector<DynamicName> dynamics;  // names for the host to bind
   NameTable names;  // the global names it declares, for code compiled while it runs
   bool optionExplicit = false;

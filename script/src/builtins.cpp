@@ -126,17 +126,17 @@ Variant LenB(Interpreter&, const Args& a) {
 }
 
 Variant Left(Interpreter&, const Args& a) {
-  if (a[0].IsNull()) return Variant::Null();
   int32_t n = Long(a[1]);
   if (n < 0) InvalidArgument();
+  if (a[0].IsNull()) return Variant::Null();
   std::u16string s = Text(a[0]);
   return Variant(s.substr(0, static_cast<size_t>(n)));
 }
 
 Variant Right(Interpreter&, const Args& a) {
-  if (a[0].IsNull()) return Variant::Null();
   int32_t n = Long(a[1]);
   if (n < 0) InvalidArgument();
+  if (a[0].IsNull()) return Variant::Null();
   std::u16string s = Text(a[0]);
   size_t count = std::min(s.size(), static_cast<size_t>(n));
   return Variant(s.substr(s.size() - count));
@@ -526,7 +526,7 @@ Variant Abs(Interpreter&, const Args& a) {
 }
 
 Variant Sgn(Interpreter&, const Args& a) {
-  if (a[0].IsNull()) return Variant::Null();
+  if (a[0].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
   double x = a[0].ToR8();
   return Variant(static_cast<int16_t>(x > 0 ? 1 : x < 0 ? -1 : 0));
 }
@@ -580,7 +580,6 @@ Variant Round(Interpreter&, const Args& a) {
     case VarType::Empty:
       return Variant(int16_t{0});
     case VarType::Bool:
-      return Variant(static_cast<int16_t>(v.AsBool()));
     case VarType::UI1:
     case VarType::I2:
     case VarType::I4:
@@ -671,7 +670,11 @@ Variant IsNumeric(Interpreter&, const Args& a) {
   if (v.Type() == VarType::Date) return Variant::Bool(false);
   if (v.IsObject()) {
     if (!v.AsObject()) return Variant::Bool(false);
-    return Variant::Bool(ops::DefaultValue(v).IsNumeric());
+    try {
+      return Variant::Bool(ops::DefaultValue(v).IsNumeric());
+    } catch (const platform::Error&) {
+      return Variant::Bool(false);  // an object without a default value is not a number
+    }
   }
   return Variant::Bool(v.IsNumeric());
 }
@@ -901,9 +904,10 @@ Variant Second(Interpreter&, const Args& a) {
 }
 
 Variant Weekday(Interpreter&, const Args& a) {
-  if (a[0].IsNull()) return Variant::Null();
+  // The first day is checked first, also for a Null date.
   int32_t first = a.Has(1) ? Long(a[1]) : 1;
   if (first < 0 || first > 7) InvalidArgument();
+  if (a[0].IsNull()) return Variant::Null();
   if (first == 0) first = 1;
   int weekday = platform::SplitDate(DateOf(a[0])).weekday;
   return Variant(static_cast<int16_t>((weekday - first + 7) % 7 + 1));
@@ -912,7 +916,12 @@ Variant Weekday(Interpreter&, const Args& a) {
 Variant DateSerial(Interpreter&, const Args& a) {
   int32_t year = Long(a[0]);
   if (year >= 0 && year < 100) year += year < 30 ? 2000 : 1900;
-  return Variant::Date(platform::MakeDate(year, Long(a[1]), Long(a[2])));
+  int32_t month = Long(a[1]), day = Long(a[2]);
+  try {
+    return Variant::Date(platform::MakeDate(year, month, day));
+  } catch (const platform::Error&) {
+    InvalidArgument();  // a date past the years that dates hold
+  }
 }
 
 Variant TimeSerial(Interpreter&, const Args& a) {

@@ -232,7 +232,8 @@ double AddMonths(double date, int64_t months) {
 
 Variant DateAdd(Interpreter&, const Args& a) {
   Interval interval = IntervalOf(a[0]);
-  if (a[1].IsNull() || a[2].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
+  if (a[1].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
+  if (a[2].IsNull()) return Variant::Null();
   double number = std::trunc(a[1].ToR8());
   double date = DateArg(a[2]);
   double result = date;
@@ -401,7 +402,7 @@ Variant TimeValue(Interpreter&, const Args& a) {
 }
 
 Variant MonthName(Interpreter&, const Args& a) {
-  if (a[0].IsNull()) Raise(RuntimeError::InvalidUseOfNull);
+  if (a[0].IsNull() || (a.Has(1) && a[1].IsNull())) Raise(RuntimeError::InvalidUseOfNull);
   int32_t month = a[0].ToI4();
   if (month < 1 || month > 12) InvalidArgument();
   bool abbreviate = a.Has(1) && (a[1].IsNull() ? Raise(RuntimeError::InvalidUseOfNull), false

@@ -142,7 +142,7 @@ Variant Interpreter::CallWithValues(const Procedure& proc, std::span<Variant> ar
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots, false, me, &proc};
+  Frame frame{slots, false, me, &proc, nullptr};
   FrameScope scope(*this, frame);
   ExecBlock(proc.body);
   return proc.isFunction ? std::move(storage[0]) : Variant();

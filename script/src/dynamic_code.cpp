@@ -46,7 +46,58 @@ class ProcedureRef final : public platform::Dispatchable {
   uint32_t index_;
 };
 
+// The object that Me names outside a class: the script itself, whose members are its global
+// variables and procedures.
+class ScriptObject final : public platform::Dispatchable {
+ public:
+  explicit ScriptObject(std::shared_ptr<Interpreter*> runtime) : runtime_(std::move(runtime)) {}
+  platform::DispId GetIdOfName(std::u16string_view name) const override {
+    Interpreter* runtime = *runtime_;
+    return runtime == nullptr ? platform::kDispIdUnknown : runtime->GlobalMemberId(name);
+  }
+  Variant Invoke(platform::DispId id, InvokeKind kind, std::span<Variant> args) override {
+    Interpreter* runtime = *runtime_;
+    if (runtime == nullptr) Raise(RuntimeError::ObjectRequired);
+    return runtime->InvokeGlobalMember(id, kind, args);
+  }
+
+ private:
+  std::shared_ptr<Interpreter*> runtime_;
+};
+
 }  // namespace
+
+ObjectRef Interpreter::ScriptSelf() {
+  if (!scriptSelf_) scriptSelf_ = std::make_shared<ScriptObject>(self_);
+  return scriptSelf_;
+}
+
+platform::DispId Interpreter::GlobalMemberId(std::u16string_view name) const {
+  auto it = names_.find(FoldName(name));
+  if (it == names_.end()) return platform::kDispIdUnknown;
+  if (it->second.kind == NameBinding::Kind::Procedure) {
+    return static_cast<platform::DispId>(2 * it->second.index + 1);
+  }
+  if (it->second.kind == NameBinding::Kind::Variable) {
+    return static_cast<platform::DispId>(2 * it->second.index + 2);
+  }
+  return platform::kDispIdUnknown;
+}
+
+Variant Interpreter::InvokeGlobalMember(platform::DispId id, InvokeKind kind,
+                                        std::span<Variant> args) {
+  if (id <= 0) Raise(RuntimeError::MemberNotFound);
+  if (id % 2 == 1) return CallProcedureIndex(static_cast<uint32_t>(id - 1) / 2, args);
+  Variant& variable = GlobalAt(static_cast<uint32_t>(id - 2) / 2);
+  if (platform::HasKind(kind, InvokeKind::PropertyPut) ||
+      platform::HasKind(kind, InvokeKind::PropertyPutRef)) {
+    if (args.size() != 1) Raise(RuntimeError::WrongArgumentCount);
+    variable = args[0];
+    return Variant();
+  }
+  if (!args.empty()) Raise(RuntimeError::WrongArgumentCount);
+  return variable;
+}
 
 const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global,
                                            bool expression) {
@@ -64,6 +115,7 @@ const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global
   context.names = &names_;
   context.procedure = procedure;
   context.cls = cls;
+  if (!global && procedure) context.executeLocals = &executeLocals_[procedure];
   context.globalBase = mainGlobals_ + static_cast<uint32_t>(extra_.size());
   context.procedureBase = static_cast<uint32_t>(procs_.size());
   context.classBase = static_cast<uint32_t>(classes_.size());
@@ -78,13 +130,16 @@ const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global
   }
   // Its globals, procedures and classes join the script's.
   extra_.resize(program->globalCount - mainGlobals_);
+  bound_.resize(program->globalCount, 0);
   for (const ArrayInit& init : program->globalArrays)
     InitArray(init, GlobalAt(init.slot));
   // New names may be the host's objects, which the script itself never named.
   for (const DynamicName& dynamic : program->dynamics) {
     ObjectRef item = platform::EqualsNoCase(dynamic.name, "err") ? ObjectRef(err_)
                                                                   : host_.NamedItem(dynamic.name);
-    if (item) GlobalAt(dynamic.slot) = Variant(std::move(item));
+    if (!item) continue;
+    GlobalAt(dynamic.slot) = Variant(std::move(item));
+    bound_[dynamic.slot] = kBoundItem;
   }
   for (const Procedure& proc : program->procedures)
     procs_.push_back(&proc);
@@ -114,7 +169,15 @@ const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global
 
 void Interpreter::ExecuteCode(std::u16string_view text, bool global) {
   const Program& program = CompileSnippet(text, global, false);
+  for (const ArrayInit& init : program.executeArrays)
+    InitArray(init, ExecuteLocal(init.slot - kExecuteLocalBase));
   ExecBlock(program.top);
+}
+
+Variant& Interpreter::ExecuteLocal(uint32_t index) {
+  if (!frame_->executed) frame_->executed = std::make_unique<std::deque<Variant>>();
+  if (frame_->executed->size() <= index) frame_->executed->resize(index + size_t{1});
+  return (*frame_->executed)[index];
 }
 
 Variant Interpreter::EvaluateCode(std::u16string_view text) {

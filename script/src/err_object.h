@@ -18,6 +18,10 @@ int32_t ScriptErrorNumber(int32_t number);
 /// runtime errors (0x800A0000 + n); others are taken as they are.
 int32_t FullErrorNumber(int32_t scriptNumber);
 
+/// The number that a failure code of the automation layer (E_OUTOFMEMORY, DISP_E_...) reads as
+/// in scripts: the runtime error it stands for; other numbers are kept.
+int32_t MapFailureCode(int32_t number);
+
 /// The source of an error as scripts see it: the engine's own source when none was set.
 std::string SourceOf(const platform::Error& error);
 

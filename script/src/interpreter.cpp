@@ -458,9 +458,18 @@ void Interpreter::ExecCallStatement(const Expr& e) {
     case ExprKind::CallProc:
       CallProcedure(*procs_[e.slot], e, nullptr);
       return;
-    case ExprKind::CallBuiltin:
+    case ExprKind::CallBuiltin: {
       CallBuiltin(e);
+      // A conversion called as a statement has nowhere to put the value of its type.
+      std::string_view name = Builtin(static_cast<int>(e.slot)).name;
+      for (std::string_view conversion : {"CByte", "CCur", "CDate", "CDbl", "CInt", "CLng", "CSng"}) {
+        if (name == conversion) {
+          throw platform::Error(static_cast<int32_t>(platform::kRuntimeErrorBase | 458u), {},
+                                "Variable uses an Automation type not supported in VBScript");
+        }
+      }
       return;
+    }
     case ExprKind::Index:
       EvalIndex(e, InvokeKind::Method);
       return;
@@ -663,7 +672,12 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
     step = s.step ? ops::ToNumber(Eval(*s.step)) : Variant(int16_t{1});
   } catch (const platform::Error& error) {
     if (!ResumeInHeader(error, s.pos)) throw;
+    // The body runs once; its Next finds no loop to continue.
     Flow flow = ExecBlock(s.body);
+    if (flow == Flow::Normal) {
+      throw platform::Error(static_cast<int32_t>(platform::kRuntimeErrorBase | 92u), {},
+                            "For loop not initialized");
+    }
     return flow == Flow::ExitFor ? Flow::Normal : flow;
   }
   bool positive = !ops::IsTrue(ops::Binary(Op::Lt, step, Variant(int16_t{0})));
@@ -682,11 +696,25 @@ Interpreter::Flow Interpreter::ExecFor(const Stmt& s) {
 Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
   // The loop walks its own copy of an array, so the body may change the original freely.
   Variant collection;
+  std::vector<Variant> items;  // an object's
   try {
     collection = Eval(*s.value);
+    switch (collection.Type()) {
+      case VarType::VariantArray:
+      case VarType::ByteArray:
+        break;
+      case VarType::Dispatch:
+        if (!collection.AsObject()) Raise(RuntimeError::ObjectNotSet);
+        items = collection.AsObject()->Enumerate();
+        break;
+      default:
+        Raise(RuntimeError::NotACollection);
+    }
   } catch (const platform::Error& error) {
     if (!ResumeInHeader(error, s.pos)) throw;
+    // The body runs once; its Next finds nothing to go on with.
     Flow flow = ExecBlock(s.body);
+    if (flow == Flow::Normal) Raise(RuntimeError::NotACollection);
     return flow == Flow::ExitFor ? Flow::Normal : flow;
   }
   Variant* item = LocateWritable(*s.target);
@@ -711,17 +739,11 @@ Interpreter::Flow Interpreter::ExecForEach(const Stmt& s) {
         if (!visit(Variant::Byte(byte), result)) return result;
       }
       break;
-    case VarType::Dispatch: {
-      ObjectRef object = collection.AsObject();
-      if (!object) Raise(RuntimeError::ObjectNotSet);
-      std::vector<Variant> items = object->Enumerate();
+    default:
       for (Variant& element : items) {
         if (!visit(std::move(element), result)) return result;
       }
       break;
-    }
-    default:
-      Raise(RuntimeError::NotACollection);
   }
   Variant old = std::exchange(*LocateWritable(*s.target), Variant());
   return result;
@@ -782,6 +804,7 @@ Interpreter::Flow Interpreter::ExecWith(const Stmt& s) {
   Variant* hidden = LocateVariable(*s.target);
   try {
     *hidden = Eval(*s.value);
+    if (!hidden->IsObject()) Raise(RuntimeError::ObjectRequired);
   } catch (const platform::Error& error) {
     if (!ResumeInHeader(error, s.pos)) throw;
     *hidden = Variant();
@@ -798,7 +821,8 @@ Interpreter::Flow Interpreter::ExecWith(const Stmt& s) {
 }
 
 void Interpreter::ExecReDim(const Stmt& s) {
-  if (s.fixedArray) Raise(RuntimeError::ArrayLocked);
+  // ReDim Preserve of a fixed array looks at the new bounds before it refuses.
+  if (s.fixedArray && !s.preserve) Raise(RuntimeError::ArrayLocked);
   for (const ReDimItem& item : s.redims) {
     std::vector<VariantArray::Bounds> bounds;
     size_t count = 1;
@@ -813,6 +837,7 @@ void Interpreter::ExecReDim(const Stmt& s) {
       count *= extent;
     }
     if (bounds.size() > VariantArray::kMaxDimensions) Raise(RuntimeError::SubscriptOutOfRange);
+    if (s.fixedArray) Raise(RuntimeError::ArrayLocked);
     CheckArrayElements(count);
     Variant* slot = LocateWritable(*item.target);
     if (s.preserve && slot->Type() == VarType::VariantArray && slot->AsArray().IsAllocated()) {
@@ -855,7 +880,7 @@ Variant Interpreter::Eval(const Expr& e) {
     case ExprKind::Literal:
       return e.value;
     case ExprKind::Local:
-      return *frame_->slots[e.slot];
+      return *LocalSlot(e.slot);
     case ExprKind::Global:
       return GlobalAt(e.slot);
     case ExprKind::Dynamic:
@@ -880,8 +905,12 @@ Variant Interpreter::Eval(const Expr& e) {
     }
     case ExprKind::CallProc:
       return CallProcedure(*procs_[e.slot], e, nullptr);
-    case ExprKind::CallBuiltin:
+    case ExprKind::CallBuiltin: {
+      static const int randomize = FindBuiltin(u"randomize");
+      // Randomize is a statement: it has no value to give.
+      if (static_cast<int>(e.slot) == randomize) Raise(RuntimeError::TypeMismatch);
       return CallBuiltin(e);
+    }
     case ExprKind::Index:
       return EvalIndex(e, kGet);
     case ExprKind::Member:
@@ -889,7 +918,7 @@ Variant Interpreter::Eval(const Expr& e) {
     case ExprKind::Field:
       return *LocateVariable(e);
     case ExprKind::Me:
-      if (frame_->me == nullptr) Raise(RuntimeError::ObjectRequired, "'Me'");
+      if (frame_->me == nullptr) return Variant(ScriptSelf());
       return Variant(ObjectRef(frame_->me->shared_from_this()));
     case ExprKind::ClassCall:
       return CallClassMember(e);
@@ -907,7 +936,7 @@ const Variant& Interpreter::EvalRef(const Expr& e, Variant& temp) {
     case ExprKind::Literal:
       return e.value;
     case ExprKind::Local:
-      return *frame_->slots[e.slot];
+      return *LocalSlot(e.slot);
     case ExprKind::Global:
       return GlobalAt(e.slot);
     case ExprKind::Dynamic:
@@ -978,7 +1007,7 @@ Variant Interpreter::CallMember(const Expr& e, InvokeKind kind) {
     Raise(RuntimeError::ObjectRequired, e.a->name.empty() ? "" : Quoted(e.a->name));
   }
   ObjectRef object = holder.AsObject();  // keeps the object alive while the arguments run
-  if (!object) Raise(RuntimeError::ObjectNotSet);
+  if (!object) Raise(RuntimeError::ObjectRequired, e.a->name.empty() ? "" : Quoted(e.a->name));
   platform::DispId id = object->GetIdOfName(e.name);
   if (id == platform::kDispIdUnknown) Raise(RuntimeError::MemberNotFound, Quoted(e.name));
   size_t count = e.args.size();
@@ -1086,7 +1115,7 @@ Variant Interpreter::CallProcedure(const Procedure& proc, const Expr& e, ClassIn
   }
   for (const ArrayInit& init : proc.arrays)
     InitArray(init, storage[init.slot]);
-  Frame frame{slots, false, me, &proc};
+  Frame frame{slots, false, me, &proc, nullptr};
   {
     FrameScope scope(*this, frame);
     try {
@@ -1128,16 +1157,19 @@ Variant Interpreter::CallBuiltin(const Expr& e) {
 // Variables
 
 Variant* Interpreter::DynamicSlot(const Expr& e) {
-  if (bound_[e.slot]) return &globals_[e.slot];
-  if (program_.optionExplicit) Raise(RuntimeError::VariableUndefined, Quoted(e.name));
+  if (bound_[e.slot]) return &GlobalAt(e.slot);
+  // A name that code compiled later under Option Explicit left undeclared.
+  if (program_.optionExplicit || e.slot >= mainGlobals_) {
+    Raise(RuntimeError::VariableUndefined, Quoted(e.name));
+  }
   if (e.slot2 != kNoSlot) return frame_->slots[e.slot2];
-  return &globals_[e.slot];
+  return &GlobalAt(e.slot);
 }
 
 Variant* Interpreter::LocateVariable(const Expr& e) {
   switch (e.kind) {
     case ExprKind::Local:
-      return frame_->slots[e.slot];
+      return LocalSlot(e.slot);
     case ExprKind::Global:
       return &GlobalAt(e.slot);
     case ExprKind::Dynamic:
@@ -1214,7 +1246,9 @@ void Interpreter::AssignMember(const Expr& target, Variant value, bool isSet) {
     Raise(RuntimeError::ObjectRequired, target.a->name.empty() ? "" : Quoted(target.a->name));
   }
   ObjectRef object = holder.AsObject();
-  if (!object) Raise(RuntimeError::ObjectNotSet);
+  if (!object) {
+    Raise(RuntimeError::ObjectRequired, target.a->name.empty() ? "" : Quoted(target.a->name));
+  }
   platform::DispId id = object->GetIdOfName(target.name);
   if (id == platform::kDispIdUnknown) Raise(RuntimeError::MemberNotFound, Quoted(target.name));
   VariantBuffer args(target.args.size() + 1);

@@ -102,6 +102,12 @@ class Interpreter {
   /// Calls procedure @p index (of the running script) with these arguments, as an object's
   /// method is called.
   platform::Variant CallProcedureIndex(uint32_t index, std::span<platform::Variant> args);
+  /// Me outside a class: the script as an object whose members are its global variables and
+  /// procedures.
+  platform::ObjectRef ScriptSelf();
+  platform::DispId GlobalMemberId(std::u16string_view name) const;
+  platform::Variant InvokeGlobalMember(platform::DispId id, platform::InvokeKind kind,
+                                       std::span<platform::Variant> args);
 
  private:
   enum class Flow : uint8_t { Normal, ExitFor, ExitDo, ExitProcedure };
@@ -110,6 +116,7 @@ class Interpreter {
     bool resumeNext = false;
     ClassInstance* me = nullptr;  // the object whose method runs
     const Procedure* proc = nullptr;  // the running procedure; nullptr at the top level
+    std::unique_ptr<std::deque<platform::Variant>> executed;  // what Execute declared here
   };
   struct Interrupt {
     RunStatus status;
@@ -181,6 +188,11 @@ class Interpreter {
     return e.kind == ExprKind::Dynamic && bound_[e.slot] != 0;
   }
   platform::Variant* DynamicSlot(const Expr& e);
+  /// Local slot @p slot of the running procedure, or a variable that Execute declared in it.
+  platform::Variant* LocalSlot(uint32_t slot) {
+    return slot < kExecuteLocalBase ? frame_->slots[slot] : &ExecuteLocal(slot - kExecuteLocalBase);
+  }
+  platform::Variant& ExecuteLocal(uint32_t index);
   platform::Variant* LocateLValue(const Expr& e);
   void AssignIndex(const Expr& target, platform::Variant value, bool isSet);
   void AssignMember(const Expr& target, platform::Variant value, bool isSet);
@@ -232,11 +244,12 @@ class Interpreter {
   uintptr_t stackLimit_ = 0;
   uint32_t randomSeed_ = 0x50000;
   int32_t locale_ = 1033;
-  float lastRandom_ = 0.0f;
+  float lastRandom_ = 0x50000 / 16777216.0f;  // Rnd(0) before any Rnd: the first seed's
   platform::Variant missing_;
   FrameArena arena_;
   std::shared_ptr<Interpreter*> self_;  // null once the interpreter has gone
   std::unordered_set<ClassInstance*> live_;
+  platform::ObjectRef scriptSelf_;  // Me outside a class, made when first named
   // The script's procedures, classes and global names, with those of code compiled while it runs.
   std::vector<const Procedure*> procs_;
   std::vector<const ClassDef*> classes_;
@@ -245,6 +258,9 @@ class Interpreter {
   std::deque<platform::Variant> extra_;
   std::vector<std::shared_ptr<const Program>> snippets_;
   std::unordered_map<std::u16string, std::shared_ptr<const Program>> snippetCache_;
+  // Per procedure, the names that Execute declared in it: folded name -> index.
+  std::unordered_map<const Procedure*, std::unordered_map<std::u16string, uint32_t>>
+      executeLocals_;
 };
 
 }  // namespace corvella::script

@@ -243,11 +243,9 @@ int CompareNumbers(const Variant& a, const Variant& b) {
   }
   double x = a.ToR8(), y = b.ToR8();
   if (ra == Rank::Single || rb == Rank::Single) {
-    // A Single compares at its own precision: 0.1! equals CSng(0.1).
-    if (ra != Rank::Double && rb != Rank::Double && ra != Rank::Currency && rb != Rank::Currency) {
-      float fx = static_cast<float>(x), fy = static_cast<float>(y);
-      return fx < fy ? -1 : fx > fy ? 1 : 0;
-    }
+    // A Single compares at its own precision, also with a Double: CSng(0.1) = 0.1.
+    float fx = static_cast<float>(x), fy = static_cast<float>(y);
+    return fx < fy ? -1 : fx > fy ? 1 : 0;
   }
   return x < y ? -1 : x > y ? 1 : 0;
 }
@@ -352,7 +350,8 @@ Logical LogicalOf(const Variant& v0) {
       return {Logical::Kind::Long, platform::checked::DoubleToInt32(v.ToR8())};
     case VarType::BStr: {
       const std::u16string& text = v.AsBStr();
-      if (platform::EqualsNoCase(text, "true") || platform::EqualsNoCase(text, "false")) {
+      if (platform::EqualsNoCase(text, "true") || platform::EqualsNoCase(text, "false") ||
+          platform::EqualsNoCase(text, "#true#") || platform::EqualsNoCase(text, "#false#")) {
         return {Logical::Kind::Bool, v.ToBool()};
       }
       return {Logical::Kind::Long, platform::checked::DoubleToInt32(v.ToR8())};
@@ -572,6 +571,7 @@ Variant Concat(const Variant& a0, const Variant& b0, size_t maxLength) {
 }
 
 Variant Unary(Op op, const Variant& a0) {
+  if (op == Op::Plus && a0.IsObject()) return a0;  // +obj is the object itself
   Variant temp;
   const Variant& a = Plain(a0, temp);
   switch (a.Type()) {

@@ -393,7 +393,14 @@ std::u16string RegExpObject::Replace(std::u16string_view subject, const Variant&
   ObjectRef function = replacement.IsObject() ? replacement.AsObject() : nullptr;
   std::vector<ReplacementPart> parts;
   if (!function) {
-    parts = ParseReplacement(replacement.IsEmpty() ? u"" : replacement.ToBStr(), groups);
+    // As the automation layer converts: a Boolean is "-1" or "0", not "True" or "False".
+    std::u16string text;
+    if (replacement.Type() == platform::VarType::Bool) {
+      text = replacement.AsBool() ? u"-1" : u"0";
+    } else if (!replacement.IsEmpty()) {
+      text = replacement.ToBStr();
+    }
+    parts = ParseReplacement(text, groups);
   }
   std::u16string out;
   size_t copied = 0;

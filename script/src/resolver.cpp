@@ -52,7 +52,10 @@ class Resolver {
       if (decl.kind == DeclKind::Const) FoldConst(globals_, decl);
     }
     for (Decl& decl : parsed.globals) {
-      if (decl.kind != DeclKind::Const && decl.kind != DeclKind::ReDim) {
+      if (decl.kind == DeclKind::Const || decl.kind == DeclKind::ReDim) continue;
+      if (context_ && context_->executeLocals) {
+        DeclareExecuteLocal(decl);
+      } else {
         DeclareVariable(globals_, decl, program_.globalCount, program_.globalArrays);
       }
     }
@@ -145,6 +148,15 @@ class Resolver {
         contextSymbol_.kind = Symbol::Kind::Local;
         contextSymbol_.index = it->second;
         return &contextSymbol_;
+      }
+      if (context_->executeLocals) {
+        auto local = context_->executeLocals->find(folded);
+        if (local != context_->executeLocals->end()) {
+          contextSymbol_ = Symbol();
+          contextSymbol_.kind = Symbol::Kind::Local;
+          contextSymbol_.index = kExecuteLocalBase + local->second;
+          return &contextSymbol_;
+        }
       }
     }
     if (context_->cls && !class_) {
@@ -282,6 +294,22 @@ class Resolver {
     table.emplace(std::move(folded), std::move(symbol));
   }
 
+  // Dim in code that Execute runs in a procedure: a variable of that procedure's call.
+  void DeclareExecuteLocal(Decl& decl) {
+    std::u16string folded = FoldName(decl.name);
+    if (globals_.count(folded) || context_->procedure->localNames.count(folded)) {
+      FailAt(RuntimeError::NameRedefined, decl.pos);
+    }
+    auto& names = *context_->executeLocals;
+    auto known = names.find(folded);
+    uint32_t index = known != names.end() ? known->second : static_cast<uint32_t>(names.size());
+    names.emplace(folded, index);
+    Table declared;
+    uint32_t slot = kExecuteLocalBase + index;
+    DeclareVariable(declared, decl, slot, program_.executeArrays);
+    globals_.insert(declared.begin(), declared.end());
+  }
+
   void DeclareConst(Table& table, Decl& decl) {
     std::u16string folded = FoldName(decl.name);
     if (table.count(folded)) FailAt(RuntimeError::NameRedefined, decl.pos);
@@ -394,7 +422,9 @@ class Resolver {
         it = contextGlobals_.emplace(folded, program_.globalCount++).first;
         program_.dynamics.push_back(DynamicName{name.name, it->second});  // for the host to bind
       }
-      ExprPtr e = MakeNode(ExprKind::Global, name.pos);
+      // Under Option Explicit the name is undefined unless the host binds an object to it.
+      ExprPtr e =
+          MakeNode(program_.optionExplicit ? ExprKind::Dynamic : ExprKind::Global, name.pos);
       e->name = name.name;
       e->slot = it->second;
       return e;
@@ -645,6 +675,11 @@ class Resolver {
                                   symbol->kind == Symbol::Kind::Field));
       bool unknown =
           !isResult && !symbol && FindBuiltin(folded) < 0 && !FindBuiltinConstant(folded);
+      if (symbol && symbol->kind == Symbol::Kind::Procedure) {
+        // Assigning to a procedure's name compiles; running it raises error 501.
+        ResolveName(e);
+        return;
+      }
       if (!variable && !unknown) FailAt(RuntimeError::IllegalAssignment, e->pos);
       if (isResult && e->hasArgs) FailAt(RuntimeError::IllegalAssignment, e->pos);
       bool hadArgs = e->hasArgs;

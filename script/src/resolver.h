@@ -12,6 +12,9 @@ struct ResolveContext {
   const NameTable* names = nullptr;      // the running script's global names
   const Procedure* procedure = nullptr;  // the procedure whose locals it sees, if any
   const ClassDef* cls = nullptr;         // the class whose members it sees, if any
+  // For Execute in a procedure: the names that Execute declared there (folded name -> index
+  // from kExecuteLocalBase), which the code's own Dim adds to.
+  std::unordered_map<std::u16string, uint32_t>* executeLocals = nullptr;
   uint32_t globalBase = 0;               // the first global slot it may take
   uint32_t procedureBase = 0;            // the index its first procedure gets
   uint32_t classBase = 0;                // the index its first class gets

@@ -16,6 +16,7 @@
 #include "corvella/codec/jpeg_scaled.h"
 #include "corvella/codec/picture_loader.h"
 #include "corvella/codec/picture_writer.h"
+#include "corvella/imaging/pixel_limit.h"
 #include "support/temp_folder.h"
 
 namespace corvella::testing {
@@ -181,6 +182,23 @@ TEST(Thumbnail, ReadsEveryFormatAndReportsBadFiles) {
   result = Thumbnail({"--size", "10", "--format", "png", "-o", "-", args[6]}, folder.Path());
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out.substr(1, 3), "PNG");
+}
+
+// A picture over the host's pixel limit cannot have its buffer, a JPEG as any other: error 7.
+TEST(Thumbnail, APictureOverThePixelLimitIsOutOfMemory) {
+  TempFolder folder;
+  const uint64_t saved = imaging::MaxPixels();
+  imaging::SetMaxPixels(100 * 100);
+  const CommandResult result = Thumbnail({"--size", "64", "--out-dir", "out", "--jobs", "1",
+                                          (kImages / "egret_600x450.jpg").string(),
+                                          (kImages / "snake_600x450.gif").string()},
+                                         folder.Path());
+  imaging::SetMaxPixels(saved);
+  for (const char* name : {"egret_600x450.jpg", "snake_600x450.gif"}) {
+    EXPECT_NE(result.err.find(std::string(name) + ": error -2146828281 (corvella): Out of memory"),
+              std::string::npos)
+        << result.err;
+  }
 }
 
 // At 1/8 a progressive photo is read only up to its DC scans: each pixel is still its 8 x 8

@@ -59,10 +59,10 @@ Result RunJob(int variant, const TempFolder& folder, const std::string& out) {
       p.OpenFile(Physical(kImages / "egret_600x450.jpg"));
       int32_t w = 240, h = 0;
       p.Resample(w, h);
-      p.FontFace(u"DejaVu Sans");
-      p.FontBold(-1);
-      p.FontSize(14);
-      p.FontColor(u"FFFF00");
+      p.SetFontFace(u"DejaVu Sans");
+      p.SetFontBold(-1);
+      p.SetFontSize(14);
+      p.SetFontColor(u"FFFF00");
       p.AddText(u"Egret \u00c4\u00d6 \u4e2d", u"LEFT", u"BOTTOM");
       p.AddImage(logo, u"RIGHT", u"TOP", keyed);
       break;
@@ -73,10 +73,10 @@ Result RunJob(int variant, const TempFolder& folder, const std::string& out) {
       p.Crop(x1, y1, x2, y2);
       p.RotateRight();
       p.Gamma(1.2f, 0.9f, 1.5f);
-      p.FontFace(u"Liberation Serif");
-      p.FontItalic(-1);
-      p.FontOrientation(30);
-      p.FontSize(18);
+      p.SetFontFace(u"Liberation Serif");
+      p.SetFontItalic(-1);
+      p.SetFontOrientation(30);
+      p.SetFontSize(18);
       p.AddText(u"Snake", u"CENTER", u"CENTER");
       break;
     }
@@ -86,8 +86,8 @@ Result RunJob(int variant, const TempFolder& folder, const std::string& out) {
       p.Resample(w, h);
       p.Sharpen();
       p.GreyScale();
-      p.FontUnderline(-1);
-      p.FontFace(u"Liberation Mono");
+      p.SetFontUnderline(-1);
+      p.SetFontFace(u"Liberation Mono");
       p.AddText(u"Coffee 42", 10, 10);
       break;
     }
@@ -104,9 +104,9 @@ Result RunJob(int variant, const TempFolder& folder, const std::string& out) {
       p.OpenFile(Physical(kImages / "horse_rgba_400x328.png"));
       p.Flip();
       p.RotateLeft();
-      p.FontCharset(204);
-      p.FontFace(u"DejaVu Serif");
-      p.FontSize(-20);
+      p.SetFontCharset(204);
+      p.SetFontFace(u"DejaVu Serif");
+      p.SetFontSize(-20);
       p.AddText(u"\u041b\u043e\u0448\u0430\u0434\u044c", u"RIGHT", u"TOP");
       break;
     }
@@ -115,7 +115,7 @@ Result RunJob(int variant, const TempFolder& folder, const std::string& out) {
       int32_t w = 0, h = 100;
       p.Resample(w, h);
       p.Comment(u"made on a thread");
-      p.FontFace(u"No Such Face Anywhere");
+      p.SetFontFace(u"No Such Face Anywhere");
       p.AddText(u"fallback", u"LEFT", u"TOP");
       break;
     }

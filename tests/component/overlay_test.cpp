@@ -103,7 +103,7 @@ TEST(AddText, RangeChecksComeBeforeTheColourAndNothingIsDrawnOnError) {
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 0, 0); }), Runtime(13));
   EXPECT_EQ(Pixels(p), before);
   // On the far edges, and with the line just off the left edge, the checks pass.
-  p.FontColor(u"000000");
+  p.SetFontColor(u"000000");
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", 120, 80); }), 0);
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Edge", -e.cx, -e.cy); }), 0);
   EXPECT_EQ(Pixels(p), before);
@@ -116,11 +116,11 @@ TEST(AddText, EachCallUsesTheSettingsOfTheMoment) {
   Pictron p;
   GiveImage(p, 300, 120, true);
   const std::vector<Pixel> white = Pixels(p);
-  p.FontColor(u"ff0000");
+  p.SetFontColor(u"ff0000");
   p.AddText(u"HHH", 10, 10);
   const std::vector<Pixel> first = Pixels(p);
-  p.FontColor(u"0000FF");
-  p.FontSize(30);
+  p.SetFontColor(u"0000FF");
+  p.SetFontSize(30);
   p.AddText(u"HHH", 150, 10);
   const std::vector<Pixel> after = Pixels(p);
   const Ink red = InkBetween(white, first, 300);
@@ -147,16 +147,16 @@ TEST(AddText, UnusualFontSettingsStillDraw) {
     Pictron p;
     GiveImage(p, 100, 60, true);
     const std::vector<Pixel> before = Pixels(p);
-    p.FontSize(size);
-    p.FontFace(u"");
-    p.FontCharset(-77);
+    p.SetFontSize(size);
+    p.SetFontFace(u"");
+    p.SetFontCharset(-77);
     EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Wg", 2, 2); }), 0) << size;
     EXPECT_NE(Pixels(p), before) << size;
   }
   Pictron p;
   GiveImage(p, 100, 60, true);
-  p.FontFace(u"No Such Family At All");
-  p.FontOrientation(32767);
+  p.SetFontFace(u"No Such Family At All");
+  p.SetFontOrientation(32767);
   EXPECT_EQ(ErrorNumberOf([&] { p.AddText(u"Wg", u"CENTER", u"CENTER"); }), 0);
 }
 

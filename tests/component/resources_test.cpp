@@ -82,9 +82,9 @@ void FailInEveryWay(const std::shared_ptr<host::PageContext>& page) {
     EXPECT_NE(ErrorNumberOf([&] { p.AddImage(overlay, x, y, key); }), 0);
   }
   // Text in faces that do not exist, at sizes and angles that stretch the renderer.
-  p.FontFace(u"No Such Face \u4e2d");
-  p.FontSize(300);
-  p.FontOrientation(45);
+  p.SetFontFace(u"No Such Face \u4e2d");
+  p.SetFontSize(300);
+  p.SetFontOrientation(45);
   p.AddText(u"Wide text \u00e9\u4e2d", 0, 0);
   // Saves that cannot be written: the folder is missing, the target is a folder (both paths).
   Variant nowhere(u"gone/out.jpg"), onFolder(u"folder.jpg");

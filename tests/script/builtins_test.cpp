@@ -109,7 +109,7 @@ TEST(Builtins, SplitAndJoin) {
 
 TEST(Builtins, ConversionCorners) {
   EXPECT_EQ(Eval("CBool(\"#TRUE#\") & CBool(\"#false#\") & CByte(True) & VarType(Round(True))"),
-            "TrueFalse2552");
+            "TrueFalse25511");
 }
 
 TEST(Builtins, ConversionsAndRounding) {
@@ -141,6 +141,9 @@ TEST(Builtins, ConversionsAndRounding) {
             "4 2.71828 0 0");
   EXPECT_EQ(RuntimeErrorOf("x = Sqr(-1)"), 5);
   EXPECT_EQ(RuntimeErrorOf("x = Log(0)"), 5);
+  EXPECT_EQ(RuntimeErrorOf("x = Sgn(Null)"), 94);
+  EXPECT_EQ(RuntimeErrorOf("x = Right(Null, -1)"), 5);
+  EXPECT_EQ(Eval("CStr(CSng(0.1) = 0.1)"), "True");  // a Single compares at its precision
   EXPECT_EQ(Eval("RGB(255, 128, 0) & \" \" & RGB(300, 0, 1)"), "33023 65791");
 }
 
@@ -149,8 +152,9 @@ TEST(Builtins, TypeInspection) {
                  "CStr(IsNull(Empty))"),
             "TrueFalseTrueFalse");
   EXPECT_EQ(Eval("CStr(IsNumeric(\"12.5\")) & CStr(IsNumeric(\" 3 \")) & CStr(IsNumeric(\"x\")) & "
-                 "CStr(IsNumeric(Empty)) & CStr(IsNumeric(Now)) & CStr(IsNumeric(\"&H1F\"))"),
-            "TrueTrueFalseTrueFalseTrue");
+                 "CStr(IsNumeric(Empty)) & CStr(IsNumeric(Now)) & CStr(IsNumeric(\"&H1F\")) & "
+                 "CStr(IsNumeric(New RegExp))"),
+            "TrueTrueFalseTrueFalseTrueFalse");
   EXPECT_EQ(Eval("CStr(IsArray(Array())) & CStr(IsArray(\"a\")) & CStr(IsObject(WScript)) & "
                  "CStr(IsObject(Nothing)) & CStr(IsObject(1))"),
             "TrueFalseTrueTrueFalse");
@@ -187,7 +191,10 @@ TEST(Builtins, DatesAndTimes) {
             "DateDateDateSingle");
   EXPECT_EQ(Eval("CStr(Int(Now) = Date) & CStr(Timer >= 0 And Timer < 86400)"), "TrueTrue");
   EXPECT_EQ(RuntimeErrorOf("x = CDate(\"soon\")"), 13);
-  EXPECT_EQ(RuntimeErrorOf("x = DateSerial(10000, 1, 1)"), 6);
+  EXPECT_EQ(RuntimeErrorOf("x = DateSerial(10000, 1, 1)"), 5);
+  EXPECT_EQ(RuntimeErrorOf("x = Weekday(Null, -1)"), 5);
+  EXPECT_EQ(RuntimeErrorOf("x = MonthName(\"a\", Null)"), 94);
+  EXPECT_EQ(Eval("IsNull(DateAdd(\"d\", 1, Null)) & Right(Null, 1) & Weekday(Null)"), "True");
 }
 
 TEST(Builtins, RandomNumbersRepeatForASeed) {
@@ -196,6 +203,8 @@ TEST(Builtins, RandomNumbersRepeatForASeed) {
       Echo("x = Rnd(-1): Randomize 5: a = Rnd: b = Rnd\nx = Rnd(-1): Randomize 5: c = Rnd\n"
            "WScript.Echo CStr(a = c), CStr(a <> b), CStr(a >= 0 And a < 1), CStr(Rnd(0) = c)"),
       "True True True True\n");
+  EXPECT_EQ(Eval("Rnd(0) * 16777216"), "327680");  // before any Rnd, Rnd(0) is the first seed's
+  EXPECT_EQ(RuntimeErrorOf("x = Randomize(1)"), 13);
 }
 
 TEST(Builtins, CreateObjectGoesThroughTheHost) {

@@ -67,12 +67,16 @@ TEST(Classes, RuntimeErrors) {
       {"Set c = New Thing", 506},
       {"x = .Name", 505},
       {"Set c = New Counter\nc.Add", 450},
-      {"x = Me", 424},
+      {"x = Me.Missing", 438},
       {"Class E\nSub Class_Initialize : x = 1 / 0 : End Sub\nEnd Class\nSet e = New E", 11},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(RuntimeErrorOf(std::string(kCounter) + c.script), c.number) << c.script;
   }
+  // Outside a class, Me is the script: its procedures and variables are its members.
+  EXPECT_EQ(Echo("Sub Hi : WScript.Echo \"hi\" : End Sub\nv = 2\nMe.Hi\nMe.v = 3\n"
+                 "Set m = Me\nWScript.Echo m Is Me, v, +m Is m"),
+            "hi\n-1 3 -1\n");
   // An error in Class_Terminate does not stop the statement that released the object.
   EXPECT_EQ(Echo("Class T\nSub Class_Terminate : x = 1 / 0 : End Sub\nEnd Class\n"
                  "Set t = New T\nSet t = Nothing\nWScript.Echo \"on\""),

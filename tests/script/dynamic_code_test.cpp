@@ -32,6 +32,12 @@ TEST(DynamicCode, ScopesAndDefinitions) {
        "WScript.Echo f(2, 3)",
        "5\n"},
       {"For i = 1 To 3 : Execute \"t = t & i\" : Next : WScript.Echo t", "123\n"},
+      // Dim in Execute inside a procedure declares a variable of that call, not a global.
+      {"Sub P\nExecute \"Dim q(2) : q(1) = 5\"\nExecute \"WScript.Echo q(1)\"\nEnd Sub\nP\n"
+       "WScript.Echo IsEmpty(q)",
+       "5\n-1\n"},
+      {"On Error Resume Next\nExecuteGlobal \"Option Explicit : u = 1\"\nWScript.Echo Err.Number",
+       "500\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Echo(c.script), c.out) << c.script;

@@ -41,8 +41,16 @@ TEST(Errors, ResumeNextGoesIntoABlockWhoseHeaderFails) {
   const Case cases[] = {
       {"Do While Boom() : n = n + 1 : Exit Do : Loop : WScript.Echo n, Err.Number", "1 5\n"},
       {"Do : n = n + 1 : Loop While Boom() : WScript.Echo n", "1\n"},
-      {"x = 2 : For Each x In Boom() : n = n + 1 : Next : WScript.Echo x, n", "2 1\n"},
-      {"x = 6 : For x = Boom() To 9 : n = n + 1 : Next : WScript.Echo x, n", "6 1\n"},
+      {"x = 2 : For Each x In Boom() : n = n + 1 : Next : WScript.Echo x, n, Err", "2 1 451\n"},
+      {"x = 6 : For x = Boom() To 9 : n = n + 1 : Next : WScript.Echo x, n, Err", "6 1 92\n"},
+      {"For Each x In Empty : n = 1 : Next : WScript.Echo n, Err.Number", "1 451\n"},
+      {"With 42 : End With : Set o = Nothing : o.P = 1 : WScript.Echo Err.Number", "424\n"},
+      {"Boom = 1 : WScript.Echo Err.Number", "501\n"},
+      {"Call CInt(1) : WScript.Echo Err.Number", "458\n"},
+      {"Dim f(1) : ReDim f(\"a\") : WScript.Echo Err.Number : ReDim Preserve f(\"a\") : "
+       "WScript.Echo Err.Number", "10\n13\n"},
+      {"Err.Raise 65536 : WScript.Echo Err.Number", "5\n"},
+      {"Err.Raise &H8007000E& : WScript.Echo Err.Number, Err.Description", "7 Out of memory\n"},
       {"Select Case Boom()\nCase Else : n = 1\nEnd Select : WScript.Echo IsEmpty(n)", "-1\n"},
       {"Select Case 1\nCase 2 : n = 2\nCase Boom() : n = 3\nEnd Select : WScript.Echo n", "3\n"},
       {"With Boom()\nn = 4\nEnd With : WScript.Echo n, Err.Number", "4 5\n"},
@@ -109,7 +117,7 @@ TEST(Errors, ErrRaiseAndItsProperties) {
       "WScript.Echo Err.Number\n");
   EXPECT_EQ(outcome.out,
             "6 Overflow Script runtime error\n"
-            "1000 Unknown runtime error\n"
+            "1000 Overflow\n"  // what Raise leaves out, Err keeps
             "-2147220991 MyJob Custom failure\n"
             "9 set\n"
             "5\n");

@@ -146,7 +146,7 @@ TEST(Expressions, LogicalOperators) {
   EXPECT_EQ(Eval("IsNull(True And Null) & IsNull(False Or Null) & IsNull(Null Xor True) & "
                  "IsNull(Not Null)"),
             "TrueTrueTrueTrue");
-  EXPECT_EQ(Eval("CStr(\"true\" And True) & (2.5 Or 1)"), "True3");
+  EXPECT_EQ(Eval("CStr(\"true\" And True) & (2.5 Or 1) & (Not \"#FALSE#\")"), "True3True");
   EXPECT_EQ(RuntimeErrorOf("x = \"abc\" And 1"), 13);
   // Is needs objects.
   EXPECT_EQ(Eval("CStr(Nothing Is Nothing) & CStr(WScript Is WScript)"), "TrueTrue");

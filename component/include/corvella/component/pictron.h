@@ -9,7 +9,9 @@
 /// reachable by name and DISPID through the Dispatchable interface, exactly as scripts reach
 /// them, and directly from C++.
 ///
-/// Strings are UTF-16, as at the automation boundary; Booleans are VbBool (-1 or 0).
+/// Strings are UTF-16, as at the automation boundary; Booleans are VbBoolean (-1 or 0). A
+/// property's get has the property's name, its let the name with "Set" before it where the two
+/// would otherwise share one C++ name.
 
 #include <cstdint>
 #include <span>
@@ -20,6 +22,15 @@
 #include "corvella/platform/dispatch.h"
 
 namespace corvella::component {
+
+/// A Boolean in a member's signature: platform::VbBool (-1 true, 0 false) in a type of its own, so
+/// that the member table tells a Boolean from a 16-bit Integer (both int16_t) by the C++ signature.
+struct VbBoolean {
+  platform::VbBool value = platform::kVbFalse;
+  constexpr VbBoolean() = default;
+  constexpr VbBoolean(platform::VbBool v) : value(v) {}
+  constexpr operator platform::VbBool() const { return value; }
+};
 
 class Pictron final : public platform::Dispatchable {
  public:
@@ -52,12 +63,12 @@ class Pictron final : public platform::Dispatchable {
   double Size() const { return state_.lngSize; }
   std::u16string FontFace() const { return state_.strFontFace; }
   /// True when the weight is not 400.
-  platform::VbBool FontBold() const;
+  VbBoolean FontBold() const;
   std::u16string FontColor() const { return state_.strFontColor; }
-  platform::VbBool FontItalic() const { return state_.blFontItalic; }
+  VbBoolean FontItalic() const { return state_.blFontItalic; }
   int16_t FontOrientation() const { return state_.intFontOrientation; }
   int16_t FontSize() const { return state_.intFontSize; }
-  platform::VbBool FontUnderline() const { return state_.blFontUnderline; }
+  VbBoolean FontUnderline() const { return state_.blFontUnderline; }
   int32_t FontCharset() const { return state_.lngFontCharset; }
 
   /// Stores the quality unchecked, then runs the decode-on-demand step (whose errors reach the
@@ -65,16 +76,16 @@ class Pictron final : public platform::Dispatchable {
   void Quality(int16_t intValue);
   void Comment(const std::u16string& strValue) { state_.strComment = strValue; }
   /// Stored without any check (empty accepted).
-  void FontFace(const std::u16string& strValue) { state_.strFontFace = strValue; }
+  void SetFontFace(const std::u16string& strValue) { state_.strFontFace = strValue; }
   /// 700 when true (non-zero), else 400.
-  void FontBold(platform::VbBool blValue);
+  void SetFontBold(VbBoolean blValue);
   /// Stores exactly 6 characters as given; any other length stores "000000".
-  void FontColor(const std::u16string& strValue);
-  void FontItalic(platform::VbBool blValue) { state_.blFontItalic = blValue; }
-  void FontOrientation(int16_t intValue) { state_.intFontOrientation = intValue; }
-  void FontSize(int16_t intValue) { state_.intFontSize = intValue; }
-  void FontUnderline(platform::VbBool blValue) { state_.blFontUnderline = blValue; }
-  void FontCharset(int32_t value) { state_.lngFontCharset = value; }
+  void SetFontColor(const std::u16string& strValue);
+  void SetFontItalic(VbBoolean blValue) { state_.blFontItalic = blValue; }
+  void SetFontOrientation(int16_t intValue) { state_.intFontOrientation = intValue; }
+  void SetFontSize(int16_t intValue) { state_.intFontSize = intValue; }
+  void SetFontUnderline(VbBoolean blValue) { state_.blFontUnderline = blValue; }
+  void SetFontCharset(int32_t value) { state_.lngFontCharset = value; }
 
   // Opening and saving -------------------------------------------------------------------------
   void OpenFile(const std::u16string& strFilePathName);
@@ -87,7 +98,7 @@ class Pictron final : public platform::Dispatchable {
   void Download(const platform::Variant& strNewFileName, const platform::Variant& strContentType,
                 const platform::Variant& strContentDisposition);
   /// Rebuilds the working image from the file at the stored path; always true when it returns.
-  platform::VbBool LoadPictureFromStd();
+  VbBoolean LoadPictureFromStd();
   /// Advances @p lngPos past the JPEG marker segment whose length field it designates.
   void JPEGSkipVariables(int32_t& lngPos);
   /// The string without trailing U+0000 characters when the count left is even, else unchanged.
@@ -122,6 +133,11 @@ class Pictron final : public platform::Dispatchable {
   const PictronState& State() const { return state_; }
 
   // For hosts (not a member of the scripting interface) ------------------------------------------
+  /// Maps the file members' virtual paths through @p mapper instead of the page's
+  /// Server.MapPath (nullptr: through the page again).
+  void SetPathMapper(std::shared_ptr<const PathMapper> mapper) {
+    state_.pathMapper = std::move(mapper);
+  }
   /// Runs the decode-on-demand step, as the pixel operations do, and answers the working image:
   /// 24-bit bottom-up BGR rows (see imaging::cDIBSection), owned by the object and valid until
   /// the next member call that replaces it; never nullptr. Raises what the step raises (runtime

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "corvella/component/path_mapper.h"
+
 #include "corvella/imaging/dib_section.h"
 #include "corvella/platform/byte_array.h"
 #include "corvella/platform/variant.h"
@@ -39,6 +41,8 @@ struct PictronState {
   platform::ObjectRef objScriptingContext;  ///< the page's scripting context, or none
   platform::ObjectRef objResponse;          ///< the page's Response object, or none
   platform::ObjectRef objServer;            ///< the page's Server object, or none
+  /// The host's own path mapper, which takes the place of the page's Server.MapPath; or none.
+  std::shared_ptr<const PathMapper> pathMapper;
 };
 
 }  // namespace corvella::component
