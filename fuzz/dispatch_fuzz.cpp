@@ -19,9 +19,9 @@
 #include "corvella/codec/picture_writer.h"
 #include "corvella/component/member_table.h"
 #include "corvella/component/pictron.h"
+#include "corvella/host/page_host.h"
 #include "corvella/imaging/dib_section.h"
 #include "corvella/imaging/pixel_limit.h"
-#include "corvella/host/page_host.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -73,30 +73,15 @@ const char16_t* const kWords[] = {
     u"Arial",      u"No Such Face", u"DejaVu Sans",   u"\\",
 };
 
-Variant MakeVariant(ByteReader& in, const ObjectRef& self, const ObjectRef& page, int depth);
-
 ByteArray MakeArray(ByteReader& in) {
   const uint8_t how = in.Byte();
   static const int32_t kBounds[] = {0, 1, -1, 5, -7, INT32_MAX, INT32_MAX - 3, INT32_MIN};
   const int32_t lower = kBounds[how & 7];
   const Samples& samples = MakeSamples();
-  std::span<const uint8_t> bytes;
-  switch ((how >> 3) % 6) {
-    case 0:
-      return ByteArray();  // unallocated
-    case 1:
-      bytes = samples.jpeg;
-      break;
-    case 2:
-      bytes = samples.png;
-      break;
-    case 3:
-      bytes = samples.bmp;
-      break;
-    default:
-      bytes = in.Take(in.Byte());
-      break;
-  }
+  const std::span<const uint8_t> written[] = {samples.jpeg, samples.png, samples.bmp};
+  const unsigned kind = (how >> 3) % 6;  // unallocated, a written sample, or the fuzzer's bytes
+  if (kind == 0) return ByteArray();
+  std::span<const uint8_t> bytes = kind <= 3 ? written[kind - 1] : in.Take(in.Byte());
   // Bounds whose upper end leaves the 32-bit range are refused by the array itself.
   try {
     return ByteArray::FromBytes(bytes, lower);
@@ -105,7 +90,7 @@ ByteArray MakeArray(ByteReader& in) {
   }
 }
 
-Variant MakeVariant(ByteReader& in, const ObjectRef& self, const ObjectRef& page, int depth) {
+Variant MakeVariant(ByteReader& in, const ObjectRef& self, const ObjectRef& page) {
   switch (in.Byte() % 15) {
     case 0:
       return Variant();
@@ -161,7 +146,6 @@ Variant MakeVariant(ByteReader& in, const ObjectRef& self, const ObjectRef& page
       // A number as a double: small, half-way or huge.
       static const double kNumbers[] = {0.5,          1.5,   2.5,     -0.5,  32767.5,      -32768.5,
                                         2147483647.5, 1e300, -1e-300, 65535, 4294967296.0, -1};
-      (void)depth;
       return Variant(kNumbers[in.Byte() % std::size(kNumbers)]);
   }
 }
@@ -210,7 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<Variant> args(in.Byte() % 6);
     for (Variant& arg : args)
-      arg = MakeVariant(in, self, page, 0);
+      arg = MakeVariant(in, self, page);
     Call([&] { object->Invoke(id, kind, args); });
   }
   // The object refers to the page and may refer to itself through an argument slot; the cycle

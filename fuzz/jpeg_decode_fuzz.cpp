@@ -11,20 +11,13 @@
 #include "corvella/imaging/dib_section.h"
 #include "corvella/imaging/pixel_limit.h"
 
-namespace {
-
-using corvella::codec::JpegEncodeSettings;
-using corvella::codec::JpegParams;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A host limit of 4 megapixels keeps each run short; larger frames are refused as over the
   // default limit.
   static const bool limitSet = (corvella::imaging::SetMaxPixels(4u << 20), true);
   (void)limitSet;
   std::span<const uint8_t> stream(data, size);
-  JpegParams params;
+  corvella::codec::JpegParams params;
   if (!corvella::codec::ReadJpegParams(stream, params).Ok()) return 0;
   // Sizes over the limit are refused before a buffer is asked for (whose size arithmetic would
   // overflow for the largest frames).
@@ -33,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!dib.Create(params.width, params.height)) return 0;
   if (!corvella::codec::DecodeJpeg(stream, dib).Ok()) return 0;
   if (int64_t{params.width} * params.height <= 65536) {
-    JpegEncodeSettings settings;
+    corvella::codec::JpegEncodeSettings settings;
     settings.quality = size > 0 ? data[size - 1] % 110 - 5 : 80;
     settings.comment = stream.first(size < 16 ? size : 16);
     std::vector<uint8_t> encoded;

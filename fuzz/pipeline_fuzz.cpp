@@ -59,22 +59,31 @@ Variant Position(uint8_t b) {
   }
 }
 
+// Gamma values: none, far too large, not a number, infinite, or up to almost 8.
 float GammaValue(uint8_t b) {
-  switch (b) {
-    case 0:
-      return 0.0f;
-    case 1:
-      return 300.0f;
-    case 2:
-      return std::numeric_limits<float>::quiet_NaN();
-    case 3:
-      return std::numeric_limits<float>::infinity();
-    default:
-      return static_cast<float>(b) / 32.0f;
-  }
+  static const float kOdd[] = {0.0f, 300.0f, std::numeric_limits<float>::quiet_NaN(),
+                               std::numeric_limits<float>::infinity()};
+  return b < 4 ? kOdd[b] : static_cast<float>(b) / 32.0f;
 }
 
+// The operations without arguments, by operation number; those that make a new working image
+// are followed by the check of the size fields.
+struct Plain {
+  int op;
+  void (Pictron::*member)();
+  bool newImage;
+};
+constexpr Plain kPlain[] = {{2, &Pictron::Flip, false},       {3, &Pictron::Mirror, false},
+                            {4, &Pictron::RotateRight, true}, {5, &Pictron::RotateLeft, true},
+                            {6, &Pictron::Blur, false},       {7, &Pictron::Sharpen, false},
+                            {9, &Pictron::Negative, false},   {10, &Pictron::GreyScale, false}};
+
 void Operate(Pictron& p, uint8_t op, const uint8_t a[4]) {
+  for (const Plain& plain : kPlain) {
+    if (plain.op != op % 16) continue;
+    if (Call([&] { (p.*plain.member)(); }) && plain.newImage) CheckNewImageSize(p);
+    return;
+  }
   switch (op % 16) {
     case 0: {
       int32_t w = static_cast<int16_t>(a[0] << 8 | a[1]) % 700;
@@ -88,32 +97,8 @@ void Operate(Pictron& p, uint8_t op, const uint8_t a[4]) {
       if (Call([&] { p.Crop(x1, y1, x2, y2); })) CheckNewImageSize(p);
       break;
     }
-    case 2:
-      Call([&] { p.Flip(); });
-      break;
-    case 3:
-      Call([&] { p.Mirror(); });
-      break;
-    case 4:
-      if (Call([&] { p.RotateRight(); })) CheckNewImageSize(p);
-      break;
-    case 5:
-      if (Call([&] { p.RotateLeft(); })) CheckNewImageSize(p);
-      break;
-    case 6:
-      Call([&] { p.Blur(); });
-      break;
-    case 7:
-      Call([&] { p.Sharpen(); });
-      break;
     case 8:
       Call([&] { p.Gamma(GammaValue(a[0]), GammaValue(a[1]), GammaValue(a[2])); });
-      break;
-    case 9:
-      Call([&] { p.Negative(); });
-      break;
-    case 10:
-      Call([&] { p.GreyScale(); });
       break;
     case 11: {
       static const char16_t* const kFaces[] = {u"", u"DejaVu Sans", u"Liberation Serif",

@@ -3,9 +3,11 @@
 // pattern ends; the rest is UTF-16LE text, pattern first. Every call must answer or raise one of
 // the documented errors; nothing may crash, hang or grow without bound.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "corvella/platform/dispatch.h"
@@ -17,19 +19,9 @@ namespace {
 using corvella::platform::Variant;
 
 bool Documented(const corvella::platform::Error& error) {
-  switch (static_cast<uint32_t>(error.Number()) & 0xFFFF) {
-    case 5:
-    case 7:
-    case 28:
-    case 5017:
-    case 5018:
-    case 5019:
-    case 5020:
-    case 5021:
-      return true;
-    default:
-      return false;
-  }
+  static constexpr uint32_t kNumbers[] = {5, 7, 28, 5017, 5018, 5019, 5020, 5021};
+  return std::ranges::find(kNumbers, static_cast<uint32_t>(error.Number()) & 0xFFFF) !=
+         std::end(kNumbers);
 }
 
 }  // namespace

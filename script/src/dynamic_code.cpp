@@ -170,7 +170,7 @@ const Program& Interpreter::CompileSnippet(std::u16string_view text, bool global
 void Interpreter::ExecuteCode(std::u16string_view text, bool global) {
   const Program& program = CompileSnippet(text, global, false);
   for (const ArrayInit& init : program.executeArrays)
-    InitArray(init, ExecuteLocal(init.slot - kExecuteLocalBase));
+    InitArray(init, *LocalSlot(init.slot));
   ExecBlock(program.top);
 }
 

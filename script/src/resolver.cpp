@@ -297,15 +297,20 @@ class Resolver {
   // Dim in code that Execute runs in a procedure: a variable of that procedure's call.
   void DeclareExecuteLocal(Decl& decl) {
     std::u16string folded = FoldName(decl.name);
-    if (globals_.count(folded) || context_->procedure->localNames.count(folded)) {
-      FailAt(RuntimeError::NameRedefined, decl.pos);
+    if (globals_.count(folded)) FailAt(RuntimeError::NameRedefined, decl.pos);
+    uint32_t slot = 0;
+    auto local = context_->procedure->localNames.find(folded);
+    if (local != context_->procedure->localNames.end()) {
+      // A name the procedure's own code uses undeclared: that local is the one declared.
+      slot = local->second;
+    } else {
+      auto& names = *context_->executeLocals;
+      auto known = names.find(folded);
+      uint32_t index = known != names.end() ? known->second : static_cast<uint32_t>(names.size());
+      names.emplace(folded, index);
+      slot = kExecuteLocalBase + index;
     }
-    auto& names = *context_->executeLocals;
-    auto known = names.find(folded);
-    uint32_t index = known != names.end() ? known->second : static_cast<uint32_t>(names.size());
-    names.emplace(folded, index);
     Table declared;
-    uint32_t slot = kExecuteLocalBase + index;
     DeclareVariable(declared, decl, slot, program_.executeArrays);
     globals_.insert(declared.begin(), declared.end());
   }

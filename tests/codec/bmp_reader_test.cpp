@@ -1,28 +1,17 @@
+// The bitmap reader: every header, bit count and compression against hand-made files, the real
+// bitmaps against their own bytes, and refused and cut files.
+
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <optional>
-#include <string>
-#include <utility>
 #include <vector>
 
 #include "codec_test_support.h"
 #include "corvella/codec/picture_loader.h"
 
-namespace corvella::codec {
+namespace corvella::codec::test {
 namespace {
-
-using test::Bgr;
-using test::Bytes;
-using test::FaultOf;
-using test::PixelOf;
-using test::PutU16;
-using test::PutU32;
-using test::ReadImage;
-
-constexpr Bgr kWhite = {255, 255, 255};
-constexpr Bgr kBlack = {0, 0, 0};
 
 // What BuildBmp writes. Palette entries are blue, green, red; `pixels` is the pixel data as the
 // file stores it (rows in file order, padded as the test chooses).
@@ -32,10 +21,10 @@ struct BmpLayout {
   uint16_t bits = 24;
   uint32_t compression = 0;
   uint32_t infoSize = 40;
-  std::vector<Bgr> palette;
+  std::vector<Bgr> palette{};
   uint32_t coloursUsed = 0;
-  std::vector<uint32_t> masks;  // red, green, blue (, alpha)
-  Bytes pixels;
+  std::vector<uint32_t> masks{};  // red, green, blue (, alpha)
+  Bytes pixels{};
   int64_t dataOffset = -1;  // -1: right after the palette
 };
 
@@ -85,7 +74,7 @@ Bytes BuildBmp(const BmpLayout& layout) {
   return file;
 }
 
-void ExpectPixels(const test::Picture& picture, const std::vector<std::vector<Bgr>>& rows) {
+void ExpectPixels(const Picture& picture, const std::vector<std::vector<Bgr>>& rows) {
   ASSERT_EQ(picture.Height(), static_cast<int32_t>(rows.size()));
   ASSERT_EQ(picture.Width(), static_cast<int32_t>(rows[0].size()));
   for (size_t y = 0; y < rows.size(); ++y) {
@@ -100,42 +89,32 @@ uint8_t Scaled(uint32_t value, int bits) {
   return static_cast<uint8_t>(std::lround(value * 255.0 / max));
 }
 
-uint8_t OverWhite(int value, int alpha) {
-  return static_cast<uint8_t>(std::lround((value * alpha + 255.0 * (255 - alpha)) / 255.0));
-}
-
 const Bgr kA = {10, 20, 30}, kB = {200, 100, 50}, kC = {1, 2, 3}, kD = {90, 80, 70};
-
-BmpLayout Palette(uint32_t infoSize, int32_t width, int32_t height, uint16_t bits,
-                  std::vector<Bgr> palette, Bytes pixels, uint32_t coloursUsed = 0) {
-  BmpLayout layout;
-  layout.infoSize = infoSize;
-  layout.width = width;
-  layout.height = height;
-  layout.bits = bits;
-  layout.palette = std::move(palette);
-  layout.pixels = std::move(pixels);
-  layout.coloursUsed = coloursUsed;
-  return layout;
-}
 
 TEST(BmpReader, DecodesPaletteBitmaps) {
   std::vector<Bgr> core = {kA, kB};
   core.resize(256, kD);
+  // clang-format off
   const std::pair<BmpLayout, std::vector<std::vector<Bgr>>> cases[] = {
       // 1 bit, 9 x 2, bottom-up: the first file row is the bottom picture row; rows of 2 bytes
       // padded to 4.
-      {Palette(40, 9, 2, 1, {kA, kB}, {0b10110000, 0b10000000, 0, 0, 0b01000000, 0, 0, 0}),
+      {{.width = 9, .height = 2, .bits = 1, .palette = {kA, kB},
+        .pixels = {0b10110000, 0b10000000, 0, 0, 0b01000000, 0, 0, 0}},
        {{kA, kB, kA, kA, kA, kA, kA, kA, kA}, {kB, kA, kB, kB, kA, kA, kA, kA, kB}}},
       // 4 bits with 3 entries declared: index 7 lies beyond them and is black.
-      {Palette(40, 5, 1, 4, {kA, kB, kC}, {0x01, 0x27, 0x10, 0}, 3),
+      {{.width = 5, .height = 1, .bits = 4, .palette = {kA, kB, kC}, .coloursUsed = 3,
+        .pixels = {0x01, 0x27, 0x10, 0}},
        {{kA, kB, kC, kBlack, kB}}},
       // 8 bits, top-down, no colour count: the pixel data offset leaves room for 4 entries.
-      {Palette(40, 3, -2, 8, {kA, kB, kC, kD}, {0, 1, 2, 0, 3, 4, 255, 0}),
+      {{.width = 3, .height = -2, .bits = 8, .palette = {kA, kB, kC, kD},
+        .pixels = {0, 1, 2, 0, 3, 4, 255, 0}},
        {{kA, kB, kC}, {kD, kBlack, kBlack}}},
       // The OS/2 core header: three-byte palette entries.
-      {Palette(12, 2, 2, 8, core, {1, 0, 0, 0, 0, 5, 0, 0}), {{kA, kD}, {kB, kA}}},
+      {{.width = 2, .height = 2, .bits = 8, .infoSize = 12, .palette = core,
+        .pixels = {1, 0, 0, 0, 0, 5, 0, 0}},
+       {{kA, kD}, {kB, kA}}},
   };
+  // clang-format on
   for (const auto& [layout, rows] : cases) {
     ExpectPixels(LoadBmp(BuildBmp(layout)), rows);
   }
@@ -143,12 +122,11 @@ TEST(BmpReader, DecodesPaletteBitmaps) {
 
 TEST(BmpReader, DecodesDirectColourBitmaps) {
   // 24 bits, 3 x 2, rows of 9 bytes padded to 12; the last row's padding may be missing.
-  BmpLayout layout;
-  layout.width = 3;
-  layout.height = 2;
-  layout.bits = 24;
-  layout.pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 0,  // bottom row
-                   1,  2,  3,  4,  5,  6,  7,  8,  9};           // top row, unpadded
+  // clang-format off
+  BmpLayout layout{.width = 3, .height = 2, .bits = 24,
+                   .pixels = {10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 0,  // bottom row
+                              1, 2, 3, 4, 5, 6, 7, 8, 9}};                 // top row, unpadded
+  // clang-format on
   const std::vector<std::vector<Bgr>> expected = {{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}},
                                                   {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}}};
   ExpectPixels(LoadBmp(BuildBmp(layout)), expected);
@@ -165,12 +143,11 @@ TEST(BmpReader, DecodesDirectColourBitmaps) {
   ExpectPixels(LoadBmp(BuildBmp(layout)), expected);
 
   // 16 bits without masks: 5 bits each of red, green, blue, scaled to 0 .. 255.
-  BmpLayout rgb555;
-  rgb555.width = 2;
-  rgb555.height = 1;
-  rgb555.bits = 16;
   uint16_t a = (31 << 10) | (1 << 5) | 16, b = (3 << 10) | (30 << 5) | 0;
-  rgb555.pixels = {uint8_t(a), uint8_t(a >> 8), uint8_t(b), uint8_t(b >> 8)};
+  // clang-format off
+  BmpLayout rgb555{.width = 2, .height = 1, .bits = 16,
+                   .pixels = {uint8_t(a), uint8_t(a >> 8), uint8_t(b), uint8_t(b >> 8)}};
+  // clang-format on
   ExpectPixels(LoadBmp(BuildBmp(rgb555)),
                {{{Scaled(16, 5), Scaled(1, 5), 255}, {0, Scaled(30, 5), Scaled(3, 5)}}});
 
@@ -183,23 +160,16 @@ TEST(BmpReader, DecodesDirectColourBitmaps) {
   ExpectPixels(LoadBmp(BuildBmp(rgb565)), {{{255, Scaled(40, 6), Scaled(7, 5)}, kBlack}});
 
   // 32 bits without masks: the fourth byte is not alpha.
-  BmpLayout rgbx;
-  rgbx.width = 2;
-  rgbx.height = 1;
-  rgbx.bits = 32;
-  rgbx.pixels = {1, 2, 3, 0x00, 4, 5, 6, 0x80};
+  BmpLayout rgbx{.width = 2, .height = 1, .bits = 32, .pixels = {1, 2, 3, 0x00, 4, 5, 6, 0x80}};
   ExpectPixels(LoadBmp(BuildBmp(rgbx)), {{{1, 2, 3}, {4, 5, 6}}});
 }
 
 TEST(BmpReader, UsesAlphaOnlyWhereTheHeaderDeclaresIt) {
-  BmpLayout layout;
-  layout.width = 2;
-  layout.height = 1;
-  layout.bits = 32;
-  layout.compression = 3;
-  layout.infoSize = 124;
-  layout.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-  layout.pixels = {100, 150, 200, 128, 100, 150, 200, 0};
+  // clang-format off
+  BmpLayout layout{.width = 2, .height = 1, .bits = 32, .compression = 3, .infoSize = 124,
+                   .masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+                   .pixels = {100, 150, 200, 128, 100, 150, 200, 0}};
+  // clang-format on
   ExpectPixels(LoadBmp(BuildBmp(layout)),
                {{{OverWhite(100, 128), OverWhite(150, 128), OverWhite(200, 128)}, kWhite}});
   // An alpha channel that is zero everywhere was never set: the pixels are opaque.
@@ -228,14 +198,11 @@ TEST(BmpReader, DecodesRunLengthData) {
   // RLE8, 6 x 4, rows bottom-up. Row 0: a run of three 1s, a literal 2 3 1 (padded to an even
   // length), end of line. Row 1: a delta of (2, 1) skips it and lands on row 2 at x = 2: a run
   // of two 2s, end of line. Row 3: a run of ten 3s clipped at the right edge, end of bitmap.
-  BmpLayout rle8;
-  rle8.width = 6;
-  rle8.height = 4;
-  rle8.bits = 8;
-  rle8.compression = 1;
-  rle8.palette = {kA, kB, kC, kD};
-  rle8.coloursUsed = 4;
-  rle8.pixels = {3, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 1, 2, 2, 0, 0, 10, 3, 0, 1};
+  // clang-format off
+  BmpLayout rle8{.width = 6, .height = 4, .bits = 8, .compression = 1, .palette = {kA, kB, kC, kD},
+                 .coloursUsed = 4,
+                 .pixels = {3, 1, 0, 3, 2, 3, 1, 0, 0, 0, 0, 2, 2, 1, 2, 2, 0, 0, 10, 3, 0, 1}};
+  // clang-format on
   const Bgr W = kWhite;
   ExpectPixels(LoadBmp(BuildBmp(rle8)), {{kD, kD, kD, kD, kD, kD},
                                          {W, W, kC, kC, W, W},
@@ -253,20 +220,16 @@ TEST(BmpReader, DecodesRunLengthData) {
 
   // RLE4, 5 x 2: a run alternates the two nibbles; a literal of 5 nibbles takes 3 bytes and one
   // byte of padding; end of bitmap leaves the rest white.
-  BmpLayout rle4;
-  rle4.width = 5;
-  rle4.height = 2;
-  rle4.bits = 4;
-  rle4.compression = 2;
-  rle4.palette = {kA, kB, kC, kD};
-  rle4.coloursUsed = 4;
-  rle4.pixels = {5, 0x12, 0, 0, 0, 5, 0x30, 0x12, 0x30, 0, 0, 1};
+  // clang-format off
+  BmpLayout rle4{.width = 5, .height = 2, .bits = 4, .compression = 2, .palette = {kA, kB, kC, kD},
+                 .coloursUsed = 4, .pixels = {5, 0x12, 0, 0, 0, 5, 0x30, 0x12, 0x30, 0, 0, 1}};
+  // clang-format on
   ExpectPixels(LoadBmp(BuildBmp(rle4)), {{kD, kA, kB, kC, kD}, {kB, kC, kB, kC, kB}});
 }
 
 TEST(BmpReader, ReadsTheRealBitmaps) {
   Bytes bottomUp = ReadImage("snake_24bit_600x450.bmp");
-  test::Picture picture = LoadBmp(bottomUp);
+  Picture picture = LoadBmp(bottomUp);
   ASSERT_EQ(picture.Width(), 600);
   ASSERT_EQ(picture.Height(), 450);
   // The reference: the file's rows read straight from its bytes (offset 138, 1800 bytes each,
@@ -275,15 +238,11 @@ TEST(BmpReader, ReadsTheRealBitmaps) {
     const uint8_t* fileRow = bottomUp.data() + 138 + static_cast<size_t>(449 - y) * 1800;
     EXPECT_EQ(std::memcmp(picture.Row(y), fileRow, 1800), 0) << y;
   }
-  test::Picture topDown = LoadBmp(ReadImage("snake_24bit_topdown_600x450.bmp"));
-  EXPECT_TRUE(test::PixelsOf(topDown) == test::PixelsOf(picture));
-  test::Picture rle = LoadBmp(ReadImage("snake_8bit_pal_600x450.bmp"));
-  EXPECT_EQ(rle.Width(), 600);
-  EXPECT_EQ(rle.Height(), 450);
+  EXPECT_TRUE(PixelsOf(LoadBmp(ReadImage("snake_24bit_topdown_600x450.bmp"))) == PixelsOf(picture));
 }
 
 // One row per refusal: a change to a good 3 x 2 bitmap and the fault it must give.
-TEST(BmpReader, RefusesBadHeaders) {
+TEST(BmpReader, RefusesBadHeadersAndCutFiles) {
   using F = PictureFault;
   struct Row {
     const char* what;
@@ -310,58 +269,40 @@ TEST(BmpReader, RefusesBadHeaders) {
       {"height INT32_MIN", [](BmpLayout& l) { l.height = INT32_MIN; }, F::OverPixelLimit},
       {"top-down RLE8", [](BmpLayout& l) { l.bits = 8, l.compression = 1, l.height = -2; },
        F::TopDownRunLength},
+      // clang-format off
       {"mask with a gap",
        [](BmpLayout& l) { l.bits = 16, l.compression = 3, l.masks = {0x0F0F, 0x00F0, 0xF000}; },
        F::MaskNotContiguous},
       {"mask above bit 15",
        [](BmpLayout& l) { l.bits = 16, l.compression = 3, l.masks = {0x1F0000, 0xF0, 0xF}; },
        F::MaskTooWide},
+      // clang-format on
   };
   for (const Row& row : rows) {
-    BmpLayout layout;
-    layout.width = 3;
-    layout.height = 2;
-    layout.pixels = Bytes(24, 7);
-    layout.palette = {kA};
+    BmpLayout layout{.width = 3, .height = 2, .palette = {kA}, .pixels = Bytes(24, 7)};
     row.mutate(layout);
     EXPECT_EQ(FaultOf(PictureFormat::Bmp, [&] { LoadBmp(BuildBmp(layout)); }), row.fault)
         << row.what;
   }
+  // Every variant, cut anywhere: a fault of the bitmap reader, or (when only the last row's padding
+  // is gone) the whole picture.
+  // clang-format off
   EXPECT_EQ(FaultOf(PictureFormat::Bmp, [] { LoadBmp(Bytes{'B', 'M', 0, 0}); }),
             PictureFault::HeaderTruncated);
-}
-
-// Every variant, cut anywhere: a fault of the bitmap reader, or (when only the last row's padding
-// is gone) the whole picture.
-TEST(BmpReader, TruncatedFilesFailCleanly) {
-  std::vector<Bytes> files;
+  const std::vector<Bgr> palette = {kA, kB, kC};
+  std::vector<Bytes> files = {
+      BuildBmp({.width = 6, .height = 3, .bits = 8, .compression = 1, .palette = {kA, kB},
+                .pixels = {3, 1, 0, 3, 1, 0, 1, 0, 0, 2, 1, 1, 2, 1, 0, 0, 0, 1}}),
+      ReadImage("snake_8bit_pal_600x450.bmp")};
   for (uint16_t bits : {1, 4, 8, 16, 24, 32}) {
-    BmpLayout layout;
-    layout.width = 7;
-    layout.height = 5;
-    layout.bits = bits;
-    if (bits <= 8) layout.palette = {kA, kB, kC};
-    layout.pixels = Bytes(((7 * bits + 31) / 32 * 4) * 5, 0x5A);
-    files.push_back(BuildBmp(layout));
+    files.push_back(BuildBmp({.width = 7, .height = 5, .bits = bits,
+                              .palette = bits <= 8 ? palette : std::vector<Bgr>{},
+                              .pixels = Bytes(((7 * bits + 31) / 32 * 4) * 5, 0x5A)}));
   }
-  BmpLayout rle;
-  rle.width = 6;
-  rle.height = 3;
-  rle.bits = 8;
-  rle.compression = 1;
-  rle.palette = {kA, kB};
-  rle.pixels = {3, 1, 0, 3, 1, 0, 1, 0, 0, 2, 1, 1, 2, 1, 0, 0, 0, 1};
-  files.push_back(BuildBmp(rle));
-  files.push_back(ReadImage("snake_8bit_pal_600x450.bmp"));
-  for (const Bytes& whole : files) {
-    for (size_t size : test::CutPoints(whole.size(), 1200, 60)) {
-      Bytes part(whole.begin(), whole.begin() + size);
-      if (!FaultOf(PictureFormat::Bmp, [&] { LoadBmp(part); })) {
-        EXPECT_GE(size, whole.size() - 3) << "decoded a file cut at " << size;
-      }
-    }
-  }
+  // clang-format on
+  for (const Bytes& whole : files)
+    ExpectCutsRefused(whole, PictureFormat::Bmp, LoadBmp, 1200, 60, 3);
 }
 
 }  // namespace
-}  // namespace corvella::codec
+}  // namespace corvella::codec::test

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -39,13 +40,19 @@ inline void PutU32(Bytes& out, uint32_t value) {
   PutU16(out, value >> 16);
 }
 
-inline void PutU32BigEndian(Bytes& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<uint8_t>(value >> shift));
+inline uint32_t Be32(const Bytes& bytes, size_t at) {
+  return uint32_t{bytes[at]} << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];
 }
 
 /// Blue, green, red.
 using Bgr = std::array<uint8_t, 3>;
+inline constexpr Bgr kWhite = {255, 255, 255};
+inline constexpr Bgr kBlack = {0, 0, 0};
+
+/// The reference for compositing, computed in floating point: @p value over white, rounded.
+inline uint8_t OverWhite(int value, int alpha) {
+  return static_cast<uint8_t>(std::lround((value * alpha + 255.0 * (255 - alpha)) / 255.0));
+}
 
 /// A decoded picture in a buffer of its own, as the tests look at it.
 class Picture {
@@ -107,44 +114,32 @@ class PixelLimitGuard {
   uint64_t saved_;
 };
 
-/// Offsets at which to cut a file of @p size bytes: every offset of the first @p dense bytes,
-/// then about @p more further offsets spread over the rest.
-inline std::vector<size_t> CutPoints(size_t size, size_t dense = 512, size_t more = 200) {
-  std::vector<size_t> cuts;
-  for (size_t i = 0; i < size && i < dense; ++i)
-    cuts.push_back(i);
-  if (size > dense) {
-    size_t step = std::max<size_t>(1, (size - dense) / more);
-    for (size_t i = dense; i < size; i += step)
-      cuts.push_back(i);
+/// Cuts @p whole at every offset of its first @p dense bytes, then at about @p more further offsets
+/// spread over the rest, and loads each part with @p load: every part is refused with a fault of
+/// @p format, unless at most @p tail bytes are missing.
+template <typename Load>
+void ExpectCutsRefused(const Bytes& whole, PictureFormat format, Load load, size_t dense,
+                       size_t more, size_t tail) {
+  const size_t step = whole.size() > dense ? std::max<size_t>(1, (whole.size() - dense) / more) : 1;
+  for (size_t size = 0; size < whole.size(); size += size < dense ? 1 : step) {
+    Bytes part(whole.begin(), whole.begin() + size);
+    if (!FaultOf(format, [&] { load(part); })) {
+      EXPECT_GE(size + tail, whole.size()) << "decoded a file cut at " << size;
+    }
   }
-  return cuts;
 }
+
+/// The loaders with a buffer of their own: LoadPng(bytes) and the others. (Inside this namespace
+/// the loaders that fill a caller's buffer are reached as codec::LoadPng.)
+template <void (*kLoad)(std::span<const uint8_t>, imaging::cDIBSection&)>
+Picture Loaded(std::span<const uint8_t> bytes) {
+  Picture picture;
+  kLoad(bytes, picture.Dib());
+  return picture;
+}
+inline constexpr auto LoadPicture = [](const Bytes& b) { return Loaded<codec::LoadPicture>(b); };
+inline constexpr auto LoadPng = [](const Bytes& b) { return Loaded<codec::LoadPng>(b); };
+inline constexpr auto LoadGif = [](const Bytes& b) { return Loaded<codec::LoadGif>(b); };
+inline constexpr auto LoadBmp = [](const Bytes& b) { return Loaded<codec::LoadBmp>(b); };
 
 }  // namespace corvella::codec::test
-
-namespace corvella::codec {
-
-// The loaders with a buffer of their own, for the tests.
-inline test::Picture LoadPicture(std::span<const uint8_t> bytes) {
-  test::Picture picture;
-  LoadPicture(bytes, picture.Dib());
-  return picture;
-}
-inline test::Picture LoadPng(std::span<const uint8_t> bytes) {
-  test::Picture picture;
-  LoadPng(bytes, picture.Dib());
-  return picture;
-}
-inline test::Picture LoadGif(std::span<const uint8_t> bytes) {
-  test::Picture picture;
-  LoadGif(bytes, picture.Dib());
-  return picture;
-}
-inline test::Picture LoadBmp(std::span<const uint8_t> bytes) {
-  test::Picture picture;
-  LoadBmp(bytes, picture.Dib());
-  return picture;
-}
-
-}  // namespace corvella::codec

@@ -69,8 +69,9 @@ struct FixtureLayout {
   int scanCount = 0;
 };
 
-/// Encodes top-down rows of @p layout.components bytes per pixel with the plain libjpeg API.
-inline Bytes EncodeFixture(const Bytes& pixels, const FixtureLayout& layout) {
+/// Runs @p body on a compressor that writes to memory, then finishes it; answers the stream.
+template <typename Body>
+Bytes Compress(Body&& body) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr errors;
   cinfo.err = jpeg_std_error(&errors);
@@ -78,31 +79,38 @@ inline Bytes EncodeFixture(const Bytes& pixels, const FixtureLayout& layout) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(layout.width);
-  cinfo.image_height = static_cast<JDIMENSION>(layout.height);
-  cinfo.input_components = layout.components;
-  cinfo.in_color_space = layout.input;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_colorspace(&cinfo, layout.stored);
-  if (layout.stored == JCS_CMYK || layout.stored == JCS_YCCK) {
-    cinfo.write_Adobe_marker = layout.adobeMarker ? TRUE : FALSE;
-  }
-  jpeg_set_quality(&cinfo, layout.quality, TRUE);
-  if (layout.scans != nullptr) {
-    cinfo.scan_info = layout.scans;
-    cinfo.num_scans = layout.scanCount;
-  }
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    auto* row = const_cast<JSAMPROW>(pixels.data() + static_cast<size_t>(cinfo.next_scanline) *
-                                                         layout.width * layout.components);
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
+  body(cinfo);
   jpeg_finish_compress(&cinfo);
   Bytes out(buffer, buffer + size);
   std::free(buffer);
   jpeg_destroy_compress(&cinfo);
   return out;
+}
+
+/// Encodes top-down rows of @p layout.components bytes per pixel with the plain libjpeg API.
+inline Bytes EncodeFixture(const Bytes& pixels, const FixtureLayout& layout) {
+  return Compress([&](jpeg_compress_struct& cinfo) {
+    cinfo.image_width = static_cast<JDIMENSION>(layout.width);
+    cinfo.image_height = static_cast<JDIMENSION>(layout.height);
+    cinfo.input_components = layout.components;
+    cinfo.in_color_space = layout.input;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, layout.stored);
+    if (layout.stored == JCS_CMYK || layout.stored == JCS_YCCK) {
+      cinfo.write_Adobe_marker = layout.adobeMarker ? TRUE : FALSE;
+    }
+    jpeg_set_quality(&cinfo, layout.quality, TRUE);
+    if (layout.scans != nullptr) {
+      cinfo.scan_info = layout.scans;
+      cinfo.num_scans = layout.scanCount;
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+      auto* row = const_cast<JSAMPROW>(pixels.data() + static_cast<size_t>(cinfo.next_scanline) *
+                                                           layout.width * layout.components);
+      jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+  });
 }
 
 /// Rewrites a stream losslessly as a progressive one (libjpeg's standard scan script).
@@ -114,21 +122,11 @@ inline Bytes MakeProgressive(const Bytes& jpeg) {
   jpeg_mem_src(&in, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
   jpeg_read_header(&in, TRUE);
   jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&in);
-
-  jpeg_compress_struct out;
-  jpeg_error_mgr outErrors;
-  out.err = jpeg_std_error(&outErrors);
-  jpeg_create_compress(&out);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&out, &buffer, &size);
-  jpeg_copy_critical_parameters(&in, &out);
-  jpeg_simple_progression(&out);
-  jpeg_write_coefficients(&out, coefficients);
-  jpeg_finish_compress(&out);
-  Bytes result(buffer, buffer + size);
-  std::free(buffer);
-  jpeg_destroy_compress(&out);
+  Bytes result = Compress([&](jpeg_compress_struct& out) {
+    jpeg_copy_critical_parameters(&in, &out);
+    jpeg_simple_progression(&out);
+    jpeg_write_coefficients(&out, coefficients);
+  });
   jpeg_finish_decompress(&in);
   jpeg_destroy_decompress(&in);
   return result;

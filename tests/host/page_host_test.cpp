@@ -21,7 +21,8 @@ using testing::Runtime;
 
 // A page answers physical paths with backslashes, as scripts expect them on every system.
 std::u16string Web(std::u16string path) {
-  for (char16_t& c : path) c = c == u'/' ? u'\\' : c;
+  for (char16_t& c : path)
+    c = c == u'/' ? u'\\' : c;
   return path;
 }
 
@@ -44,7 +45,8 @@ TEST(PageServer, MapPathResolvesLikeAWebServer) {
 
   // A trailing separator on the root and a page given without a leading "/" or in a folder.
   EXPECT_EQ(PageServer(u"/srv/site/", u"index.asp").MapPath(u"a.jpg"), Web(u"/srv/site/a.jpg"));
-  EXPECT_EQ(PageServer(u"/srv/site", u"/gallery/").MapPath(u"a.jpg"), Web(u"/srv/site/gallery/a.jpg"));
+  EXPECT_EQ(PageServer(u"/srv/site", u"/gallery/").MapPath(u"a.jpg"),
+            Web(u"/srv/site/gallery/a.jpg"));
   EXPECT_EQ(PageServer(u"/", u"/index.asp").MapPath(u"a/b.jpg"), Web(u"/a/b.jpg"));
 }
 
@@ -104,20 +106,19 @@ TEST(PageServer, LiteralPathsMeanWhatTheySay) {
   EXPECT_EQ(page.Server()->MapPath(u"a%20b.jpg"), u"/w/a%20b.jpg");
 }
 
-TEST(PageContext, GivesResponseAndServerByName) {
+TEST(PageContext, GivesResponseAndServerByNameAndTheResponseCollectsHeadersAndBody) {
   auto page = std::make_shared<PageContext>(u"/srv/site", u"/a/page.asp");
   ObjectRef context = page;
-  ObjectRef response = GetProperty(context, u"response").ToObject();
   ObjectRef server = GetProperty(context, u"SERVER").ToObject();
-  EXPECT_EQ(response, ObjectRef(page->Response()));
+  EXPECT_EQ(GetProperty(context, u"response").ToObject(), ObjectRef(page->Response()));
   EXPECT_EQ(server, ObjectRef(page->Server()));
-  EXPECT_EQ(CallMethod(server, u"mappath", {Variant(u"b.jpg")}), Variant(Web(u"/srv/site/a/b.jpg")));
+  EXPECT_EQ(CallMethod(server, u"mappath", {Variant(u"b.jpg")}),
+            Variant(Web(u"/srv/site/a/b.jpg")));
   EXPECT_EQ(ErrorNumberOf([&] { GetProperty(context, u"Request"); }), Runtime(438));
   EXPECT_EQ(ErrorNumberOf([&] { PutProperty(context, u"Response", Variant(1)); }), Runtime(450));
-}
 
-TEST(PageResponse, CollectsHeadersAndBody) {
-  auto response = std::make_shared<PageResponse>();
+  // The page's response collects headers and body.
+  const std::shared_ptr<PageResponse>& response = page->Response();
   ObjectRef object = response;
   EXPECT_EQ(response->Status(), "200 OK");
   EXPECT_EQ(response->StatusCode(), 200);

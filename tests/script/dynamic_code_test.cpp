@@ -36,6 +36,7 @@ TEST(DynamicCode, ScopesAndDefinitions) {
       {"Sub P\nExecute \"Dim q(2) : q(1) = 5\"\nExecute \"WScript.Echo q(1)\"\nEnd Sub\nP\n"
        "WScript.Echo IsEmpty(q)",
        "5\n-1\n"},
+      {"Sub L\nExecute \"Dim a(2) : a(1) = 7\"\nWScript.Echo UBound(a), a(1)\nEnd Sub\nL", "2 7\n"},
       {"On Error Resume Next\nExecuteGlobal \"Option Explicit : u = 1\"\nWScript.Echo Err.Number",
        "500\n"},
   };

@@ -75,8 +75,14 @@ class FileFaults {
 
   /// The table of counted and scripted calls.
   static const platform::NativeFileCalls& Table() {
-    static const platform::NativeFileCalls table = {Open,  Read,   Write,  Fsync,
-                                                    Close, Rename, Unlink, Linkat};
+    using Calls = platform::NativeFileCalls;
+    // clang-format off
+    static const Calls table = {Open, Plain<FileCall::Read, &Calls::read>, Write,
+                                Plain<FileCall::Fsync, &Calls::fsync>, Close,
+                                Plain<FileCall::Rename, &Calls::rename>,
+                                Plain<FileCall::Unlink, &Calls::unlink>,
+                                Plain<FileCall::Linkat, &Calls::linkat>};
+    // clang-format on
     return table;
   }
 
@@ -118,12 +124,14 @@ class FileFaults {
     if (fd >= 0 && active_ != nullptr) ++active_->openDescriptors_;
     return fd;
   }
-  static ssize_t Read(int fd, void* buffer, size_t count) {
-    if (int error = Next(FileCall::Read)) {
+  // A call that fails when a test named it and otherwise is the system's own.
+  template <FileCall kCall, auto kEntry, typename Result, typename... Args>
+  static Result Plain(Args... args) {
+    if (int error = Next(kCall)) {
       errno = error;
       return -1;
     }
-    return System().read(fd, buffer, count);
+    return (System().*kEntry)(args...);
   }
   static ssize_t Write(int fd, const void* buffer, size_t count) {
     if (int error = Next(FileCall::Write)) {
@@ -145,13 +153,6 @@ class FileFaults {
     }
     return written;
   }
-  static int Fsync(int fd) {
-    if (int error = Next(FileCall::Fsync)) {
-      errno = error;
-      return -1;
-    }
-    return System().fsync(fd);
-  }
   static int Close(int fd) {
     int error = Next(FileCall::Close);
     int result = System().close(fd);
@@ -162,29 +163,6 @@ class FileFaults {
     }
     return result;
   }
-  static int Rename(const char* from, const char* to) {
-    if (int error = Next(FileCall::Rename)) {
-      errno = error;
-      return -1;
-    }
-    return System().rename(from, to);
-  }
-  static int Unlink(const char* path) {
-    if (int error = Next(FileCall::Unlink)) {
-      errno = error;
-      return -1;
-    }
-    return System().unlink(path);
-  }
-
-  static int Linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
-    if (int error = Next(FileCall::Linkat)) {
-      errno = error;
-      return -1;
-    }
-    return System().linkat(fromFolder, from, toFolder, to, flags);
-  }
-
   static inline FileFaults* active_ = nullptr;
 
   platform::ScopedFileSystemFactory factory_;

@@ -15,3 +15,11 @@ Select Case Eval("1 / 0")
   Case Else : WScript.Echo "not here"
 End Select
 WScript.Echo total, Err.Number
+Sub Scoped
+  Execute "Dim q(2) : q(1) = 5"
+  Execute "WScript.Echo q(1)"
+End Sub
+Scoped
+Me.Scoped
+Set m = Me : m.total = 3 : WScript.Echo m.total, +m Is m
+ExecuteGlobal "Option Explicit : undeclared = 1"
