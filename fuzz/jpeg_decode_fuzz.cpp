@@ -14,8 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A host limit of 4 megapixels keeps each run short; larger frames are refused as over the
   // default limit.
-  static const bool limitSet = (corvella::imaging::SetMaxPixels(4u << 20), true);
-  (void)limitSet;
+  [[maybe_unused]] static const bool limitSet = (corvella::imaging::SetMaxPixels(4u << 20), true);
   std::span<const uint8_t> stream(data, size);
   corvella::codec::JpegParams params;
   if (!corvella::codec::ReadJpegParams(stream, params).Ok()) return 0;

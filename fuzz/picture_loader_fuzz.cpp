@@ -13,8 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A host limit of 4 megapixels keeps each run short; larger images are refused as over the
   // default limit.
-  static const bool limitSet = (corvella::imaging::SetMaxPixels(4u << 20), true);
-  (void)limitSet;
+  [[maybe_unused]] static const bool limitSet = (corvella::imaging::SetMaxPixels(4u << 20), true);
   try {
     corvella::imaging::cDIBSection dib;
     corvella::codec::LoadPicture(std::span<const uint8_t>(data, size), dib);

@@ -141,7 +141,7 @@ TEST(FileSystem, FailuresGiveTheirNumberAndNameThePath) {
             (std::vector<std::string>{"dir.jpg", "huge.bin", "keep.jpg", "pipe"}));
 }
 
-TEST(FileSystem, WriteFileAtomicallyCreatesAndReplacesKeepingThePermissions) {
+TEST(FileSystem, WritesCreateReplaceKeepPermissionsAndGoThroughLinksAndSpecialFiles) {
   TempFolder folder;
   auto files = MakeNativeFileSystem();
   auto target = folder / "out.jpg";
@@ -155,13 +155,9 @@ TEST(FileSystem, WriteFileAtomicallyCreatesAndReplacesKeepingThePermissions) {
   files->WriteFileAtomically(Wide(target), {});
   EXPECT_EQ(fs::file_size(target), 0u);
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.jpg"});
-}
 
-// Targets that are not plain files: a link stays a link and its final file is written; a device
-// or FIFO is written into, never replaced by a regular file.
-TEST(FileSystem, LinksAndSpecialFilesAreWrittenThroughNeverReplaced) {
-  TempFolder folder;
-  auto files = MakeNativeFileSystem();
+  // Targets that are not plain files: a link stays a link and its final file is written; a
+  // device or FIFO is written into, never replaced by a regular file.
   const Bytes payload = {7, 7, 7};
   folder.Write("real.jpg", {1});
   fs::create_symlink(folder / "real.jpg", folder / "link.jpg");
@@ -197,8 +193,8 @@ TEST(FileSystem, LinksAndSpecialFilesAreWrittenThroughNeverReplaced) {
   ::close(reader);
   EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
   EXPECT_EQ(folder.Entries(),
-            (std::vector<std::string>{"chain.jpg", "dangling.jpg", "link.jpg", "loop.jpg", "pipe",
-                                      "real.jpg", "sub", "to-pipe"}));
+            (std::vector<std::string>{"chain.jpg", "dangling.jpg", "link.jpg", "loop.jpg",
+                                      "out.jpg", "pipe", "real.jpg", "sub", "to-pipe"}));
 }
 
 // A file system that answers from memory, standing in for a host's replacement.
@@ -354,7 +350,7 @@ TEST(FileSystemFaults, EveryCallOfAWriteFailsInTurn) {
   }
 }
 
-TEST(FileSystemFaults, FullStalledAndInterruptedWrites) {
+TEST(FileSystemFaults, FullStalledInterruptedWritesAndAVanishingFolder) {
   TempFolder folder;
   const fs::path target = folder.Write("out.jpg", kOld);
   const Bytes payload = Payload();
@@ -382,10 +378,8 @@ TEST(FileSystemFaults, FullStalledAndInterruptedWrites) {
     EXPECT_FALSE(Write(target, payload));
   }
   EXPECT_EQ(ReadBytes(target), payload);
-}
 
-TEST(FileSystemFaults, AFolderThatDisappearsBetweenSteps) {
-  TempFolder folder;
+  // A folder that disappears between two steps.
   const fs::path sub = folder / "site";
   auto removeFolder = [&] { fs::remove_all(sub); };
   for (FileCall call : {FileCall::Open, FileCall::Rename, FileCall::Linkat}) {
