@@ -31,6 +31,8 @@ struct Console {
   bool errIsTerminal = false;
   /// The folder that relative paths are taken from (absolute).
   std::filesystem::path workingFolder;
+  /// What a script's InputBox reads.
+  std::FILE* in = stdin;
 };
 
 /// The arguments of a subcommand, after its name, as the shell passed them (UTF-8).

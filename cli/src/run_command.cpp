@@ -198,6 +198,7 @@ int RunJobScript(const RunJob& job, Console& console) {
   std::ostream out(&outBuffer);
   std::ostream err(&errBuffer);
   ScriptHost host(out, err, std::move(arguments), site);
+  host.SetInput(console.in);
 
   script::RunOptions options;
   options.memoryLimit = job.memoryLimit;
@@ -276,6 +277,15 @@ The script reaches:
   Server         MapPath, CreateObject (the object is bound to the page: OnStartPage
                  now, OnEndPage when the script ends)
   Response       ContentType, AddHeader, Buffer, Status, Write, BinaryWrite, Clear, End
+  MsgBox         writes its title (when given) and prompt as lines on standard output and
+                 answers its default button (vbOK, or as vbDefaultButton2..4 choose)
+  InputBox       writes its title and prompt likewise and reads one line of standard input;
+                 an empty line or the end of the input answers its default text
+
+The language is VBScript with classes (Class, Property Get/Let/Set, New, Me, With),
+Execute, ExecuteGlobal, Eval and GetRef, New RegExp, and the built-in functions and vb...
+constants of its reference, the Currency type of CCur included; numbers, dates and currency
+are written as English (United States) writes them.
 
 The script is a page of the site whose root is DIR (default: the script's own folder); a
 script outside DIR is a page in DIR itself. Server.MapPath and the object's file names map

@@ -93,7 +93,7 @@ std::u16string PageOfScript(const std::filesystem::path& root,
 
 ScriptHost::ScriptHost(std::ostream& out, std::ostream& err, std::vector<std::u16string> arguments,
                        const ScriptSite& site)
-    : page_(std::make_shared<host::PageContext>(site.siteRoot, site.currentPage)) {
+    : out_(out), page_(std::make_shared<host::PageContext>(site.siteRoot, site.currentPage)) {
   RegisterClass(std::u16string(component::kProgIdPictron),
                 [] { return component::CreateObject(component::kProgIdPictron); });
   for (const host::ScriptObjectClass& objectClass : host::ScriptObjectClasses()) {
@@ -134,6 +134,29 @@ void ScriptHost::ScriptEnded() {
     }
   }
   if (first) throw *first;
+}
+
+void ScriptHost::WritePrompt(std::u16string_view prompt, std::u16string_view title) {
+  if (!title.empty()) out_ << platform::WideToUtf8(title) << '\n';
+  out_ << platform::WideToUtf8(prompt) << '\n';
+  out_.flush();
+}
+
+int32_t ScriptHost::MessageBox(std::u16string_view prompt, std::u16string_view title,
+                               int32_t buttons) {
+  WritePrompt(prompt, title);
+  return script::DefaultButtonAnswer(buttons);
+}
+
+std::u16string ScriptHost::InputBox(std::u16string_view prompt, std::u16string_view title,
+                                    std::u16string_view defaultText) {
+  WritePrompt(prompt, title);
+  std::string line;
+  for (int c = std::fgetc(in_); c != EOF && c != '\n'; c = std::fgetc(in_))
+    line += static_cast<char>(c);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) return std::u16string(defaultText);
+  return platform::Utf8ToWide(line);
 }
 
 }  // namespace corvella::cli

@@ -2,6 +2,7 @@
 // The host of corvella run: what a script reaches as a command-line job (WScript, CreateObject)
 // and as a page of a web site (Server, Response), on one page context.
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -42,6 +43,11 @@ std::u16string PageOfScript(const std::filesystem::path& root, const std::filesy
 /// page. Server.CreateObject creates the same objects and then, as a server does for its
 /// components, calls OnStartPage with the page's scripting context on each that has that member,
 /// and OnEndPage on them when the script ends.
+///
+/// MsgBox and InputBox talk on the console, since a command has no window: each writes its title
+/// (when given) and its prompt as lines on @p out, as Echo does. MsgBox answers its default
+/// button at once; InputBox reads one line from the input, and an empty line or the end of the
+/// input answers its default text.
 class ScriptHost final : public script::BasicHost {
  public:
   ScriptHost(std::ostream& out, std::ostream& err, std::vector<std::u16string> arguments,
@@ -53,6 +59,12 @@ class ScriptHost final : public script::BasicHost {
   /// Calls OnEndPage on the objects that Server.CreateObject bound, in the order of their
   /// creation, each once; the first error raised is raised again after all have been called.
   void ScriptEnded() override;
+  int32_t MessageBox(std::u16string_view prompt, std::u16string_view title,
+                     int32_t buttons) override;
+  std::u16string InputBox(std::u16string_view prompt, std::u16string_view title,
+                          std::u16string_view defaultText) override;
+  /// Where InputBox reads its lines (UTF-8); standard input unless set.
+  void SetInput(std::FILE* in) { in_ = in; }
 
   /// The page's scripting context, as Server.CreateObject passes it to OnStartPage.
   const std::shared_ptr<host::PageContext>& Page() const { return page_; }
@@ -60,6 +72,11 @@ class ScriptHost final : public script::BasicHost {
   const host::PageResponse& Response() const { return *page_->Response(); }
 
  private:
+  // Writes the title, when there is one, and the prompt as lines on the output.
+  void WritePrompt(std::u16string_view prompt, std::u16string_view title);
+
+  std::ostream& out_;
+  std::FILE* in_ = stdin;
   std::shared_ptr<host::PageContext> page_;
   std::vector<platform::ObjectRef> pageObjects_;
 };

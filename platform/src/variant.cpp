@@ -182,7 +182,7 @@ std::vector<uint8_t> Variant::StringBytes() const {
   return bytes;
 }
 
-static_assert(std::size(detail::kStorageTypes) == 15);
+static_assert(std::size(detail::kStorageTypes) == 16);
 
 bool Variant::IsMissing() const {
   const auto* error = std::get_if<ErrorValue>(&value_);
@@ -196,6 +196,7 @@ bool Variant::IsNumeric() const {
     case VarType::I4:
     case VarType::R4:
     case VarType::R8:
+    case VarType::Cy:
     case VarType::Bool:
     case VarType::UI1:
       return true;
@@ -294,6 +295,9 @@ uint8_t Variant::AsUI1() const {
 double Variant::AsDate() const {
   return Exact<DateValue>(value_).days;
 }
+int64_t Variant::AsCy() const {
+  return Exact<CurrencyValue>(value_).tenThousandths;
+}
 
 double Variant::NumericValue() const {
   switch (Type()) {
@@ -315,6 +319,8 @@ double Variant::NumericValue() const {
       return std::get<uint8_t>(value_);
     case VarType::Date:
       return std::get<DateValue>(value_).days;
+    case VarType::Cy:
+      return static_cast<double>(AsCy()) / checked::kCurrencyScale;
     case VarType::BStr: {
       std::optional<double> number = ParseNumber(AsBStr());
       if (!number) Raise(RuntimeError::TypeMismatch);
@@ -397,6 +403,8 @@ std::u16string Variant::ToBStr() const {
       return FormatDouble(std::get<double>(value_));
     case VarType::Date:
       return FormatDate(std::get<DateValue>(value_).days);
+    case VarType::Cy:
+      return FormatCurrencyValue(AsCy());
     case VarType::Bool:
       return std::get<BoolValue>(value_).value != 0 ? u"True" : u"False";
     case VarType::BStr:
@@ -429,6 +437,8 @@ Variant Variant::ChangeType(VarType type) const {
       return Variant(ToR4());
     case VarType::R8:
       return Variant(ToR8());
+    case VarType::Cy:
+      return Variant::Currency(ToCy());
     case VarType::Date:
       return Variant::Date(ToDate());
     case VarType::Bool:

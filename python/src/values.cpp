@@ -132,6 +132,8 @@ py::object ToPython(const Variant& value) {
       return py::float_(value.AsR4());
     case VarType::R8:
       return py::float_(value.AsR8());
+    case VarType::Cy:  // exactly, as decimal.Decimal("1.2346")
+      return py::module_::import("decimal").attr("Decimal")(FromWide(value.ToBStr()));
     case VarType::Date:
       return py::float_(value.AsDate());
     case VarType::Bool:

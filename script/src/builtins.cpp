@@ -454,11 +454,8 @@ Variant CByte(Interpreter&, const Args& a) {
   if (a[0].Type() == VarType::Bool) return Variant::Byte(a[0].AsBool() != 0 ? 255 : 0);
   return Variant::Byte(a[0].ToUI1());
 }
-// Currency is not a type of its own here: CCur answers a Double rounded to four decimals.
 Variant CCur(Interpreter&, const Args& a) {
-  double value = a[0].ToR8();
-  if (std::fabs(value) > 922337203685477.5807) Raise(RuntimeError::Overflow);
-  return Variant(std::nearbyint(value * 10000.0) / 10000.0);
+  return Variant::Currency(a[0].ToCy());
 }
 Variant CBool(Interpreter&, const Args& a) {
   return Variant::Bool(a[0].ToBool() != 0);
@@ -488,6 +485,8 @@ Variant Truncate(const Args& a, bool floor) {
       return Variant(cut(v.AsR8()));
     case VarType::Date:
       return Variant::Date(cut(v.AsDate()));
+    case VarType::Cy:
+      return Variant::Currency(platform::checked::WholeCurrency(v.AsCy(), floor));
     default:
       return Variant(cut(v.ToR8()));
   }
@@ -519,6 +518,8 @@ Variant Abs(Interpreter&, const Args& a) {
       return Variant(std::abs(v.AsI4()));
     case VarType::R4:
       return Variant(std::fabs(v.AsR4()));
+    case VarType::Cy:
+      return v.AsCy() < 0 ? Variant::Currency(platform::checked::SubCurrency(0, v.AsCy())) : v;
     default:
       return Variant(std::fabs(v.ToR8()));
   }
@@ -587,6 +588,8 @@ Variant Round(Interpreter&, const Args& a) {
       return Variant(static_cast<float>(RoundDecimal(v.AsR4(), places)));
     case VarType::Date:
       return Variant::Date(RoundDecimal(v.AsDate(), places));
+    case VarType::Cy:
+      return Variant::Currency(platform::checked::RoundCurrency(v.AsCy(), places));
     default:
       return Variant(RoundDecimal(v.ToR8(), places));
   }
@@ -709,6 +712,9 @@ Variant TypeName(Interpreter&, const Args& a) {
       break;
     case VarType::R8:
       name = u"Double";
+      break;
+    case VarType::Cy:
+      name = u"Currency";
       break;
     case VarType::Date:
       name = u"Date";

@@ -38,6 +38,10 @@ struct BuiltinInfo {
 /// The built-in functions of formatting, dates, names, escaping and the engine's identity.
 std::span<const BuiltinInfo> FormatBuiltins();
 
+/// MsgBox and InputBox: they check their arguments and leave the dialogue to the host.
+platform::Variant MsgBox(Interpreter& rt, const BuiltinArgs& args);
+platform::Variant InputBox(Interpreter& rt, const BuiltinArgs& args);
+
 /// The index of the built-in function with this lower-case name, or -1.
 int FindBuiltin(std::u16string_view foldedName);
 const BuiltinInfo& Builtin(int index);

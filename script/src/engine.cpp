@@ -23,6 +23,14 @@ platform::ObjectRef Host::CreateObject(std::u16string_view progId) {
   platform::Raise(RuntimeError::CannotCreateObject, platform::WideToUtf8(progId));
 }
 
+int32_t Host::MessageBox(std::u16string_view, std::u16string_view, int32_t) {
+  platform::Raise(RuntimeError::PermissionDenied, "MsgBox");
+}
+
+std::u16string Host::InputBox(std::u16string_view, std::u16string_view, std::u16string_view) {
+  platform::Raise(RuntimeError::PermissionDenied, "InputBox");
+}
+
 namespace {
 
 ScriptError CompileError(RuntimeError error, int line, int column) {

@@ -19,8 +19,20 @@ using platform::VarType;
 namespace {
 
 // The numeric ranks of the arithmetic operators, lowest first; a result takes the higher rank
-// of its operands.
-enum class Rank : uint8_t { Empty, Byte, Integer, Long, Single, Double, Date, String, Null, Bad };
+// of its operands, except that Currency with Single or Double gives Double.
+enum class Rank : uint8_t {
+  Empty,
+  Byte,
+  Integer,
+  Long,
+  Currency,
+  Single,
+  Double,
+  Date,
+  String,
+  Null,
+  Bad
+};
 
 Rank RankOf(VarType type) {
   switch (type) {
@@ -33,6 +45,8 @@ Rank RankOf(VarType type) {
       return Rank::Integer;
     case VarType::I4:
       return Rank::Long;
+    case VarType::Cy:
+      return Rank::Currency;
     case VarType::R4:
       return Rank::Single;
     case VarType::R8:
@@ -130,6 +144,14 @@ Variant Arithmetic(Op op, const Variant& a0, const Variant& b0) {
   }
   Rank rank = std::max(ra, rb);
   if (rank == Rank::Single && (ra == Rank::Long || rb == Rank::Long)) rank = Rank::Double;
+  if (rank == Rank::Single && (ra == Rank::Currency || rb == Rank::Currency)) rank = Rank::Double;
+  if (rank == Rank::Currency) {
+    // Exact in ten-thousandths; a result out of range is an overflow, not a Double.
+    int64_t x = a.ToCy(), y = b.ToCy();
+    if (op == Op::Mul) return Variant::Currency(platform::checked::MulCurrency(x, y));
+    return Variant::Currency(op == Op::Add ? platform::checked::AddCurrency(x, y)
+                                           : platform::checked::SubCurrency(x, y));
+  }
   if (IsIntegral(rank)) {
     int64_t x = IntegerOf(a), y = IntegerOf(b);
     int64_t r = op == Op::Add ? x + y : op == Op::Sub ? x - y : x * y;
@@ -154,7 +176,8 @@ Variant Divide(const Variant& a0, const Variant& b0) {
   double x = a.ToR8(), y = b.ToR8();
   if (y == 0.0) Raise(x == 0.0 ? RuntimeError::Overflow : RuntimeError::DivisionByZero);
   bool single = (ra == Rank::Single || rb == Rank::Single) && ra <= Rank::Single &&
-                rb <= Rank::Single && ra != Rank::Long && rb != Rank::Long;
+                rb <= Rank::Single && ra != Rank::Long && rb != Rank::Long &&
+                ra != Rank::Currency && rb != Rank::Currency;
   double r = x / y;
   if (single && std::fabs(r) <= std::numeric_limits<float>::max()) {
     return Variant(static_cast<float>(r));
@@ -212,6 +235,10 @@ int CompareNumbers(const Variant& a, const Variant& b) {
   Rank ra = RankOf(a.Type()), rb = RankOf(b.Type());
   if (IsIntegral(ra) && IsIntegral(rb)) {
     int64_t x = IntegerOf(a), y = IntegerOf(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  if ((ra == Rank::Currency || IsIntegral(ra)) && (rb == Rank::Currency || IsIntegral(rb))) {
+    int64_t x = a.ToCy(), y = b.ToCy();
     return x < y ? -1 : x > y ? 1 : 0;
   }
   double x = a.ToR8(), y = b.ToR8();
@@ -318,6 +345,7 @@ Logical LogicalOf(const Variant& v0) {
       return {Logical::Kind::Long, v.AsI4()};
     case VarType::R4:
     case VarType::R8:
+    case VarType::Cy:
     case VarType::Date:
       return {Logical::Kind::Long, platform::checked::DoubleToInt32(v.ToR8())};
     case VarType::BStr: {
@@ -577,6 +605,8 @@ Variant Unary(Op op, const Variant& a0) {
       return Variant(-a.AsR4());
     case VarType::R8:
       return Variant(-a.AsR8());
+    case VarType::Cy:
+      return Variant::Currency(platform::checked::SubCurrency(0, a.AsCy()));
     case VarType::Date:
       return DateResult(-a.AsDate());
     default:
@@ -624,6 +654,7 @@ Variant ToNumber(const Variant& value) {
     case VarType::I4:
     case VarType::R4:
     case VarType::R8:
+    case VarType::Cy:
     case VarType::Date:
       return value;
     case VarType::BStr:

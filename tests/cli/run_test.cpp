@@ -378,6 +378,21 @@ TEST(ScriptHost, ServerCreateObjectBindsObjectsToThePageUntilTheScriptEnds) {
   EXPECT_EQ(unknown.error->number, Runtime(429));
 }
 
+TEST(ScriptHost, MsgBoxAndInputBoxTalkOnTheConsole) {
+  HostRun run;
+  char input[] = "Ann\n\n";
+  std::FILE* in = fmemopen(input, sizeof input - 1, "r");
+  run.host.SetInput(in);
+  EXPECT_EQ(run.Run("r = MsgBox(\"Sure?\", vbYesNo + vbDefaultButton2, \"Ask\")\n"
+                    "a = InputBox(\"Name?\", , \"Bob\") : b = InputBox(\"Again?\", , \"Bob\")\n"
+                    "c = InputBox(\"More?\", \"T\", \"Cy\")\n"
+                    "WScript.Echo r, a, b, c")
+                .status,
+            script::RunStatus::Completed);
+  EXPECT_EQ(run.out.str(), "Ask\nSure?\nName?\nAgain?\nT\nMore?\n7 Ann Bob Cy\n");
+  std::fclose(in);
+}
+
 TEST(ScriptHost, TheScriptIsAPageOfTheSite) {
   EXPECT_EQ(cli::PageOfScript("/srv/site", "/srv/site/job.vbs"), u"/job.vbs");
   EXPECT_EQ(cli::PageOfScript("/srv/site", "/srv/site/a b/100%.vbs"), u"/a b/100%.vbs");

@@ -72,6 +72,17 @@ TEST(Variant, ConversionsTypesAndMissing) {
   EXPECT_NE(Variant(9), Variant(int16_t{9}));  // same value, different type
 }
 
+TEST(Variant, CurrencyIsACountOfTenThousandths) {
+  EXPECT_EQ(Variant(u"922337203685477.5807").ToCy(), INT64_MAX);  // exact, not via a double
+  EXPECT_EQ(Variant(u"-1,234.56785").ToCy(), -12345678);          // half to even
+  EXPECT_EQ(Variant(2.00005).ToCy(), 20000);
+  EXPECT_EQ(Variant::Currency(-5000).ToBStr(), u"-0.5");
+  EXPECT_EQ(Variant::Currency(INT64_MIN).ToBStr(), u"-922337203685477.5808");
+  EXPECT_EQ(Variant::Currency(25000).ToI2(), 2);
+  EXPECT_EQ(ErrorNumberOf([] { Variant(1e15).ToCy(); }), Runtime(6));
+  EXPECT_EQ(ErrorNumberOf([] { Variant(u"922337203685477.58075").ToCy(); }), Runtime(6));
+}
+
 TEST(ByteArray, BoundsAreCheckedAndCopiesAreDeep) {
   ByteArray unallocated;
   EXPECT_FALSE(unallocated.IsAllocated());

@@ -62,6 +62,28 @@ TEST(Expressions, ArithmeticTypesPromoteInsteadOfOverflowing) {
   EXPECT_EQ(Eval("#3/1/2024# - #2/28/2024# & TypeName(#3/1/2024# - #2/28/2024#)"), "2Double");
 }
 
+TEST(Expressions, CurrencyIsExactAndKeepsItsType) {
+  const std::pair<const char*, const char*> kRows[] = {
+      {"CCur(1.23456) & TypeName(CCur(\"2.5\")) & VarType(CCur(1))", "1.2346Currency6"},
+      {"TypeName(1 + CCur(1)) & TypeName(CCur(1) * 40000) & (CCur(1) - True)", "CurrencyCurrency2"},
+      {"VarType(CCur(1) + 1.5) & VarType(CCur(1) * CSng(2)) & VarType(CCur(1) + Now)", "557"},
+      {"TypeName(CCur(3) / 2) & TypeName(CCur(7) \\ 2) & (CCur(7.5) Mod 2)", "DoubleLong0"},
+      {"CCur(1.5) * CCur(1.5) & \" \" & -CCur(2.5) & \" \" & CCur(\"-0.00005\")", "2.25 -2.5 0"},
+      {"Abs(CCur(-2.5)) & TypeName(Int(CCur(-2.5))) & Int(CCur(-2.5)) & Fix(CCur(-2.5)) & "
+       "Round(CCur(2.345), 2)",
+       "2.5Currency-3-22.34"},
+      {"CDbl(CCur(2.5)) & CLng(CCur(2.5)) & CInt(CCur(3.5)) & TypeName(Sgn(CCur(-1)))",
+       "2.524Integer"},
+      {"CStr(IsNumeric(CCur(1))) & FormatCurrency(CCur(1234.5)) & FormatNumber(CCur(-0.5), 1)",
+       "True$1,234.50-0.5"},
+      {"CCur(0.1) + CCur(0.2) = CCur(0.3) And CCur(1) = 1 And CCur(2) > CSng(1.5)", "-1"},
+  };
+  for (const auto& [expression, expected] : kRows)
+    EXPECT_EQ(Eval(expression), expected) << expression;
+  EXPECT_EQ(RuntimeErrorOf("x = CCur(922337203685477) * 10"), 6);
+  EXPECT_EQ(RuntimeErrorOf("x = -CCur(\"-922337203685477.5808\")"), 6);
+}
+
 TEST(Expressions, Literals) {
   EXPECT_EQ(Eval("&HFF & \" \" & &hff & \" \" & &HFFFF & \" \" & &HFFFF& & \" \" & &H10000"),
             "255 255 -1 65535 65536");

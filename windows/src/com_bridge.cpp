@@ -254,6 +254,7 @@ Variant FromCom(const VARIANT& value) {
       return Converted(value, VT_R8);
     }
     case VT_CY:
+      return Variant::Currency(V_CY(&value).int64);
     case VT_DECIMAL:
       return Converted(value, VT_R8);
     case VT_DATE:
@@ -286,6 +287,10 @@ void ToCom(const Variant& value, VARIANT* out) {
     case VarType::R8:
       V_R8(out) = value.ToR8();
       V_VT(out) = VT_R8;
+      return;
+    case VarType::Cy:
+      V_CY(out).int64 = value.AsCy();
+      V_VT(out) = VT_CY;
       return;
     case VarType::BStr:
       V_BSTR(out) = ToBstr(value.AsBStr());
@@ -381,6 +386,9 @@ void WriteBack(VARIANT* target, const Variant& value) {
       return;
     case VT_R8:
       *V_R8REF(target) = V_R8(fresh.get());
+      return;
+    case VT_CY:
+      *V_CYREF(target) = V_CY(fresh.get());
       return;
     case VT_BOOL:
       *V_BOOLREF(target) = V_BOOL(fresh.get());

@@ -82,8 +82,8 @@ std::u16string FromBstr(BSTR text);
 /// A new BSTR with @p text; std::bad_alloc when it cannot be had.
 BSTR ToBstr(std::u16string_view text);
 
-/// The value of a VARIANT in the core's terms. References (VT_BYREF) are followed; integer and
-/// currency types the core does not have become I4 or R8; an omitted argument (VT_ERROR with
+/// The value of a VARIANT in the core's terms. References (VT_BYREF) are followed; Currency
+/// (VT_CY) stays Currency; integer and decimal types the core does not have become I4 or R8; an omitted argument (VT_ERROR with
 /// DISP_E_PARAMNOTFOUND) is Variant::Missing(); a foreign object is wrapped as a Dispatchable;
 /// arrays of bytes and of Variants keep their bounds. Runtime error 13 for types that have no
 /// counterpart (arrays of other element types, records).

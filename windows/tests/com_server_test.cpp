@@ -278,6 +278,12 @@ void CheckArraysAndDates() {
   corvella::com::WriteBack(&numberReference, Variant::Date(45418.5));
   Check(day == 45418.5 && number == 45418,
         "a date written back through typed references (" + std::to_string(number) + ")");
+  VARIANT money;
+  V_VT(&money) = VT_CY;
+  V_CY(&money).int64 = -12345;
+  Check(corvella::com::FromCom(money) == Variant::Currency(-12345), "VT_CY arrives as Currency");
+  corvella::com::ToCom(Variant::Currency(15000), &back);
+  Check(V_VT(&back) == VT_CY && V_CY(&back).int64 == 15000, "Currency goes out as VT_CY");
 
   SAFEARRAY* texts = SafeArrayCreateVector(VT_BSTR, 0, 1);
   VARIANT textArray;

@@ -101,4 +101,89 @@ inline uint8_t DoubleToByte(double value) {
   return detail::FromDouble<uint8_t>(value);
 }
 
+/// The ten-thousandths in one unit of Currency: Currency 1.5 is stored as 15000.
+inline constexpr int64_t kCurrencyScale = 10000;
+
+/// A double as Currency ten-thousandths, rounded half to even; runtime error 6 outside
+/// -922,337,203,685,477.5808 .. 922,337,203,685,477.5807 (NaN included).
+inline int64_t DoubleToCurrency(double value) {
+  double rounded = RoundHalfEven(value * static_cast<double>(kCurrencyScale));
+  if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0)) {
+    Raise(RuntimeError::Overflow);
+  }
+  return static_cast<int64_t>(rounded);
+}
+
+/// Sum and difference of two Currency values; runtime error 6 when they do not fit.
+inline int64_t AddCurrency(int64_t a, int64_t b) {
+  int64_t result = 0;
+  if (__builtin_add_overflow(a, b, &result)) Raise(RuntimeError::Overflow);
+  return result;
+}
+inline int64_t SubCurrency(int64_t a, int64_t b) {
+  int64_t result = 0;
+  if (__builtin_sub_overflow(a, b, &result)) Raise(RuntimeError::Overflow);
+  return result;
+}
+
+namespace detail {
+
+inline int64_t CheckedSum(int64_t a, int64_t b) {
+  int64_t result = 0;
+  if (__builtin_add_overflow(a, b, &result)) Raise(RuntimeError::Overflow);
+  return result;
+}
+
+inline int64_t CheckedProduct(int64_t a, int64_t b) {
+  int64_t result = 0;
+  if (__builtin_mul_overflow(a, b, &result)) Raise(RuntimeError::Overflow);
+  return result;
+}
+
+// whole + fraction / kCurrencyScale (|fraction| < kCurrencyScale) rounded half to even.
+inline int64_t RoundWithFraction(int64_t whole, int64_t fraction) {
+  int64_t twice = (fraction < 0 ? -fraction : fraction) * 2;
+  if (twice > kCurrencyScale || (twice == kCurrencyScale && whole % 2 != 0)) {
+    whole = CheckedSum(whole, fraction < 0 ? -1 : 1);
+  }
+  return whole;
+}
+
+}  // namespace detail
+
+/// The product of two Currency values, rounded half to even to four decimals; runtime error 6
+/// when it does not fit. Each factor is split at the decimal point (a = a1 * 10000 + a0), so
+/// that no partial product needs more than 64 bits.
+inline int64_t MulCurrency(int64_t a, int64_t b) {
+  int64_t a1 = a / kCurrencyScale, a0 = a % kCurrencyScale;
+  int64_t b1 = b / kCurrencyScale, b0 = b % kCurrencyScale;
+  int64_t low = a0 * b0;  // below 10^8 in magnitude
+  int64_t whole = detail::CheckedProduct(detail::CheckedProduct(a1, b1), kCurrencyScale);
+  whole = detail::CheckedSum(whole, detail::CheckedProduct(a1, b0));
+  whole = detail::CheckedSum(whole, detail::CheckedProduct(a0, b1));
+  whole = detail::CheckedSum(whole, low / kCurrencyScale);
+  return detail::RoundWithFraction(whole, low % kCurrencyScale);
+}
+
+/// A Currency value rounded to @p places decimals (0 .. 4), half to even; more places keep it.
+/// Runtime error 6 when rounding up passes the largest value.
+inline int64_t RoundCurrency(int64_t value, int places) {
+  if (places >= 4) return value;
+  int64_t unit = 1;
+  for (int i = places; i < 4; ++i)
+    unit *= 10;
+  int64_t quotient = value / unit, remainder = value % unit;
+  int64_t twice = (remainder < 0 ? -remainder : remainder) * 2;
+  if (twice > unit || (twice == unit && quotient % 2 != 0)) quotient += remainder < 0 ? -1 : 1;
+  return detail::CheckedProduct(quotient, unit);
+}
+
+/// A Currency value cut to whole units: toward zero, or down when @p floor (Int); runtime error 6
+/// when that passes the smallest value.
+inline int64_t WholeCurrency(int64_t value, bool floor) {
+  int64_t whole = value / kCurrencyScale;
+  if (floor && value % kCurrencyScale < 0) --whole;
+  return detail::CheckedProduct(whole, kCurrencyScale);
+}
+
 }  // namespace corvella::platform::checked

@@ -38,6 +38,7 @@ enum class VarType : uint16_t {
   I4 = 3,
   R4 = 4,
   R8 = 5,
+  Cy = 6,    ///< Currency: a 64-bit count of ten-thousandths (checked::kCurrencyScale)
   Date = 7,  ///< days since 1899-12-30 as a double; the fraction is the time of day
   BStr = 8,
   Dispatch = 9,
@@ -57,9 +58,10 @@ namespace detail {
 
 /// The VarType of each alternative of Variant's storage, in storage order.
 inline constexpr VarType kStorageTypes[] = {
-    VarType::Empty, VarType::Null,      VarType::I2,       VarType::I4,           VarType::R4,
-    VarType::R8,    VarType::BStr,      VarType::Dispatch, VarType::Error,        VarType::Bool,
-    VarType::UI1,   VarType::ByteArray, VarType::Date,     VarType::VariantArray, VarType::BStr};
+    VarType::Empty, VarType::Null,         VarType::I2,   VarType::I4,
+    VarType::R4,    VarType::R8,           VarType::BStr, VarType::Dispatch,
+    VarType::Error, VarType::Bool,         VarType::UI1,  VarType::ByteArray,
+    VarType::Date,  VarType::VariantArray, VarType::BStr, VarType::Cy};
 
 /// Holds a VariantArray on the heap so that a Variant can contain arrays of Variants; copies are
 /// deep.
@@ -111,6 +113,8 @@ class Variant {
   static Variant Missing() { return ErrorCode(kParamNotFound); }
   /// A date: days since 1899-12-30, the fraction being the time of day.
   static Variant Date(double days) { return Variant(DateValue{days}); }
+  /// A Currency value from its count of ten-thousandths (15000 is 1.5).
+  static Variant Currency(int64_t tenThousandths) { return Variant(CurrencyValue{tenThousandths}); }
   /// A string made of exactly these bytes (little-endian pairs make one character); an odd count
   /// keeps its last byte as a lone byte.
   static Variant ByteString(std::span<const uint8_t> bytes);
@@ -152,6 +156,8 @@ class Variant {
   VbBool AsBool() const;
   uint8_t AsUI1() const;
   double AsDate() const;
+  /// The count of ten-thousandths of a Currency value; runtime error 13 for other types.
+  int64_t AsCy() const;
 
   /// The number of bytes of a string (twice its length, one less for a string with a lone
   /// byte); runtime error 13 for other types.
@@ -169,6 +175,9 @@ class Variant {
   uint8_t ToUI1() const;
   float ToR4() const;
   double ToR8() const;
+  /// Currency ten-thousandths: integers exactly, decimal text exactly to its fourth decimal,
+  /// other values through ToR8; rounded half to even, runtime error 6 outside the range.
+  int64_t ToCy() const;
   /// A date from a number (days) or from a date text; runtime error 13 for other text, 6 outside
   /// the years 100 .. 9999.
   double ToDate() const;
@@ -199,6 +208,10 @@ class Variant {
     double days;
     bool operator==(const DateValue&) const = default;
   };
+  struct CurrencyValue {
+    int64_t tenThousandths;
+    bool operator==(const CurrencyValue&) const = default;
+  };
   // A string with a lone last byte: the characters hold the bytes in pairs, the last one only
   // its low byte.
   struct OddByteString {
@@ -207,12 +220,13 @@ class Variant {
   };
   using Storage = std::variant<std::monostate, NullValue, int16_t, int32_t, float, double,
                                std::u16string, ObjectRef, ErrorValue, BoolValue, uint8_t, ByteArray,
-                               DateValue, detail::ArrayBox, OddByteString>;
+                               DateValue, detail::ArrayBox, OddByteString, CurrencyValue>;
 
   explicit Variant(NullValue v) : value_(v) {}
   explicit Variant(BoolValue v) : value_(v) {}
   explicit Variant(ErrorValue v) : value_(v) {}
   explicit Variant(DateValue v) : value_(v) {}
+  explicit Variant(CurrencyValue v) : value_(v) {}
   explicit Variant(uint8_t v) : value_(v) {}
 
   /// The value as a double when the type is numeric-like (number, Boolean, Empty, numeric
@@ -286,6 +300,10 @@ std::u16string FormatDouble(double value);
 
 /// Formats a float with up to 7 significant digits, by the same rules.
 std::u16string FormatFloat(float value);
+
+/// Formats Currency ten-thousandths as the en-US locale writes the value: up to four decimals
+/// without trailing zeros ("1.5", "-0.0001", "3").
+std::u16string FormatCurrencyValue(int64_t tenThousandths);
 
 /// The parts of a date value.
 struct DateParts {

@@ -88,6 +88,16 @@ class Host {
   virtual platform::ObjectRef NamedItem(std::u16string_view name);
   /// Creates the object of CreateObject(progId). The default raises runtime error 429.
   virtual platform::ObjectRef CreateObject(std::u16string_view progId);
+  /// MsgBox: shows @p prompt under @p title (empty when the script gave none) with the buttons
+  /// that @p buttons names (vbOKOnly .. vbRetryCancel, with icon and default-button flags) and
+  /// answers the button chosen (vbOK .. vbNo). The default raises runtime error 70 (Permission
+  /// denied), as a host with no one to ask does: a page on a server.
+  virtual int32_t MessageBox(std::u16string_view prompt, std::u16string_view title,
+                             int32_t buttons);
+  /// InputBox: asks for a line of text with @p prompt under @p title, offering @p defaultText,
+  /// and answers the text ("" when the user cancels). The default raises runtime error 70.
+  virtual std::u16string InputBox(std::u16string_view prompt, std::u16string_view title,
+                                  std::u16string_view defaultText);
   /// Called once the script has compiled and its globals are bound, before its first statement.
   virtual void ScriptStarting() {}
   /// Called once when the script has stopped, whatever the reason (its end, ScriptExit, an
@@ -96,6 +106,11 @@ class Host {
   /// itself ended without one.
   virtual void ScriptEnded() {}
 };
+
+/// The answer of the default button of a MsgBox with these @p buttons (vbOK for vbOKOnly, vbNo
+/// for vbYesNo + vbDefaultButton2): what a host that asks no one answers. Runtime error 5 for a
+/// set of buttons that does not exist.
+int32_t DefaultButtonAnswer(int32_t buttons);
 
 /// Limits of one run.
 struct RunOptions {
