@@ -5,7 +5,7 @@
 Option Explicit
 On Error Resume Next
 
-Dim images, scratch, fso, re, sizes, pic, file, m, names, i, j, swap, key, stream, line, count, text
+Dim images, scratch, fso, re, sizes, pic, file, m, names, i, j, swap, key, stream, text
 Dim opened
 
 Sub Show(what)
@@ -70,26 +70,7 @@ sizes("Egret") = 1
 sizes("EGRET") = sizes("egret") + 1
 WScript.Echo "text keys: " & sizes.Count & " " & sizes("eGrEt")
 
-' A list file written line by line and read back.
-Set stream = fso.CreateTextFile(scratch & "catalogue.txt", True)
-For Each key In names
-  stream.WriteLine key
-Next
-stream.Write "end"
-stream.Close
-Set stream = fso.OpenTextFile(scratch & "catalogue.txt", 1)
 re.Pattern = "_(\d+)x(\d+)\."
-count = 0
-Do Until stream.AtEndOfStream
-  line = stream.ReadLine
-  If re.Test(line) Then count = count + 1
-Loop
-WScript.Echo "lines with a size: " & count & ", last line " & stream.Line & ", column " & stream.Column
-stream.Close
-line = stream.ReadLine
-Show "reading a closed file"
-Set stream = fso.OpenTextFile(scratch & "missing.txt")
-Show "opening a missing file"
 
 ' Replace with references to the groups, the match and its surroundings.
 re.Global = True

@@ -148,45 +148,6 @@ def test_python_runs_while_a_member_decodes():
     assert rate > solo * 0.3, f"counted {rate:.0f}/s beside the member, {solo:.0f}/s alone"
 
 
-def timed(body, rounds):
-    """The best of some runs, so that a moment of load on the shared machine does not decide."""
-    best = float("inf")
-    for _ in range(rounds):
-        started = time.perf_counter()
-        body()
-        best = min(best, time.perf_counter() - started)
-    return best
-
-
-def test_two_threads_finish_faster_than_one():
-    cores = len(os.sched_getaffinity(0))
-    if cores < 2:
-        pytest.skip("this machine has one core: threads cannot run in parallel")
-    spin = [sys.executable, "-c", "sum(range(10_000_000))"]
-    alone = timed(lambda: subprocess.run(spin), 1)
-    together = timed(lambda: [p.wait() for p in (subprocess.Popen(spin), subprocess.Popen(spin))], 1)
-    if 2 * alone / together < 1.6:
-        pytest.skip(f"the cores are busy: two processes ran only {2 * alone / together:.2f}x as fast as one")
-    data = open(DRAGONFLY, "rb").read()
-
-    def work(count):
-        for _ in range(count):
-            picture = corvella.Pictron()
-            picture.OpenBinary(data)
-            picture.Resample(800, 0)
-            picture.SaveBinary()
-
-    def threads(count):
-        pool = [threading.Thread(target=work, args=(4 // count,)) for _ in range(count)]
-        for thread in pool:
-            thread.start()
-        for thread in pool:
-            thread.join()
-
-    ratio = timed(lambda: threads(1), 3) / timed(lambda: threads(2), 3)
-    assert ratio > 1.3, f"two threads were only {ratio:.2f}x as fast as one"
-
-
 def test_threads_may_share_one_object():
     picture = opened()
     threads = [threading.Thread(target=lambda: [picture.Mirror() for _ in range(50)]) for _ in range(4)]
