@@ -69,7 +69,9 @@ class Watchdog {
         entries_.erase(first);
         continue;
       }
-      wake_.wait_until(lock, first->first.when);
+      // A copy: while this thread waits, Remove may erase the entry that holds the deadline.
+      const std::chrono::steady_clock::time_point when = first->first.when;
+      wake_.wait_until(lock, when);
     }
   }
 
