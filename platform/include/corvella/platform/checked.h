@@ -128,12 +128,6 @@ inline int64_t SubCurrency(int64_t a, int64_t b) {
 
 namespace detail {
 
-inline int64_t CheckedSum(int64_t a, int64_t b) {
-  int64_t result = 0;
-  if (__builtin_add_overflow(a, b, &result)) Raise(RuntimeError::Overflow);
-  return result;
-}
-
 inline int64_t CheckedProduct(int64_t a, int64_t b) {
   int64_t result = 0;
   if (__builtin_mul_overflow(a, b, &result)) Raise(RuntimeError::Overflow);
@@ -144,7 +138,7 @@ inline int64_t CheckedProduct(int64_t a, int64_t b) {
 inline int64_t RoundWithFraction(int64_t whole, int64_t fraction) {
   int64_t twice = (fraction < 0 ? -fraction : fraction) * 2;
   if (twice > kCurrencyScale || (twice == kCurrencyScale && whole % 2 != 0)) {
-    whole = CheckedSum(whole, fraction < 0 ? -1 : 1);
+    whole = AddCurrency(whole, fraction < 0 ? -1 : 1);
   }
   return whole;
 }
@@ -159,9 +153,9 @@ inline int64_t MulCurrency(int64_t a, int64_t b) {
   int64_t b1 = b / kCurrencyScale, b0 = b % kCurrencyScale;
   int64_t low = a0 * b0;  // below 10^8 in magnitude
   int64_t whole = detail::CheckedProduct(detail::CheckedProduct(a1, b1), kCurrencyScale);
-  whole = detail::CheckedSum(whole, detail::CheckedProduct(a1, b0));
-  whole = detail::CheckedSum(whole, detail::CheckedProduct(a0, b1));
-  whole = detail::CheckedSum(whole, low / kCurrencyScale);
+  whole = AddCurrency(whole, detail::CheckedProduct(a1, b0));
+  whole = AddCurrency(whole, detail::CheckedProduct(a0, b1));
+  whole = AddCurrency(whole, low / kCurrencyScale);
   return detail::RoundWithFraction(whole, low % kCurrencyScale);
 }
 
